@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class QWebEngineView;
+class QWidget;
+
+namespace quarvel {
+
+// Starts loading url in the browser and returns at once. A bare host such as
+// "127.0.0.1:18081" is taken as an http address; surrounding spaces are dropped.
+void Navigate(QWebEngineView* browser, const QString& url);
+
+// The native window handle of the browser control (not of the page's inner
+// server window): what the page-automation attachment is given.
+qint64 GetControlWindowHandle(QWebEngineView* browser);
+
+// Creates a browser control with the program's settings: certificate errors
+// are accepted only from loopback hosts (the bundled demo site).
+QWebEngineView* CreateBrowser(QWidget* parent, const QString& objectName);
+
+}  // namespace quarvel

@@ -1,0 +1,23 @@
+#pragma once
+
+namespace quarvel {
+
+class MainWindow;
+
+// "重启": starts the running executable again (no arguments, no waiting),
+// then closes the main window, which ends this instance.
+void OnRestart(MainWindow& window);
+
+// "退出": ends the program with exit code 0.
+void OnExit(MainWindow& window);
+
+// "使用说明": plays the spoken instructions.
+void OnInstructions(MainWindow& window);
+
+// "关于": opens the about window.
+void OnAbout(MainWindow& window);
+
+// "月份对照" button: opens the month table window.
+void OnMonthTableClick(MainWindow& window);
+
+}  // namespace quarvel

@@ -1,0 +1,65 @@
+#include "system/voice.h"
+
+#include <QAudioOutput>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QUrl>
+
+#include <cmath>
+
+#include "app/main_window.h"
+#include "app/run_directory.h"
+
+namespace quarvel {
+
+uint32_t WaveVolumeValue(int left, int right) {
+  const double a = std::trunc((100.0 - left) / 100.0 * 256.0);
+  const double b = std::trunc((100.0 - right) / 100.0 * 256.0);
+  const double value = std::trunc((257.0 - a) * 255.0 + (257.0 - b) * 16711680.0);
+  return static_cast<uint32_t>(static_cast<uint64_t>(value) & 0xFFFFFFFFu);
+}
+
+void SetWaveVolume(OutputVolume& volume, int left, int right) {
+  volume.Set(WaveVolumeValue(left, right));
+}
+
+void PlayerOutputVolume::Set(uint32_t value) {
+  const double left = value & 0xFFFFu, right = value >> 16;
+  output_->setVolume(static_cast<float>((left + right) / 2.0 / 65535.0));
+}
+
+CuePlayerWidget::CuePlayerWidget(QWidget* parent)
+    : QWidget(parent), player_(new QMediaPlayer(this)), output_(new QAudioOutput(this)) {
+  output_->setVolume(1.0f);  // volume 100
+  player_->setAudioOutput(output_);
+  player_->setLoops(1);
+}
+
+CuePlayerWidget::~CuePlayerWidget() { player_->stop(); }
+
+void CuePlayerWidget::Play(const QString& path) {
+  url_ = path;
+  player_->stop();
+  if (!QFileInfo(path).isFile()) {
+    player_->setSource(QUrl());
+    return;
+  }
+  player_->setSource(QUrl::fromLocalFile(path));
+  player_->play();
+}
+
+void PlayCue(MainWindow& window, const QString& cueLiteral) {
+  window.CuePlayer->Play(RunPath(cueLiteral));
+}
+
+void OnVoiceOff(MainWindow& window) {
+  SetWaveVolume(window.outputVolume(), 0, 0);
+  window.SetStatus(QStringLiteral("已关闭语音"));
+}
+
+void OnVoiceOn(MainWindow& window) {
+  SetWaveVolume(window.outputVolume(), 100, 100);
+  window.SetStatus(QStringLiteral("已开启语音"));
+}
+
+}  // namespace quarvel
