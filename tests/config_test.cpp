@@ -45,7 +45,7 @@ TEST(Config, AnOptionBeatsTheEnvironmentWhichBeatsTheDefault) {
 }
 
 TEST(Config, BadHostsAndUnknownOptionsAreRefusedWithAMessage) {
-  for (const QString bad : {"http://x", "x/path", "x:0", "x:70000", "a b", "-x", "x:"})  {
+  for (const QString bad : {"http://x", "x/path", "x:0", "x:70000", "a b", "-x", "x:"}) {
     const ConfigResult result = Load({"--lookup-host", bad});
     EXPECT_FALSE(result.config) << bad.toStdString();
     EXPECT_EQ(result.exitCode, 2);

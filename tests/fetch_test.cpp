@@ -83,7 +83,8 @@ TEST(HttpGetBytes, AServerThatNeverAnswersIsGivenUpAfterTheTotalTimeOut) {
   limits.total = 600ms;
   QElapsedTimer clock;
   clock.start();
-  EXPECT_TRUE(HttpGetBytes(QStringLiteral("http://127.0.0.1:%1/x.png").arg(port), limits).isEmpty());
+  EXPECT_TRUE(
+      HttpGetBytes(QStringLiteral("http://127.0.0.1:%1/x.png").arg(port), limits).isEmpty());
   EXPECT_GE(clock.elapsed(), 500);
   EXPECT_LT(clock.elapsed(), 3000);
   close(fd);

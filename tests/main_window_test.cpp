@@ -3,10 +3,10 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QImageReader>
 #include <QMovie>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,9 +38,7 @@ class MainWindowTest : public ::testing::Test {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   }
-  QWidget* Find(const char* name) {
-    return window->findChild<QWidget*>(QString::fromUtf8(name));
-  }
+  QWidget* Find(const char* name) { return window->findChild<QWidget*>(QString::fromUtf8(name)); }
   std::unique_ptr<MainWindow> window;
 };
 
@@ -109,9 +107,10 @@ TEST_F(MainWindowTest, CaptionsColoursStatusPanelsAndTimersStartAsLaidOut) {
   EXPECT_TRUE(window->ResultPicture->pixmap().isNull());
 
   EXPECT_TRUE(window->SerialPromptLabel->styleSheet().contains("rgb(255, 168, 255)"));
-  for (QLabel* yellow : {window->ModelLabel, window->SerialLabel, window->WarrantyEndLabel,
-                         window->BusyLabel}) {
-    EXPECT_TRUE(yellow->styleSheet().contains("rgb(255, 255, 0)")) << yellow->objectName().toStdString();
+  for (QLabel* yellow :
+       {window->ModelLabel, window->SerialLabel, window->WarrantyEndLabel, window->BusyLabel}) {
+    EXPECT_TRUE(yellow->styleSheet().contains("rgb(255, 255, 0)"))
+        << yellow->objectName().toStdString();
   }
   EXPECT_TRUE(window->WatermarkLabel->styleSheet().contains("rgb(255, 0, 0)"));
 
@@ -160,7 +159,7 @@ TEST_F(MainWindowTest, TabOrderFollowsTheLayoutAndEveryCaptionIsAnAccessibleName
         !c->objectName().startsWith("qt_"))
       names << c->objectName();
   }
-  const QStringList expected{"编辑框1", "按钮1", "单选框1", "单选框2", "按钮5", "按钮3",
+  const QStringList expected{"编辑框1", "按钮1", "单选框1", "单选框2",     "按钮5",      "按钮3",
                              "按钮4",   "按钮2", "播放器1", "WebBrowser1", "WebBrowser2"};
   QStringList ordered;
   for (const QString& n : names)

@@ -14,7 +14,7 @@ namespace quarvel {
 namespace {
 
 TEST(WaveVolume, GivesTheTwoLevelsAndFollowsTheStatedArithmetic) {
-  EXPECT_EQ(WaveVolumeValue(0, 0), 0x00FF00FFu);    // 255 per channel, never 0
+  EXPECT_EQ(WaveVolumeValue(0, 0), 0x00FF00FFu);      // 255 per channel, never 0
   EXPECT_EQ(WaveVolumeValue(100, 100), 0xFFFFFFFFu);  // 65535 per channel
   // 50 %: a = 128, channel = (257 - 128) * 255 = 32895 = 0x807F.
   EXPECT_EQ(WaveVolumeValue(50, 100), 0xFFFF807Fu);
@@ -79,13 +79,16 @@ TEST(CuePlayer, ANewCueCutsOffTheOneThatIsPlayingAndIsPlayedToItsEnd) {
   PlayCue(window, cue::kSuccess);
   EXPECT_TRUE(player->source().toLocalFile().endsWith(QStringLiteral("查询成功.mp3")));
   // The new cue starts from its beginning...
-  ASSERT_TRUE(testing::WaitFor([&] { return player->mediaStatus() == QMediaPlayer::BufferedMedia ||
-                                            player->mediaStatus() == QMediaPlayer::EndOfMedia; },
-                               10000));
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        return player->mediaStatus() == QMediaPlayer::BufferedMedia ||
+               player->mediaStatus() == QMediaPlayer::EndOfMedia;
+      },
+      10000));
   EXPECT_LT(player->position(), cutAt);
   // ...and runs to its end; the first one never comes back.
-  ASSERT_TRUE(testing::WaitFor([&] { return player->mediaStatus() == QMediaPlayer::EndOfMedia; },
-                               15000));
+  ASSERT_TRUE(
+      testing::WaitFor([&] { return player->mediaStatus() == QMediaPlayer::EndOfMedia; }, 15000));
   EXPECT_TRUE(player->source().toLocalFile().endsWith(QStringLiteral("查询成功.mp3")));
 }
 

@@ -24,7 +24,8 @@ namespace {
 TEST(MonthTable, TextIsTheExact206ByteGbkTable) {
   const QByteArray gbk = ToGbk(MonthTableText());
   ASSERT_EQ(gbk.size(), 206);
-  EXPECT_TRUE(gbk.startsWith(QByteArray("January \xD2\xBB 1\xD4\xC2\r\n\r\nFebruary \xA1\xAA 2\xD4\xC2")));
+  EXPECT_TRUE(
+      gbk.startsWith(QByteArray("January \xD2\xBB 1\xD4\xC2\r\n\r\nFebruary \xA1\xAA 2\xD4\xC2")));
   EXPECT_TRUE(gbk.endsWith(QByteArray("\r\n\r\nDecember \xA1\xAA 12\xD4\xC2 ")));
   EXPECT_EQ(gbk.count("\r\n\r\n"), 11);
   EXPECT_EQ(gbk.count("\xA1\xAA"), 11);  // em dash on rows 2 to 12

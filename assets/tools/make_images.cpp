@@ -55,8 +55,10 @@ void DrawBusyGif(const char* path) {
     }
     if (f == 0) gdImageGifAnimBegin(image, out, 1, 0);
     gdImageGifAnimAdd(image, out, 1, 0, 0, 8, gdDisposalNone, nullptr);
-    if (first) gdImageDestroy(image);
-    else first = image;
+    if (first)
+      gdImageDestroy(image);
+    else
+      first = image;
   }
   gdImageGifAnimEnd(out);
   std::fclose(out);

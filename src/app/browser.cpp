@@ -25,8 +25,10 @@ QWebEngineView* CreateBrowser(QWidget* parent, const QString& objectName) {
   view->setFocusPolicy(Qt::StrongFocus);
   QObject::connect(view->page(), &QWebEnginePage::certificateError,
                    [](QWebEngineCertificateError error) {
-                     if (IsLoopbackHost(error.url().host())) error.acceptCertificate();
-                     else error.rejectCertificate();
+                     if (IsLoopbackHost(error.url().host()))
+                       error.acceptCertificate();
+                     else
+                       error.rejectCertificate();
                    });
   return view;
 }

@@ -50,8 +50,8 @@ ConfigResult LoadConfig(const QStringList& arguments,
   const QCommandLineOption warranty("warranty-host", "Warranty page host, HOST or HOST:PORT.",
                                     "host");
   const QCommandLineOption portal("portal-host", "Portal start page, HOST or HOST:PORT.", "host");
-  const QCommandLineOption screenshot("screenshot",
-                                      "Save a picture of the main window to FILE and quit.", "file");
+  const QCommandLineOption screenshot(
+      "screenshot", "Save a picture of the main window to FILE and quit.", "file");
   parser.addOptions({help, version, lookup, warranty, portal, screenshot});
 
   ConfigResult result;
@@ -81,11 +81,12 @@ ConfigResult LoadConfig(const QStringList& arguments,
                             {warranty, "QUARVEL_WARRANTY_HOST", &config.warrantyHost},
                             {portal, "QUARVEL_PORTAL_HOST", &config.portalHost}};
   for (const Source& source : sources) {
-    QString value = parser.isSet(source.option) ? parser.value(source.option)
-                                                : environment(source.variable);
+    QString value =
+        parser.isSet(source.option) ? parser.value(source.option) : environment(source.variable);
     if (value.isEmpty()) continue;
     if (!IsValidHost(value)) {
-      result.message = QStringLiteral("quarvel: '%1' is not a host (HOST or HOST:PORT)\n").arg(value);
+      result.message =
+          QStringLiteral("quarvel: '%1' is not a host (HOST or HOST:PORT)\n").arg(value);
       result.exitCode = 2;
       return result;
     }

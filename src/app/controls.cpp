@@ -32,10 +32,8 @@ void FixOuterSize(QWidget* window, int width, int height) {
 }
 
 void SetTextColour(QWidget* widget, int r, int g, int b) {
-  widget->setStyleSheet(QStringLiteral("color: rgb(%1, %2, %3); background: transparent;")
-                            .arg(r)
-                            .arg(g)
-                            .arg(b));
+  widget->setStyleSheet(
+      QStringLiteral("color: rgb(%1, %2, %3); background: transparent;").arg(r).arg(g).arg(b));
 }
 
 }  // namespace quarvel

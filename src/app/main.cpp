@@ -16,6 +16,11 @@ QString Environment(const char* name) { return qEnvironmentVariable(name); }
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The hidden browsers show small pages: one renderer process serves them all.
+  if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) {
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            "--renderer-process-limit=1 --disable-background-networking");
+  }
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("quarvel"));

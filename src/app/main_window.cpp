@@ -34,10 +34,13 @@ constexpr int kEndKey = 35;
 // Virtual-key code of a Qt key, for the handlers that test key codes.
 int VirtualKeyCode(const QKeyEvent* event) {
   switch (event->key()) {
-    case Qt::Key_End: return kEndKey;
+    case Qt::Key_End:
+      return kEndKey;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    default: return event->key() < 0x100 ? QChar(event->key()).toUpper().unicode() : 0;
+    case Qt::Key_Enter:
+      return 13;
+    default:
+      return event->key() < 0x100 ? QChar(event->key()).toUpper().unicode() : 0;
   }
 }
 
@@ -129,8 +132,8 @@ void MainWindow::BuildControls() {
   QueryButton = MakeButton(client, "按钮1", QStringLiteral("查询"), 200, 2, 64, 32);
   QueryButton->setCursor(custom);
 
-  ComprehensiveQueryRadio = Place(new QRadioButton(QStringLiteral("综合查询"), client), "单选框1",
-                                  48, 43, 88, 16);
+  ComprehensiveQueryRadio =
+      Place(new QRadioButton(QStringLiteral("综合查询"), client), "单选框1", 48, 43, 88, 16);
   ComprehensiveQueryRadio->setChecked(true);
   OfficialQueryRadio =
       Place(new QRadioButton(QStringLiteral("官网查询"), client), "单选框2", 144, 44, 80, 16);
@@ -183,8 +186,8 @@ void MainWindow::BuildControls() {
   BusyAnimation->setCursor(custom);
   BusyAnimation->hide();
 
-  BusyLabel = MakeLabel(ResultGroup, "透明标签2", QStringLiteral("正在查询!请稍候...."), 135, 79,
-                        121, 16);
+  BusyLabel =
+      MakeLabel(ResultGroup, "透明标签2", QStringLiteral("正在查询!请稍候...."), 135, 79, 121, 16);
   SetTextColour(BusyLabel, 255, 255, 0);
   BusyLabel->setCursor(custom);
   BusyLabel->hide();
@@ -213,17 +216,18 @@ void MainWindow::BuildControls() {
   BusyAnimation->raise();
   BusyLabel->raise();
 
-  QWidget* const order[] = {SerialInput,      QueryButton,      ComprehensiveQueryRadio,
-                            OfficialQueryRadio, CopyButton,     ScreenshotButton,
-                            MonthTableButton, ImageTestButton, CuePlayer,
-                            LookupBrowser,    WarrantyBrowser};
+  QWidget* const order[] = {SerialInput,        QueryButton,     ComprehensiveQueryRadio,
+                            OfficialQueryRadio, CopyButton,      ScreenshotButton,
+                            MonthTableButton,   ImageTestButton, CuePlayer,
+                            LookupBrowser,      WarrantyBrowser};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
 void MainWindow::BuildMenus() {
   MainMenu = menuBar()->addMenu(QStringLiteral("菜单"));
   MainMenu->setObjectName(QStringLiteral("MainMenu"));
-  VoiceOffItem = MainMenu->addAction(QStringLiteral("关闭语音"), this, [this] { OnVoiceOff(*this); });
+  VoiceOffItem =
+      MainMenu->addAction(QStringLiteral("关闭语音"), this, [this] { OnVoiceOff(*this); });
   VoiceOnItem = MainMenu->addAction(QStringLiteral("开启语音"), this, [this] { OnVoiceOn(*this); });
   RestartItem = MainMenu->addAction(QStringLiteral("重启"), this, [this] { OnRestart(*this); });
   ExitItem = MainMenu->addAction(QStringLiteral("退出"), this, [this] { OnExit(*this); });
@@ -232,10 +236,10 @@ void MainWindow::BuildMenus() {
   InstructionsItem =
       HelpMenu->addAction(QStringLiteral("使用说明"), this, [this] { OnInstructions(*this); });
   AboutItem = HelpMenu->addAction(QStringLiteral("关于"), this, [this] { OnAbout(*this); });
-  const char* const names[] = {"VoiceOffItem",     "VoiceOnItem", "RestartItem", "ExitItem",
-                               "InstructionsItem", "AboutItem"};
-  QAction* const items[] = {VoiceOffItem,     VoiceOnItem, RestartItem, ExitItem,
-                            InstructionsItem, AboutItem};
+  const char* const names[] = {"VoiceOffItem", "VoiceOnItem",      "RestartItem",
+                               "ExitItem",     "InstructionsItem", "AboutItem"};
+  QAction* const items[] = {VoiceOffItem, VoiceOnItem,      RestartItem,
+                            ExitItem,     InstructionsItem, AboutItem};
   for (size_t i = 0; i < std::size(items); ++i) items[i]->setObjectName(names[i]);
 }
 
@@ -280,10 +284,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // itself when nothing inside it has the focus.
     const bool first = widget == QApplication::focusWidget() ||
                        (widget == this && QApplication::focusWidget() == nullptr);
-    if (first && widget->window() == this) OnKeyDown(VirtualKeyCode(static_cast<QKeyEvent*>(event)));
+    if (first && widget->window() == this)
+      OnKeyDown(VirtualKeyCode(static_cast<QKeyEvent*>(event)));
   } else if (watched == BusyAnimation) {
-    if (event->type() == QEvent::Show) busyMovie_->start();
-    else if (event->type() == QEvent::Hide) busyMovie_->stop();
+    if (event->type() == QEvent::Show)
+      busyMovie_->start();
+    else if (event->type() == QEvent::Hide)
+      busyMovie_->stop();
   }
   return QMainWindow::eventFilter(watched, event);
 }

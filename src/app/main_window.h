@@ -73,22 +73,22 @@ class MainWindow : public QMainWindow {
   QPointer<MonthTableWindow> monthTableWindow;
 
   // Controls on the window.
-  QLabel* SerialPromptLabel;          // 透明标签1
-  QLineEdit* SerialInput;             // 编辑框1
-  QPushButton* QueryButton;           // 按钮1
+  QLabel* SerialPromptLabel;              // 透明标签1
+  QLineEdit* SerialInput;                 // 编辑框1
+  QPushButton* QueryButton;               // 按钮1
   QRadioButton* ComprehensiveQueryRadio;  // 单选框1
-  QRadioButton* OfficialQueryRadio;   // 单选框2
-  QGroupBox* ResultGroup;             // 分组框1
-  QPushButton* CopyButton;            // 按钮5
-  QPushButton* ScreenshotButton;      // 按钮3
-  QPushButton* MonthTableButton;      // 按钮4
-  StatusPanels* StatusBar;            // 状态条1
-  QPushButton* ImageTestButton;       // 按钮2
-  QWebEngineView* LookupBrowser;      // WebBrowser1
-  QWebEngineView* WarrantyBrowser;    // WebBrowser2
-  QTimer* LookupResultTimer;          // 时钟1
-  QTimer* WarrantyResultTimer;        // 时钟2
-  QTimer* WarrantyFormTimer;          // 时钟3
+  QRadioButton* OfficialQueryRadio;       // 单选框2
+  QGroupBox* ResultGroup;                 // 分组框1
+  QPushButton* CopyButton;                // 按钮5
+  QPushButton* ScreenshotButton;          // 按钮3
+  QPushButton* MonthTableButton;          // 按钮4
+  StatusPanels* StatusBar;                // 状态条1
+  QPushButton* ImageTestButton;           // 按钮2
+  QWebEngineView* LookupBrowser;          // WebBrowser1
+  QWebEngineView* WarrantyBrowser;        // WebBrowser2
+  QTimer* LookupResultTimer;              // 时钟1
+  QTimer* WarrantyResultTimer;            // 时钟2
+  QTimer* WarrantyFormTimer;              // 时钟3
   // Inside the result group.
   QLabel* ModelLabel;        // 产品型号
   QLabel* SerialLabel;       // 系列号
@@ -97,8 +97,8 @@ class MainWindow : public QMainWindow {
   QLabel* BusyLabel;         // 透明标签2
   QLabel* ResultPicture;     // 图片框1
   // Inside the result picture.
-  QLabel* WatermarkLabel;          // 透明标签3
-  CuePlayerWidget* CuePlayer;      // 播放器1
+  QLabel* WatermarkLabel;      // 透明标签3
+  CuePlayerWidget* CuePlayer;  // 播放器1
 
   // Menu bar.
   QMenu* MainMenu;

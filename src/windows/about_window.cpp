@@ -1,9 +1,9 @@
 #include "windows/about_window.h"
 
 #include <QEvent>
-#include <QShowEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QWebEngineView>
 
 #include "app/browser.h"
@@ -24,8 +24,7 @@ QString AboutText(const Config& config) {
   return text;
 }
 
-AboutWindow::AboutWindow(const Config& config, QWidget* parent)
-    : QWidget(parent), config_(config) {
+AboutWindow::AboutWindow(const Config& config, QWidget* parent) : QWidget(parent), config_(config) {
   setObjectName(QStringLiteral("AboutWindow"));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("tal-关于"));

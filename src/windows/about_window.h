@@ -24,9 +24,9 @@ class AboutWindow : public QWidget {
   // fetches the status badge (blocking) and parks the chat browser on the portal.
   void OnCreated(const QRect& mainFrame);
 
-  QLabel* AboutTextLabel;      // 透明标签1
-  QLabel* ContactBadge;        // 图片框1
-  QPushButton* ChatButton;     // 按钮1
+  QLabel* AboutTextLabel;       // 透明标签1
+  QLabel* ContactBadge;         // 图片框1
+  QPushButton* ChatButton;      // 按钮1
   QWebEngineView* ChatBrowser;  // WebBrowser1
 
  protected:

@@ -1,9 +1,9 @@
 #include "windows/month_table_window.h"
 
 #include <QFont>
-#include <QShowEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "app/controls.h"
 #include "windows/docking.h"
@@ -11,9 +11,9 @@
 namespace quarvel {
 
 QString MonthTableText() {
-  static const char* const kNames[] = {"January", "February", "March",     "April",
-                                       "May",     "June",     "July",      "August",
-                                       "September", "October", "November", "December"};
+  static const char* const kNames[] = {"January",   "February", "March",    "April",
+                                       "May",       "June",     "July",     "August",
+                                       "September", "October",  "November", "December"};
   QString text;
   for (int month = 1; month <= 12; ++month) {
     if (month > 1) text += QStringLiteral("\r\n\r\n");
@@ -37,8 +37,8 @@ MonthTableWindow::MonthTableWindow(QWidget* parent) : QWidget(parent) {
   MonthTableLabel->setGeometry(16, 8, 144, 384);
   MonthTableLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   QFont font;
-  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                    QStringLiteral("WenQuanYi Micro Hei")});
+  font.setFamilies(
+      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
   font.setPixelSize(16);
   font.setWeight(QFont::Bold);
   MonthTableLabel->setFont(font);

@@ -1,8 +1,8 @@
 // Runs GoogleTest inside a QApplication, headless.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QtWebEngineCore/qtwebenginecoreglobal.h>
+#include <QApplication>
 
 #include <cstdlib>
 
@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   setenv("QT_MEDIA_BACKEND", "gstreamer", 1);
   setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking", 0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--renderer-process-limit=1 --disable-background-networking",
+         0);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,177 @@
+#include "site.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QPainter>
+
+#include <cctype>
+#include <functional>
+#include <string>
+
+#include "samples.h"
+
+namespace quarvel::demo {
+namespace {
+
+const char kHtml[] = "text/html; charset=utf-8";
+
+std::string Page(const std::string& title, const std::string& body) {
+  return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>" + title +
+         "</title></head>\n<body>\n" + body + "\n</body></html>\n";
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string Png(const QImage& image) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes.toStdString();
+}
+
+// A handset drawn in colours that depend on the serial.
+std::string HandsetPicture(const std::string& serial) {
+  const size_t hash = std::hash<std::string>{}(serial);
+  QImage image(352, 152, QImage::Format_RGB32);
+  image.fill(QColor(236, 238, 242));
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor body = QColor::fromHsv(static_cast<int>(hash % 360), 90, 120);
+  painter.setBrush(body);
+  painter.setPen(QPen(Qt::black, 2));
+  painter.drawRoundedRect(QRectF(150, 8, 68, 136), 12, 12);
+  painter.setBrush(QColor(20, 24, 32));
+  painter.drawRoundedRect(QRectF(156, 18, 56, 112), 6, 6);
+  painter.setBrush(QColor::fromHsv(static_cast<int>((hash >> 8) % 360), 160, 230));
+  for (int i = 0; i < 6; ++i)
+    painter.drawRect(QRectF(250 + i * 14, 120 - static_cast<int>((hash >> (i * 4)) % 80), 10, 200));
+  painter.end();
+  return Png(image);
+}
+
+bool WellFormedSerial(const std::string& serial) {
+  if (serial.size() < 10 || serial.size() > 17) return false;
+  for (unsigned char c : serial)
+    if (!std::isalnum(c)) return false;
+  return true;
+}
+
+}  // namespace
+
+void MountLookupSite(httplib::Server& server) {
+  server.Get(R"(/index\.php/pic/iphone/(.+)\.png)",
+             [](const httplib::Request& req, httplib::Response& res) {
+               const Sample* sample = FindSample(Trim(req.matches[1]));
+               if (!sample) {
+                 res.status = 404;
+                 return;
+               }
+               res.set_content(HandsetPicture(sample->serial), "image/png");
+             });
+  server.Get(R"(/index\.php/iphone/(.*))", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string serial = Trim(req.matches[1]);
+    const Sample* sample = FindSample(serial);
+    if (!sample) {
+      res.set_content(Page("序列号查询", "<h1>抱歉，没有找到</h1>\n<p>序列号 " + Escape(serial) +
+                                             " 没有相关记录。</p>"),
+                      kHtml);
+      return;
+    }
+    res.set_content(Page("序列号查询", "<h1>查找结果</h1>\n<p>序列号：" + Escape(sample->serial) +
+                                           "</p>\n<p>型号：" + Escape(sample->model) +
+                                           "</p>\n<img src=\"/index.php/pic/iphone/" +
+                                           sample->serial + ".png\" alt=\"handset\">"),
+                    kHtml);
+  });
+}
+
+void MountWarrantySite(httplib::Server& server) {
+  server.Get("/pages/pod.jsp", [](const httplib::Request& req, httplib::Response& res) {
+    if (req.get_param_value("r") != "warrantyResult") {
+      res.set_content(
+          Page("查看保修服务",
+               "<form action=\"/pages/pod.jsp\" method=\"get\">\n"
+               "<input type=\"hidden\" name=\"r\" value=\"warrantyResult\">\n"
+               "<p><input type=\"text\" name=\"q\" placeholder=\"搜索支持\"></p>\n"
+               "<h1>查看您的保修服务和支持期限</h1>\n<p>请输入产品的序列号</p>\n"
+               "<p><input type=\"text\" name=\"sn\" id=\"sn\" autocomplete=\"off\"></p>\n"
+               "<p><input type=\"submit\" value=\"继续\"></p>\n</form>"),
+          kHtml);
+      return;
+    }
+    const std::string serial = Trim(req.get_param_value("sn"));
+    if (!WellFormedSerial(serial)) {
+      res.set_content(Page("查看保修服务", "<p class=\"error\">系列号无效，请检查后重试。</p>"),
+                      kHtml);
+      return;
+    }
+    const Sample* sample = FindSample(serial);
+    if (!sample) {
+      res.set_content(Page("查看保修服务", "<p class=\"error\">请输入有效的序列号。</p>"), kHtml);
+      return;
+    }
+    res.set_content(
+        Page("查看保修服务",
+             "<div class=\"result\">\n<h2><span id=\"productname\">" + Escape(sample->model) +
+                 "</span></h2><span class=\"serial\">序列号：" + Escape(sample->serial) +
+                 "</span>\n<p>您的产品享有有限保修中的硬件维修和服务。<br>预计到期日：" +
+                 sample->warrantyEnd +
+                 "<br><a href=\"/pages/pod.jsp?r=agreementWarrantyDynamic.do&amp;lang=cn\">"
+                 "再查询一个</a></p>\n</div>"),
+        kHtml);
+  });
+}
+
+void MountPortal(httplib::Server& server) {
+  server.Get(R"(/im/status/(\d+)\.png)", [](const httplib::Request&, httplib::Response& res) {
+    QImage image(120, 28, QImage::Format_RGB32);
+    image.fill(QColor(40, 44, 52));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(60, 200, 90));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QRectF(6, 6, 16, 16));
+    painter.setBrush(QColor(200, 200, 200));
+    painter.drawRoundedRect(QRectF(30, 10, 80, 8), 3, 3);
+    painter.end();
+    res.set_content(Png(image), "image/png");
+  });
+  server.Get("/im/chat", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content(Page("会话", "<p>与 " + Escape(req.get_param_value("uin")) + " 的会话</p>"),
+                    kHtml);
+  });
+  server.Get("/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(Page("门户首页", "<h1>门户首页</h1>\n<p>欢迎。</p>"), kHtml);
+  });
+}
+
+}  // namespace quarvel::demo
