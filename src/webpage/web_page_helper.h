@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include "webpage/page_automation.h"
+
+namespace quarvel {
+
+// Binds to the HTML document shown in an embedded browser and reads,
+// searches, fills and clicks its elements. The lookup handlers create one per
+// timer tick and drop it at the end of the tick.
+class WebPageHelper {
+ public:
+  WebPageHelper() = default;
+  WebPageHelper(const WebPageHelper& other) = default;  // shares the document
+  WebPageHelper& operator=(const WebPageHelper& other) = default;
+  ~WebPageHelper() = default;  // releases this object's reference
+
+  // Attachment.
+  bool AttachToBrowserWindow(qint64 handle);
+  void ReleaseDocument();
+  qint64 FindBrowserServerWindow(qint64 parent);
+  bool GetDocumentFromWindow(qint64 handle, AutomationObject& document);
+
+  // Page text and element search.
+  QString GetPageText();
+  QString GetPageHtml();
+  bool FireElementEvent(int kind, int ordinal, int eventCode, const AutomationObject& element);
+  bool FindElements(const QString& tagList, const QString& typeList, const QString& identifier,
+                    int operation, const QString& newValue = {}, int focusOnly = 0,
+                    int setDisplay = 0, int displayShown = 0, int returnElement = 0,
+                    AutomationObject* elementOut = nullptr, int skipCount = 0);
+
+  // Form filling and clicking.
+  bool FillTextInput(const QString& identifier, const QString& newValue, int skipCount = 0);
+  bool ClickElement(const QString& identifier, int skipCount = 0);
+
+  qint64 windowHandle() const { return windowHandle_; }
+  const AutomationObject& document() const { return document_; }
+
+  // Event codes of FireElementEvent.
+  enum EventCode { kOnClick = 0, kOnDblClick, kOnRowEnter, kOnBlur, kOnKeyUp, kOnChange };
+
+  // Time the document request waits for the page.
+  static constexpr int kDocumentRequestTimeoutMs = 1000;
+
+ private:
+  AutomationObject document_;
+  qint64 windowHandle_ = 0;
+};
+
+}  // namespace quarvel
