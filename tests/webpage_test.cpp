@@ -10,6 +10,7 @@
 #include "app/text_codec.h"
 #include "lookup/text_between.h"
 #include "support/browser.h"
+#include "webpage/legacy_html.h"
 #include "webpage/web_page_helper.h"
 #include "webpage/window_layer.h"
 
@@ -60,7 +61,8 @@ class WebPageTest : public ::testing::Test {
 
   QString Log() { return EvalInPage(view, "window.log.join(' ')").toString(); }
   QString Value(const char* id) {
-    return EvalInPage(view, QStringLiteral("document.getElementById('%1').value").arg(id)).toString();
+    return EvalInPage(view, QStringLiteral("document.getElementById('%1').value").arg(id))
+        .toString();
   }
 
   static inline testing::PageServer* server = nullptr;
@@ -185,18 +187,21 @@ TEST_F(WebPageTest, PageHtmlIsSerialisedAsTheOldEngineWroteIt) {
       "<p>1 &lt; 2 &amp; 3</p></div>");
   const QString html = helper.GetPageHtml();
   EXPECT_TRUE(html.startsWith(QStringLiteral("<HTML><HEAD>")));
-  EXPECT_TRUE(html.contains(QStringLiteral(
-      "<H2><SPAN id=productname>iPhone 14 Pro</SPAN></H2><SPAN class=serial>")));
-  EXPECT_TRUE(html.contains(QStringLiteral(
-      "有限保修中的硬件维修和服务。<BR>预计到期日：2027年3月18日<BR><A href=\"/pages/pod.jsp?r=x&amp;lang=cn\">")));
-  EXPECT_TRUE(html.contains(QStringLiteral("<INPUT type=text disabled data-x=\"a b\" data-y=v-1_2.3>")));
+  EXPECT_TRUE(html.contains(
+      QStringLiteral("<H2><SPAN id=productname>iPhone 14 Pro</SPAN></H2><SPAN class=serial>")));
+  EXPECT_TRUE(
+      html.contains(QStringLiteral("有限保修中的硬件维修和服务。<BR>预计到期日：2027年3月18日<BR><"
+                                   "A href=\"/pages/pod.jsp?r=x&amp;lang=cn\">")));
+  EXPECT_TRUE(
+      html.contains(QStringLiteral("<INPUT type=text disabled data-x=\"a b\" data-y=v-1_2.3>")));
   EXPECT_TRUE(html.contains(QStringLiteral("<!-- note & stuff -->")));
   EXPECT_TRUE(html.contains(QStringLiteral("<P>1 &lt; 2 &amp; 3</P>")));
   EXPECT_FALSE(html.contains(QStringLiteral("</BR>")));
   EXPECT_FALSE(html.contains(QStringLiteral("</INPUT>")));
 
   // The markers of the warranty result cut the values out of it.
-  EXPECT_EQ(TextBetween(html, "id=productname>", "</SPAN></H2><SPAN"), QStringLiteral("iPhone 14 Pro"));
+  EXPECT_EQ(TextBetween(html, "id=productname>", "</SPAN></H2><SPAN"),
+            QStringLiteral("iPhone 14 Pro"));
   EXPECT_EQ(TextBetween(html, "有限保修中的硬件维修和服务。<BR>预计到期日：", "<BR><A href="),
             QStringLiteral("2027年3月18日"));
   EXPECT_TRUE(helper.GetPageText().contains(QStringLiteral("预计到期日：2027年3月18日")));
@@ -299,7 +304,8 @@ TEST_F(WebPageTest, FlagsComeBeforeTheOperationInTheirOrder) {
   EXPECT_TRUE(helper.FindElements("input", "text", "n", 1, "x", 0, /*setDisplay=*/1, 0, 1));
   EXPECT_EQ(EvalInPage(view, "document.getElementById('a').style.display").toString(), "none");
   AutomationObject out;
-  EXPECT_TRUE(helper.FindElements("input", "text", "1", 1, "x", 0, 0, 0, /*returnElement=*/1, &out));
+  EXPECT_TRUE(
+      helper.FindElements("input", "text", "1", 1, "x", 0, 0, 0, /*returnElement=*/1, &out));
   EXPECT_EQ(out.Get("id").ToText(), QStringLiteral("a"));
   EXPECT_EQ(out.Get("ID").ToText(), QStringLiteral("a"));  // any letter case
   EXPECT_EQ(Value("a"), QString());
@@ -337,6 +343,31 @@ TEST_F(WebPageTest, ABrowserThatDoesNotAnswerGivesFalseWithinAboutASecond) {
   EXPECT_GE(clock.elapsed(), 900);
   EXPECT_EQ(helper.windowHandle(), GetControlWindowHandle(view));
   QTest::qWait(3500);  // let the page recover for the next test
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(LegacyHtml, RewritesTagsAndAttributesButLeavesTextCommentsAndRawTextAlone) {
+  EXPECT_EQ(
+      ToLegacyHtml(QStringLiteral(
+          "<html><head><title>a &lt; b</title></head><body class=\"x y\" id=\"main\">"
+          "<h2><span id=\"productname\">M</span></h2><br><input disabled=\"\" value=\"1.5_a-b\">"
+          "<a href=\"/p?a=1&amp;b=&quot;2&quot;\">go</a><!-- <b>kept</b> -->"
+          "<script>if (a < b && c > d) document.write('<p class=\"q\">')</script>"
+          "<svg viewBox=\"0 0 1 1\"><foreignObject></foreignObject></svg></body></html>")),
+      QStringLiteral(
+          "<HTML><HEAD><TITLE>a &lt; b</TITLE></HEAD><BODY class=\"x y\" id=main>"
+          "<H2><SPAN id=productname>M</SPAN></H2><BR><INPUT disabled value=1.5_a-b>"
+          "<A href=\"/p?a=1&amp;b=&quot;2&quot;\">go</A><!-- <b>kept</b> -->"
+          "<SCRIPT>if (a < b && c > d) document.write('<p class=\"q\">')</SCRIPT>"
+          "<SVG viewBox=\"0 0 1 1\"><FOREIGNOBJECT></FOREIGNOBJECT></SVG></BODY></HTML>"));
+  EXPECT_EQ(ToLegacyHtml(QStringLiteral("plain 1 < 2 text")), QStringLiteral("plain 1 < 2 text"));
+  EXPECT_EQ(ToLegacyHtml(QString()), QString());
+  EXPECT_EQ(ToLegacyHtml(QStringLiteral("<p title=\"")), QStringLiteral("<P title>"));  // cut short
 }
 
 }  // namespace

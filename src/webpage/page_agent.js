@@ -20,50 +20,6 @@
     canonical[name.toLowerCase()] = name;
   }
 
-  const VOID = new Set(['area', 'base', 'br', 'col', 'embed', 'hr', 'img', 'input', 'link', 'meta',
-                        'param', 'source', 'track', 'wbr', 'basefont', 'bgsound', 'frame',
-                        'keygen']);
-  const RAW = new Set(['script', 'style', 'xmp', 'iframe', 'noembed', 'noframes', 'plaintext']);
-
-  function escapeText(text) {
-    return text.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;')
-        .replace(/\u00a0/g, '&nbsp;');
-  }
-
-  // Serialises a node as the old engine wrote it: upper-case tag names, values
-  // unquoted when they hold only letters, digits, "-", "_" and ".".
-  function legacyHtml(node) {
-    const out = [];
-    (function walk(n, raw) {
-      switch (n.nodeType) {
-        case 1: {
-          const tag = n.localName;
-          out.push('<', tag.toUpperCase());
-          for (const attr of n.attributes) {
-            out.push(' ', attr.name);
-            const v = attr.value;
-            if (v === '') continue;
-            if (/^[A-Za-z0-9_.\-]+$/.test(v)) out.push('=', v);
-            else out.push('="', v.replace(/&/g, '&amp;').replace(/"/g, '&quot;'), '"');
-          }
-          out.push('>');
-          if (VOID.has(tag)) return;
-          const content = tag === 'template' ? n.content : n;
-          for (let c = content.firstChild; c; c = c.nextSibling) walk(c, RAW.has(tag));
-          out.push('</', tag.toUpperCase(), '>');
-          return;
-        }
-        case 3: out.push(raw ? n.data : escapeText(n.data)); return;
-        case 4: out.push('<![CDATA[', n.data, ']]>'); return;
-        case 8: out.push('<!--', n.data, '-->'); return;
-        case 9: case 11:
-          for (let c = n.firstChild; c; c = c.nextSibling) walk(c, false);
-          return;
-      }
-    })(node, false);
-    return out.join('');
-  }
-
   function register(scope, object) {
     const id = nextId++;
     refs.set(id, object);
@@ -120,7 +76,6 @@
   function get(object, name) {
     const lower = name.toLowerCase();
     if (lower === 'all' && object.getElementsByTagName && !(name in object)) return all(object);
-    if (lower === 'outerhtml' && object.nodeType === 1) return legacyHtml(object);
     if (lower === 'length' && Array.isArray(object)) return object.length;
     const resolved = resolve(object, name);
     if (resolved === null) return {missing: true};
@@ -158,35 +113,47 @@
 
   const SNAPSHOT_TEXT = new Set(['innertext', 'innerText']);
 
-  // The named properties of every item of a collection, in one answer. A text
-  // property whose length differs from textLength is sent as null: it cannot
-  // equal the text the caller compares with.
-  function snapshot(scope, list, props, textLength) {
-    const items = Array.from(list);
-    const rows = new Array(items.length);
-    for (let i = 0; i < items.length; ++i) {
+  // Rows [start, start + count) of a list: the named properties of each item.
+  // Where a kind filter is given, an item whose first property, lower-cased,
+  // is none of the filter's pieces is sent as null: the caller passes it over.
+  // A text property whose length differs from textLength is sent as null: it
+  // cannot equal the text the caller compares with.
+  function rows(items, q) {
+    const end = Math.min(items.length, q.start + q.count);
+    const out = new Array(Math.max(0, end - q.start));
+    const props = q.props;
+    for (let i = q.start; i < end; ++i) {
       const e = items[i];
       const row = new Array(props.length);
-      for (let p = 0; p < props.length; ++p) {
+      let skip = false;
+      for (let p = 0; p < props.length && !skip; ++p) {
         // A property the element lacks reads as empty text; an object is no text.
         let v = get(e, props[p]);
         if (v === undefined || v === null) v = '';
         else if (typeof v === 'object') v = v.missing ? '' : null;
         else v = String(v);
-        if (v !== null && SNAPSHOT_TEXT.has(props[p]) && textLength >= 0 &&
-            v.length !== textLength) {
+        if (p === 0 && q.kinds && !q.kinds.includes(v === null ? '' : v.toLowerCase())) {
+          skip = true;
+        }
+        if (v !== null && SNAPSHOT_TEXT.has(props[p]) && q.textLength >= 0 &&
+            v.length !== q.textLength) {
           v = null;
         }
         row[p] = v;
       }
-      rows[i] = row;
+      out[i - q.start] = skip ? null : row;
     }
-    return {t: 'snap', id: register(scope, items), rows: rows};
+    return out;
+  }
+
+  function snapshot(scope, list, q) {
+    return {t: 'snap', id: register(scope, list), total: list.length, rows: rows(list, q)};
   }
 
   function run(request) {
     try {
       if (request.token !== undefined && request.token !== token) return {t: 'stale'};
+      if (request.ops) for (const op of request.ops) op.scope = request.scope;
       if (request.release) {
         for (const id of request.release) refs.delete(id);
       }
@@ -214,8 +181,11 @@
           get(element, request.name);
           return {t: 'b', v: fireEvent(element, request.name)};
         }
-        case 'snapshot':
-          return snapshot(scope, target(request.ref), request.props, request.textLength);
+        case 'snapshot': return snapshot(scope, target(request.ref), request);
+        case 'snapshotTag':
+          return snapshot(scope, target(request.ref).getElementsByTagName(request.tag), request);
+        case 'rows': return {t: 'rows', rows: rows(target(request.ref), request)};
+        case 'batch': return {t: 'batch', answers: request.ops.map((op) => run(op))};
         case 'count': return {t: 'n', v: refs.size};
         default: return {t: 'err', v: 'unknown op'};
       }

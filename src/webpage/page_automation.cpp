@@ -1,5 +1,7 @@
 #include "webpage/page_automation.h"
 
+#include "webpage/legacy_html.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
@@ -75,12 +77,14 @@ QVariantMap Answer(const char* kind, const QString& detail = {}) {
 std::optional<QVariantMap> Call(QWebEnginePage* page, const QVariantMap& request, int timeoutMs) {
   const QString json = Json(request);
   auto value = RunSync(
-      page, QStringLiteral("window.__quarvelAgent ? window.__quarvelAgent.run(%1) : null").arg(json),
+      page,
+      QStringLiteral("window.__quarvelAgent ? window.__quarvelAgent.run(%1) : null").arg(json),
       timeoutMs);
   if (!value) return std::nullopt;
   if (value->isNull() || !value->isValid()) {
-    value = RunSync(page, AgentSource() + QStringLiteral("\n;window.__quarvelAgent.run(%1)").arg(json),
-                    timeoutMs);
+    value =
+        RunSync(page, AgentSource() + QStringLiteral("\n;window.__quarvelAgent.run(%1)").arg(json),
+                timeoutMs);
     if (!value) return std::nullopt;
   }
   return value->toMap();
@@ -154,10 +158,14 @@ Variant Variant::Boolean(bool value) {
 
 QString Variant::ToText() const {
   switch (kind) {
-    case Kind::Text: return text;
-    case Kind::Number: return QString::number(number, 'g', 15);
-    case Kind::Boolean: return boolean ? QStringLiteral("True") : QStringLiteral("False");
-    default: return {};
+    case Kind::Text:
+      return text;
+    case Kind::Number:
+      return QString::number(number, 'g', 15);
+    case Kind::Boolean:
+      return boolean ? QStringLiteral("True") : QStringLiteral("False");
+    default:
+      return {};
   }
 }
 
@@ -168,14 +176,16 @@ namespace {
 QVariant Encode(const Variant& value) {
   switch (value.kind) {
     case Variant::Kind::Text:
-      return QVariantMap{{QStringLiteral("t"), QStringLiteral("s")}, {QStringLiteral("v"), value.text}};
+      return QVariantMap{{QStringLiteral("t"), QStringLiteral("s")},
+                         {QStringLiteral("v"), value.text}};
     case Variant::Kind::Number:
       return QVariantMap{{QStringLiteral("t"), QStringLiteral("n")},
                          {QStringLiteral("v"), value.number}};
     case Variant::Kind::Boolean:
       return QVariantMap{{QStringLiteral("t"), QStringLiteral("b")},
                          {QStringLiteral("v"), value.boolean}};
-    case Variant::Kind::Null: return QVariantMap{{QStringLiteral("t"), QStringLiteral("null")}};
+    case Variant::Kind::Null:
+      return QVariantMap{{QStringLiteral("t"), QStringLiteral("null")}};
     case Variant::Kind::Object:
       if (value.object && !value.object->IsEmpty()) {
         QVariantMap ref = value.object->Ref();
@@ -183,7 +193,8 @@ QVariant Encode(const Variant& value) {
         return ref;
       }
       [[fallthrough]];
-    default: return QVariantMap{{QStringLiteral("t"), QStringLiteral("undef")}};
+    default:
+      return QVariantMap{{QStringLiteral("t"), QStringLiteral("undef")}};
   }
 }
 
@@ -231,8 +242,14 @@ Variant AutomationObject::Decode(const QVariantMap& answer) const {
 }
 
 Variant AutomationObject::Get(const QString& name) const {
-  return Decode(
-      Send({{QStringLiteral("op"), QStringLiteral("get")}, {QStringLiteral("name"), name}}));
+  Variant value =
+      Decode(Send({{QStringLiteral("op"), QStringLiteral("get")}, {QStringLiteral("name"), name}}));
+  // The old engine's automation serialised elements in its own style.
+  if (value.kind == Variant::Kind::Text &&
+      name.compare(QLatin1String("outerHTML"), Qt::CaseInsensitive) == 0) {
+    value.text = ToLegacyHtml(value.text);
+  }
+  return value;
 }
 
 bool AutomationObject::Put(const QString& name, const Variant& value) const {
@@ -259,31 +276,98 @@ bool AutomationObject::FireEvent(const QString& eventName) const {
          answer.value(QStringLiteral("v")).toBool();
 }
 
-std::optional<Snapshot> AutomationObject::ReadAll(const QStringList& properties,
-                                                  int textLength) const {
-  const QVariantMap answer = Send({{QStringLiteral("op"), QStringLiteral("snapshot")},
-                                   {QStringLiteral("props"), properties},
-                                   {QStringLiteral("textLength"), textLength}});
-  if (answer.value(QStringLiteral("t")) != QLatin1String("snap")) return std::nullopt;
-  Snapshot snapshot;
-  snapshot.items = std::make_shared<AutomationReference>(reference_->session,
-                                                         answer.value(QStringLiteral("id")).toInt());
-  const QVariantList rows = answer.value(QStringLiteral("rows")).toList();
-  snapshot.rows.reserve(rows.size());
-  for (const QVariant& row : rows) {
+namespace {
+
+constexpr int kFirstChunk = 32;
+constexpr int kChunkGrowth = 8;
+
+QVariantMap RowsRequest(const char* op, const SnapshotQuery& query, int start, int count) {
+  QVariantMap request{{QStringLiteral("op"), QString::fromLatin1(op)},
+                      {QStringLiteral("props"), query.properties},
+                      {QStringLiteral("textLength"), query.textLength},
+                      {QStringLiteral("start"), start},
+                      {QStringLiteral("count"), count}};
+  if (!query.kindFilter.isEmpty()) request.insert(QStringLiteral("kinds"), query.kindFilter);
+  return request;
+}
+
+void AppendRows(QList<QStringList>& rows, const QVariantList& answered) {
+  for (const QVariant& row : answered) {
     QStringList cells;
     for (const QVariant& cell : row.toList()) {
       // Null: no text, or text of another length. Empty text stays non-null.
-      cells << (cell.isNull() ? QString() : cell.toString().isNull() ? QStringLiteral("") : cell.toString());
+      if (cell.isNull())
+        cells << QString();
+      else
+        cells << (cell.toString().isNull() ? QStringLiteral("") : cell.toString());
     }
-    snapshot.rows << cells;
+    rows << cells;
   }
+}
+
+}  // namespace
+
+const QStringList* Snapshot::Row(int i) {
+  while (i >= loaded() && loaded() < total_) {
+    QVariantMap request = RowsRequest("rows", query_, loaded(), nextChunk_);
+    request.insert(QStringLiteral("ref"), QVariantMap{{QStringLiteral("id"), items_->id}});
+    const QVariantMap answer = items_->session->Send(request);
+    if (answer.value(QStringLiteral("t")) != QLatin1String("rows")) return nullptr;
+    const QVariantList more = answer.value(QStringLiteral("rows")).toList();
+    if (more.isEmpty()) return nullptr;
+    AppendRows(rows_, more);
+    nextChunk_ *= kChunkGrowth;
+  }
+  return i < loaded() ? &rows_[i] : nullptr;
+}
+
+std::optional<Snapshot> AutomationObject::ReadRows(QVariantMap request,
+                                                   const SnapshotQuery& query) const {
+  const QVariantMap answer = Send(std::move(request));
+  if (answer.value(QStringLiteral("t")) != QLatin1String("snap")) return std::nullopt;
+  Snapshot snapshot;
+  snapshot.items_ = std::make_shared<AutomationReference>(
+      reference_->session, answer.value(QStringLiteral("id")).toInt());
+  snapshot.query_ = query;
+  snapshot.total_ = answer.value(QStringLiteral("total")).toInt();
+  snapshot.nextChunk_ = kFirstChunk * kChunkGrowth;
+  AppendRows(snapshot.rows_, answer.value(QStringLiteral("rows")).toList());
   return snapshot;
+}
+
+std::optional<Snapshot> AutomationObject::ReadAll(const SnapshotQuery& query) const {
+  return ReadRows(RowsRequest("snapshot", query, 0, kFirstChunk), query);
+}
+
+std::optional<Snapshot> AutomationObject::ReadTag(const QString& tag,
+                                                  const SnapshotQuery& query) const {
+  QVariantMap request = RowsRequest("snapshotTag", query, 0, kFirstChunk);
+  request.insert(QStringLiteral("tag"), tag);
+  return ReadRows(std::move(request), query);
+}
+
+bool AutomationObject::PutThenFire(const QString& name, const Variant& value,
+                                   const QStringList& events) const {
+  if (!reference_) return false;
+  QVariantList ops{QVariantMap{{QStringLiteral("op"), QStringLiteral("put")},
+                               {QStringLiteral("ref"), Ref()},
+                               {QStringLiteral("name"), name},
+                               {QStringLiteral("value"), Encode(value)}}};
+  for (const QString& event : events) {
+    ops << QVariantMap{{QStringLiteral("op"), QStringLiteral("fire")},
+                       {QStringLiteral("ref"), Ref()},
+                       {QStringLiteral("name"), event}};
+  }
+  const QVariantMap answer = reference_->session->Send(
+      {{QStringLiteral("op"), QStringLiteral("batch")}, {QStringLiteral("ops"), ops}});
+  const QVariantMap written = answer.value(QStringLiteral("answers")).toList().value(0).toMap();
+  return written.value(QStringLiteral("t")) == QLatin1String("b") &&
+         written.value(QStringLiteral("v")).toBool();
 }
 
 AutomationObject AutomationObject::Item(const Snapshot& snapshot, int index) {
   AutomationObject item;
-  item.reference_ = snapshot.items;
+  item.reference_ = snapshot.items_;
   item.index_ = index;
   return item;
 }

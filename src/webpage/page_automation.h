@@ -47,7 +47,18 @@ class AutomationObject;
 
 // A value read from the page or written to it.
 struct Variant {
-  enum class Kind { Empty, Null, Undefined, Missing, Function, Error, Text, Number, Boolean, Object };
+  enum class Kind {
+    Empty,
+    Null,
+    Undefined,
+    Missing,
+    Function,
+    Error,
+    Text,
+    Number,
+    Boolean,
+    Object
+  };
   Kind kind = Kind::Empty;
   QString text;
   double number = 0;
@@ -63,10 +74,30 @@ struct Variant {
   AutomationObject ToObject() const;
 };
 
-// The properties of every item of a collection, read in one request.
-struct Snapshot {
-  QList<QStringList> rows;  // a null QString: no text, or text of another length
-  std::shared_ptr<class AutomationReference> items;
+// Rows of properties of the items of a list, read in bulk and in growing
+// chunks, so that a search that stops early reads little of a large page.
+struct SnapshotQuery {
+  QStringList properties;
+  int textLength = -1;     // "innerText" cells of another length come back null
+  QStringList kindFilter;  // non-empty: rows whose first cell, lower-cased, is
+                           // none of these come back empty
+};
+
+class Snapshot {
+ public:
+  int total() const { return total_; }
+  int loaded() const { return static_cast<int>(rows_.size()); }
+  // Row i, loading further chunks as needed. An empty list for a filtered row;
+  // a null cell for no text or text of another length.
+  const QStringList* Row(int i);
+
+ private:
+  friend class AutomationObject;
+  std::shared_ptr<class AutomationReference> items_;
+  SnapshotQuery query_;
+  QList<QStringList> rows_;
+  int total_ = 0;
+  int nextChunk_ = 0;
 };
 
 // A reference to a page object (the document, an element, a collection, a
@@ -87,12 +118,17 @@ class AutomationObject {
   // the event was not cancelled.
   bool FireEvent(const QString& eventName) const;
 
-  // Every item's listed properties. Text properties named "innerText" are sent
-  // only when their length is textLength (-1: always).
-  std::optional<Snapshot> ReadAll(const QStringList& properties, int textLength) const;
+  // Bulk reads: of the items of this list, or of this document's elements of
+  // one tag (getElementsByTagName).
+  std::optional<Snapshot> ReadAll(const SnapshotQuery& query) const;
+  std::optional<Snapshot> ReadTag(const QString& tag, const SnapshotQuery& query) const;
 
   // Item `index` of a snapshot's items.
   static AutomationObject Item(const Snapshot& snapshot, int index);
+
+  // Writes a property, then fires each event (FireEvent after reading its
+  // handler property), in one request. Returns the success of the write.
+  bool PutThenFire(const QString& name, const Variant& value, const QStringList& events) const;
 
   bool SameAs(const AutomationObject& other) const;
 
@@ -102,6 +138,7 @@ class AutomationObject {
  private:
   QVariantMap Send(QVariantMap request) const;
   Variant Decode(const QVariantMap& answer) const;
+  std::optional<Snapshot> ReadRows(QVariantMap request, const SnapshotQuery& query) const;
   std::shared_ptr<class AutomationReference> reference_;
   int index_ = -1;
 };

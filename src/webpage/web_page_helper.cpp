@@ -20,9 +20,9 @@ QString EventName(int code) {
 // How an element was chosen: by its ordinal or by one of its attributes,
 // which are compared in this order.
 enum class MatchedBy { Ordinal, Name, Id, Value, InnerText, Title, Href };
-const QStringList kAttributes = {QStringLiteral("name"),      QStringLiteral("ID"),
-                                 QStringLiteral("value"),     QStringLiteral("innertext"),
-                                 QStringLiteral("title"),     QStringLiteral("href")};
+const QStringList kAttributes = {QStringLiteral("name"),  QStringLiteral("ID"),
+                                 QStringLiteral("value"), QStringLiteral("innertext"),
+                                 QStringLiteral("title"), QStringLiteral("href")};
 
 // The identifier read as a number: whole numbers for digit strings, 0 for text.
 double ReadNumber(const QString& identifier) {
@@ -124,8 +124,9 @@ class Search {
     }
     if (setDisplay_) {
       const AutomationObject style = element.Get(QStringLiteral("style")).ToObject();
-      return style.Put(QStringLiteral("display"),
-                       Variant::Text(displayShown_ ? QStringLiteral("block") : QStringLiteral("none")));
+      return style.Put(
+          QStringLiteral("display"),
+          Variant::Text(displayShown_ ? QStringLiteral("block") : QStringLiteral("none")));
     }
     if (returnElement_) {
       if (elementOut_) *elementOut_ = element;
@@ -137,23 +138,27 @@ class Search {
   std::optional<bool> Act(const AutomationObject& element, MatchedBy by) {
     if (auto flagged = ActOnFlags(element)) return flagged;
     static const char* const kWritten[] = {"innertext", "value", "name", "ID"};
-    QList<int> events;
-    bool written = false;
+    QStringList events;
+    QString property;
+    Variant value;
     switch (operation_) {
       case 0:
       case 1:
       case 2:
       case 3:
-        written = element.Put(QString::fromLatin1(kWritten[operation_]), Variant::Text(newValue_));
+        property = QString::fromLatin1(kWritten[operation_]);
+        value = Variant::Text(newValue_);
         if (by != MatchedBy::Href) {
-          events = {WebPageHelper::kOnKeyUp, WebPageHelper::kOnBlur};
-          if (operation_ == 1 && by == MatchedBy::Name) events << WebPageHelper::kOnChange;
+          events = {EventName(WebPageHelper::kOnKeyUp), EventName(WebPageHelper::kOnBlur)};
+          if (operation_ == 1 && by == MatchedBy::Name)
+            events << EventName(WebPageHelper::kOnChange);
         }
         break;
       case 4:
       case 5:
-        written = element.Put(QStringLiteral("checked"), Variant::Number(operation_ == 4 ? 1 : 0));
-        events = {WebPageHelper::kOnClick};
+        property = QStringLiteral("checked");
+        value = Variant::Number(operation_ == 4 ? 1 : 0);
+        events = {EventName(WebPageHelper::kOnClick)};
         break;
       case 6:
         element.Call(QStringLiteral("click"));
@@ -161,8 +166,8 @@ class Search {
       default:
         return std::nullopt;  // not matched: the search goes on
     }
-    for (int event : events) helper_.FireElementEvent(0, 0, event, element);
-    return written;
+    // The write, then each event through FireEvent, in one request.
+    return element.PutThenFire(property, value, events);
   }
 
   std::optional<bool> ActTitled(const AutomationObject& element) {
@@ -244,9 +249,8 @@ bool WebPageHelper::FireElementEvent(int /*kind*/, int /*ordinal*/, int eventCod
 }
 
 bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList,
-                                 const QString& identifier, int operation,
-                                 const QString& newValue, int focusOnly, int setDisplay,
-                                 int displayShown, int returnElement,
+                                 const QString& identifier, int operation, const QString& newValue,
+                                 int focusOnly, int setDisplay, int displayShown, int returnElement,
                                  AutomationObject* elementOut, int skipCount) {
   const QStringList types = typeList.split(QLatin1Char('|'), Qt::SkipEmptyParts);
   const QStringList tags = tagList.split(QLatin1Char('|'), Qt::SkipEmptyParts);
@@ -263,43 +267,48 @@ bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList
       const bool spans = wholeTagList == QLatin1String("span");
       const AutomationObject items =
           TaggedDescendantsOfBody(document_, spans ? QStringLiteral("span") : QStringLiteral("li"));
-      const auto snapshot =
-          items.IsEmpty() ? std::nullopt
-                          : items.ReadAll(spans ? QStringList{"name", "ID", "innerText", "title"}
-                                                : QStringList{"innerText", "ID"},
-                                          textLength);
+      SnapshotQuery query;
+      query.properties =
+          spans ? QStringList{"name", "ID", "innerText", "title"} : QStringList{"innerText", "ID"};
+      query.textLength = textLength;
+      auto snapshot = items.IsEmpty() ? std::nullopt : items.ReadAll(query);
       if (!snapshot) continue;
-      for (int i = 0; i < snapshot->rows.size(); ++i) {
+      for (int i = 0; i < snapshot->total(); ++i) {
+        const QStringList* row = snapshot->Row(i);
+        if (!row) break;
         const AutomationObject item = AutomationObject::Item(*snapshot, i);
-        if (spans ? search.MatchSpan(item, snapshot->rows[i])
-                  : search.MatchListItem(item, snapshot->rows[i]))
-          return true;
+        if (spans ? search.MatchSpan(item, *row) : search.MatchListItem(item, *row)) return true;
       }
       continue;
     }
 
-    const AutomationObject collection =
-        document_.Call(QStringLiteral("getElementsByTagName"), {Variant::Text(tag)}).ToObject();
-    if (collection.IsEmpty()) continue;
     static const QStringList kKindByTagName = {"a", "cite", "img", "div"};
-    const QString kindProperty =
-        kKindByTagName.contains(tag) ? QStringLiteral("tagName") : QStringLiteral("type");
-    const auto snapshot =
-        titled ? collection.ReadAll({"title", "href"}, -1)
-               : collection.ReadAll(QStringList{kindProperty} + kAttributes, textLength);
+    SnapshotQuery query;
+    if (titled) {
+      query.properties = {QStringLiteral("title"), QStringLiteral("href")};
+    } else {
+      query.properties = QStringList{kKindByTagName.contains(tag) ? QStringLiteral("tagName")
+                                                                  : QStringLiteral("type")} +
+                         kAttributes;
+      query.textLength = textLength;
+      query.kindFilter = types;  // rows of other kinds would be passed over here anyway
+    }
+    auto snapshot = document_.ReadTag(tag, query);
     if (!snapshot) continue;
 
-    for (int i = 0; i < snapshot->rows.size(); ++i) {
-      const QStringList& row = snapshot->rows[i];
+    for (int i = 0; i < snapshot->total(); ++i) {
+      const QStringList* row = snapshot->Row(i);
+      if (!row) break;
+      if (row->isEmpty()) continue;  // a kind that is no type piece
       const AutomationObject element = AutomationObject::Item(*snapshot, i);
       if (titled) {
-        if (auto acted = search.MatchTitled(element, row)) return *acted;
+        if (auto acted = search.MatchTitled(element, *row)) return *acted;
         continue;
       }
-      const QString kind = row.value(0).toLower();
+      const QString kind = row->value(0).toLower();
       for (const QString& piece : types) {
         if (kind != piece) continue;
-        if (auto acted = search.Match(element, row)) return *acted;
+        if (auto acted = search.Match(element, *row)) return *acted;
       }
     }
   }
