@@ -115,28 +115,30 @@ void MountLookupSite(httplib::Server& server) {
 }
 
 void MountWarrantySite(httplib::Server& server) {
-  server.Get("/pages/pod.jsp", [](const httplib::Request& req, httplib::Response& res) {
+  // The serial form; shown again, under the message, when a serial is rejected.
+  const auto form = [](const std::string& message) {
+    return Page("查看保修服务",
+                message +
+                    "<form action=\"/pages/pod.jsp\" method=\"get\">\n"
+                    "<input type=\"hidden\" name=\"r\" value=\"warrantyResult\">\n"
+                    "<p><input type=\"text\" name=\"q\" placeholder=\"搜索支持\"></p>\n"
+                    "<h1>查看您的保修服务和支持期限</h1>\n<p>请输入产品的序列号</p>\n"
+                    "<p><input type=\"text\" name=\"sn\" id=\"sn\" autocomplete=\"off\"></p>\n"
+                    "<p><input type=\"submit\" value=\"继续\"></p>\n</form>");
+  };
+  server.Get("/pages/pod.jsp", [form](const httplib::Request& req, httplib::Response& res) {
     if (req.get_param_value("r") != "warrantyResult") {
-      res.set_content(
-          Page("查看保修服务",
-               "<form action=\"/pages/pod.jsp\" method=\"get\">\n"
-               "<input type=\"hidden\" name=\"r\" value=\"warrantyResult\">\n"
-               "<p><input type=\"text\" name=\"q\" placeholder=\"搜索支持\"></p>\n"
-               "<h1>查看您的保修服务和支持期限</h1>\n<p>请输入产品的序列号</p>\n"
-               "<p><input type=\"text\" name=\"sn\" id=\"sn\" autocomplete=\"off\"></p>\n"
-               "<p><input type=\"submit\" value=\"继续\"></p>\n</form>"),
-          kHtml);
+      res.set_content(form(""), kHtml);
       return;
     }
     const std::string serial = Trim(req.get_param_value("sn"));
     if (!WellFormedSerial(serial)) {
-      res.set_content(Page("查看保修服务", "<p class=\"error\">系列号无效，请检查后重试。</p>"),
-                      kHtml);
+      res.set_content(form("<p class=\"error\">系列号无效，请检查后重试。</p>\n"), kHtml);
       return;
     }
     const Sample* sample = FindSample(serial);
     if (!sample) {
-      res.set_content(Page("查看保修服务", "<p class=\"error\">请输入有效的序列号。</p>"), kHtml);
+      res.set_content(form("<p class=\"error\">请输入有效的序列号。</p>\n"), kHtml);
       return;
     }
     res.set_content(

@@ -20,7 +20,10 @@
 #include "app/controls.h"
 #include "app/run_directory.h"
 #include "app/skin.h"
+#include "lookup/query_command.h"
+#include "lookup/tick_handlers.h"
 #include "system/menu_commands.h"
+#include "system/registry.h"
 #include "system/voice.h"
 #include "windows/about_window.h"
 #include "windows/docking.h"
@@ -102,6 +105,8 @@ MainWindow::MainWindow(Config config, QWidget* parent)
   BuildMenus();
   outputVolume_ = std::make_unique<PlayerOutputVolume>(CuePlayer->audioOutput());
   launcher = [](const QString& program) { return QProcess::startDetached(program, {}); };
+  registry = SystemRegistry();
+  ConnectHandlers();
   move(50, 50);
   resize(kWidth, kHeight);
   FixOuterSize();
@@ -168,6 +173,10 @@ void MainWindow::BuildControls() {
   WarrantyResultTimer->setObjectName(QStringLiteral("时钟2"));
   WarrantyFormTimer = new QTimer(this);
   WarrantyFormTimer->setObjectName(QStringLiteral("时钟3"));
+  for (QTimer** deadline : {&LookupDeadline, &WarrantyDeadline}) {
+    *deadline = new QTimer(this);
+    (*deadline)->setSingleShot(true);
+  }
 
   // Inside the result group.
   ModelLabel = MakeLabel(ResultGroup, "产品型号", QString(), 24, 16, 152, 24);
@@ -223,6 +232,17 @@ void MainWindow::BuildControls() {
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
+void MainWindow::ConnectHandlers() {
+  connect(QueryButton, &QPushButton::clicked, this, [this] { RunQuery(*this); });
+  connect(ImageTestButton, &QPushButton::clicked, this, [this] { OnImageTestClick(*this); });
+  connect(MonthTableButton, &QPushButton::clicked, this, [this] { OnMonthTableClick(*this); });
+  connect(LookupResultTimer, &QTimer::timeout, this, [this] { OnLookupResultTick(*this); });
+  connect(WarrantyFormTimer, &QTimer::timeout, this, [this] { OnWarrantyFormTick(*this); });
+  connect(WarrantyResultTimer, &QTimer::timeout, this, [this] { OnWarrantyResultTick(*this); });
+  connect(LookupDeadline, &QTimer::timeout, this, [this] { OnLookupTimedOut(*this); });
+  connect(WarrantyDeadline, &QTimer::timeout, this, [this] { OnWarrantyTimedOut(*this); });
+}
+
 void MainWindow::BuildMenus() {
   MainMenu = menuBar()->addMenu(QStringLiteral("菜单"));
   MainMenu->setObjectName(QStringLiteral("MainMenu"));
@@ -245,6 +265,7 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::OnCreated() {
   AttachSkin(RunPath(QStringLiteral("\\魔兽争霸.she")));
+  SilenceNavigationSound(*registry);
   Navigate(LookupBrowser, config_.portalHost);
   PlayCue(*this, cue::kWelcome);
   Navigate(WarrantyBrowser, config_.WarrantyPageUrl());
@@ -284,8 +305,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // itself when nothing inside it has the focus.
     const bool first = widget == QApplication::focusWidget() ||
                        (widget == this && QApplication::focusWidget() == nullptr);
-    if (first && widget->window() == this)
-      OnKeyDown(VirtualKeyCode(static_cast<QKeyEvent*>(event)));
+    if (first && widget->window() == this) {
+      const int keyCode = VirtualKeyCode(static_cast<QKeyEvent*>(event));
+      OnKeyDown(keyCode);
+    }
+    if (widget == SerialInput) {
+      OnSerialKeyDown(*this, VirtualKeyCode(static_cast<QKeyEvent*>(event)));
+    }
   } else if (watched == BusyAnimation) {
     if (event->type() == QEvent::Show)
       busyMovie_->start();

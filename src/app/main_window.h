@@ -25,6 +25,7 @@ class AboutWindow;
 class CuePlayerWidget;
 class MonthTableWindow;
 class OutputVolume;
+class RegistryApi;
 
 // The status bar: panel 0 always reads "状态：", panel 1 carries every
 // status message of the program.
@@ -36,6 +37,16 @@ class StatusPanels : public QWidget {
   QString Text() const;
   QLabel* panel0;
   QLabel* panel1;
+};
+
+// Periods of the lookup paths. Tests may shorten them.
+struct LookupTimings {
+  int lookupPollMs = 1000;        // 时钟1
+  int formPollMs = 10000;         // 时钟3
+  int resultPollMs = 1000;        // 时钟2
+  int pauseMs = 3000;             // after navigating the lookup browser
+  int lookupTimeoutMs = 60000;    // comprehensive path without a result
+  int warrantyTimeoutMs = 90000;  // official-site path without a result
 };
 
 // Starts a program as a new process without waiting; false when it could not start.
@@ -64,6 +75,8 @@ class MainWindow : public QMainWindow {
   OutputVolume& outputVolume() { return *outputVolume_; }
   void SetOutputVolume(std::unique_ptr<OutputVolume> volume);
   ProcessLauncher launcher;  // used by the restart command
+  LookupTimings timings;
+  std::unique_ptr<RegistryApi> registry;  // used at creation
 
   // The outer (frame) geometry: left, top, width, height.
   QRect Frame() const;
@@ -89,6 +102,8 @@ class MainWindow : public QMainWindow {
   QTimer* LookupResultTimer;              // 时钟1
   QTimer* WarrantyResultTimer;            // 时钟2
   QTimer* WarrantyFormTimer;              // 时钟3
+  QTimer* LookupDeadline;                 // ends a comprehensive query without result
+  QTimer* WarrantyDeadline;               // ends an official-site query without result
   // Inside the result group.
   QLabel* ModelLabel;        // 产品型号
   QLabel* SerialLabel;       // 系列号
@@ -122,6 +137,7 @@ class MainWindow : public QMainWindow {
  private:
   void BuildControls();
   void BuildMenus();
+  void ConnectHandlers();
   void FixOuterSize();
 
   Config config_;

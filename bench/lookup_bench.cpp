@@ -1,0 +1,140 @@
+// The lookups: the program's own work per tick (attachment, reads, decisions;
+// no page loading) on the demo pages, and the whole query time with the real
+// timer periods against the floor those periods set.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "app/browser.h"
+#include "app/main_window.h"
+#include "lookup/tick_handlers.h"
+#include "site.h"
+#include "tls_certificate.h"
+
+namespace {
+
+using namespace quarvel;
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
+bool Load(QWebEngineView* view, const QString& url) {
+  QSignalSpy finished(view, &QWebEngineView::loadFinished);
+  Navigate(view, url);
+  return WaitFor([&] { return finished.count() > 0; }, 15000);
+}
+
+double MedianMs(int runs, const std::function<void()>& work) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) {
+    QElapsedTimer clock;
+    clock.start();
+    work();
+    times.push_back(clock.nsecsElapsed() / 1e6);
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+struct Server {
+  explicit Server(httplib::Server* s) : server(s) {
+    port = server->bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server->listen_after_bind(); });
+    while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~Server() {
+    server->stop();
+    thread.join();
+  }
+  QString Host() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+  std::unique_ptr<httplib::Server> server;
+  int port = 0;
+  std::thread thread;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--renderer-process-limit=1 --disable-background-networking",
+         0);
+  QTemporaryDir data;
+  setenv("XDG_DATA_HOME", data.path().toLocal8Bit().constData(), 1);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+
+  const std::string cert = QDir(data.path()).filePath("cert.pem").toStdString();
+  const std::string key = QDir(data.path()).filePath("key.pem").toStdString();
+  if (!demo::MakeSelfSignedCertificate(cert, key)) return 1;
+  auto* lookupServer = new httplib::Server;
+  auto* portalServer = new httplib::Server;
+  auto* warrantyServer = new httplib::SSLServer(cert.c_str(), key.c_str());
+  demo::MountLookupSite(*lookupServer);
+  demo::MountPortal(*portalServer);
+  demo::MountWarrantySite(*warrantyServer);
+  Server lookup(lookupServer), portal(portalServer), warranty(warrantyServer);
+
+  Config config;
+  config.lookupHost = lookup.Host();
+  config.portalHost = portal.Host();
+  config.warrantyHost = warranty.Host();
+  MainWindow window(config);
+  window.show();
+  window.OnCreated();
+
+  // Per tick: pages that hold none of the markers, so a tick only attaches,
+  // reads and decides.
+  if (!Load(window.LookupBrowser, "http://" + config.portalHost)) return 1;
+  if (!Load(window.WarrantyBrowser, "http://" + config.portalHost)) return 1;
+  const double lookupTick = MedianMs(50, [&] { OnLookupResultTick(window); });
+  const double formTick = MedianMs(50, [&] { OnWarrantyFormTick(window); });
+  if (!Load(window.WarrantyBrowser, config.WarrantyPageUrl())) return 1;
+  const double resultTick = MedianMs(50, [&] { OnWarrantyResultTick(window); });
+  std::printf("lookup_result_tick_own_work: %.2f ms\n", lookupTick);
+  std::printf("warranty_form_tick_own_work: %.2f ms\n", formTick);
+  std::printf("warranty_result_tick_own_work: %.2f ms\n", resultTick);
+  std::fflush(stdout);
+
+  // Whole queries with the real periods.
+  const auto timeQuery = [&](bool official, const QString& serial) {
+    window.SetStatus(QString());
+    (official ? window.OfficialQueryRadio : window.ComprehensiveQueryRadio)->setChecked(true);
+    window.SerialInput->setText(serial);
+    QElapsedTimer clock;
+    clock.start();
+    window.QueryButton->click();
+    if (!WaitFor([&] { return window.Status() == QStringLiteral("查询成功"); }, 30000)) return -1.0;
+    return clock.nsecsElapsed() / 1e6;
+  };
+  const double comprehensive = timeQuery(false, QStringLiteral("C39XK0ABHG7F"));
+  const double comprehensiveFloor = window.timings.pauseMs + window.timings.lookupPollMs;
+  const double official = timeQuery(true, QStringLiteral("C39XK0ABHG7F"));
+  const double officialFloor = window.timings.formPollMs + window.timings.resultPollMs;
+  std::printf("comprehensive_query_total: %.0f ms\n", comprehensive);
+  std::printf("comprehensive_query_floor: %.0f ms\n", comprehensiveFloor);
+  std::printf("comprehensive_query_ratio: %.3f x\n", comprehensive / comprehensiveFloor);
+  std::printf("official_query_total: %.0f ms\n", official);
+  std::printf("official_query_floor: %.0f ms\n", officialFloor);
+  std::printf("official_query_ratio: %.3f x\n", official / officialFloor);
+  return 0;
+}

@@ -1,0 +1,95 @@
+#include "lookup/query_command.h"
+
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QTimer>
+
+#include "app/browser.h"
+#include "app/controls.h"
+#include "app/http_fetch.h"
+#include "app/main_window.h"
+#include "app/picture.h"
+#include "lookup/lookup_paths.h"
+#include "system/voice.h"
+
+namespace quarvel {
+namespace {
+
+constexpr int kEnterKey = 13;
+
+// Waits while the window keeps painting and loading; user input waits too.
+void PauseIgnoringInput(int milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void RunComprehensiveQuery(MainWindow& w) {
+  PlayCue(w, cue::kQuerying);
+  // A query still pending on this path must not read the page being replaced
+  // while the pause lets timers run.
+  SetTimerInterval(w.LookupResultTimer, 0);
+  w.LookupDeadline->stop();
+  Navigate(w.LookupBrowser, LookupPageUrl(w.config(), TrimTrailingSpaces(w.SerialInput->text())));
+  PauseIgnoringInput(w.timings.pauseMs);
+  SetTimerInterval(w.LookupResultTimer, w.timings.lookupPollMs);
+  w.LookupDeadline->start(w.timings.lookupTimeoutMs);
+  w.ResultPicture->hide();
+  w.BusyAnimation->show();
+  w.BusyLabel->show();
+  w.ModelLabel->hide();
+  w.WarrantyEndLabel->hide();
+  w.SerialLabel->hide();
+  w.MonthTableButton->hide();
+  w.CopyButton->hide();
+}
+
+void RunOfficialQuery(MainWindow& w) {
+  PlayCue(w, cue::kQuerying);
+  w.ScreenshotButton->hide();
+  SetTimerInterval(w.WarrantyFormTimer, w.timings.formPollMs);
+  w.WarrantyDeadline->start(w.timings.warrantyTimeoutMs);
+  w.BusyAnimation->show();
+  w.BusyLabel->show();
+  w.ResultPicture->hide();
+  w.MonthTableButton->hide();
+  w.CopyButton->hide();
+  w.ModelLabel->hide();
+  w.WarrantyEndLabel->hide();
+  w.SerialLabel->hide();
+}
+
+}  // namespace
+
+void RunQuery(MainWindow& w) {
+  w.SetStatus(QString());
+  if (w.SerialInput->text().isEmpty()) {
+    w.SetStatus(QStringLiteral("什么都不输入 查个PP啊"));
+    return;
+  }
+  if (w.ComprehensiveQueryRadio->isChecked()) {
+    RunComprehensiveQuery(w);
+  } else if (w.OfficialQueryRadio->isChecked()) {
+    RunOfficialQuery(w);
+  }
+}
+
+void OnSerialKeyDown(MainWindow& w, int keyCode) {
+  if (keyCode == kEnterKey) RunQuery(w);
+}
+
+void OnImageTestClick(MainWindow& w) {
+  const QString url = SamplePictureUrl(w.config());
+  SetPicture(w.ResultPicture, HttpGetBytes(url));
+  QSaveFile file(DataFilePath(kSamplePictureFile));
+  if (file.open(QIODevice::WriteOnly)) {
+    file.write(HttpGetBytes(url));
+    file.commit();
+  }
+}
+
+}  // namespace quarvel

@@ -1,0 +1,65 @@
+#pragma once
+
+// The bundled demo site, served in-process on free loopback ports: the lookup
+// site and portal over http, the warranty page over https.
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <map>
+#include <mutex>
+
+#include "app/config.h"
+#include "site.h"
+#include "support/local_server.h"
+#include "tls_certificate.h"
+
+namespace quarvel::testing {
+
+class DemoSites {
+ public:
+  DemoSites() {
+    const std::string cert = QDir(dir_.path()).filePath("cert.pem").toStdString();
+    const std::string key = QDir(dir_.path()).filePath("key.pem").toStdString();
+    demo::MakeSelfSignedCertificate(cert, key);
+    warranty_ = std::make_unique<LocalServer>(cert, key);
+    // Pages a test adds stand in front of the demo's own.
+    lookup_.server().set_pre_routing_handler(
+        [this](const httplib::Request& req, httplib::Response& res) {
+          std::lock_guard lock(mutex_);
+          const auto it = overrides_.find(req.path);
+          if (it == overrides_.end()) return httplib::Server::HandlerResponse::Unhandled;
+          res.set_content(it->second.first, it->second.second.c_str());
+          return httplib::Server::HandlerResponse::Handled;
+        });
+    demo::MountLookupSite(lookup_.server());
+    demo::MountPortal(portal_.server());
+    demo::MountWarrantySite(warranty_->server());
+    lookup_.Start();
+    portal_.Start();
+    warranty_->Start();
+  }
+
+  Config MakeConfig() const {
+    Config config;
+    config.lookupHost = lookup_.Host();
+    config.portalHost = portal_.Host();
+    config.warrantyHost = warranty_->Host();
+    return config;
+  }
+
+  // Serves content at path on the lookup site instead of the demo's page.
+  void OverrideLookup(const std::string& path, const std::string& content,
+                      const std::string& type = "text/html; charset=utf-8") {
+    std::lock_guard lock(mutex_);
+    overrides_[path] = {content, type};
+  }
+
+ private:
+  QTemporaryDir dir_;
+  LocalServer lookup_, portal_;
+  std::unique_ptr<LocalServer> warranty_;
+  std::mutex mutex_;
+  std::map<std::string, std::pair<std::string, std::string>> overrides_;
+};
+
+}  // namespace quarvel::testing
