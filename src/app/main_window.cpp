@@ -22,6 +22,9 @@
 #include "app/skin.h"
 #include "lookup/query_command.h"
 #include "lookup/tick_handlers.h"
+#include "share/capture.h"
+#include "share/copy_result.h"
+#include "share/save_dialog.h"
 #include "system/menu_commands.h"
 #include "system/registry.h"
 #include "system/voice.h"
@@ -106,6 +109,7 @@ MainWindow::MainWindow(Config config, QWidget* parent)
   outputVolume_ = std::make_unique<PlayerOutputVolume>(CuePlayer->audioOutput());
   launcher = [](const QString& program) { return QProcess::startDetached(program, {}); };
   registry = SystemRegistry();
+  saveDialog = std::make_shared<PlatformSaveDialog>();
   ConnectHandlers();
   move(50, 50);
   resize(kWidth, kHeight);
@@ -116,6 +120,11 @@ MainWindow::MainWindow(Config config, QWidget* parent)
 MainWindow::~MainWindow() {
   delete aboutWindow.data();
   delete monthTableWindow.data();
+  if (captureOverlay) {
+    QPointer<CaptureOverlayWindow> overlay = captureOverlay;
+    delete overlay->Screenshot.data();
+    delete overlay.data();
+  }
 }
 
 void MainWindow::BuildControls() {
@@ -236,6 +245,8 @@ void MainWindow::ConnectHandlers() {
   connect(QueryButton, &QPushButton::clicked, this, [this] { RunQuery(*this); });
   connect(ImageTestButton, &QPushButton::clicked, this, [this] { OnImageTestClick(*this); });
   connect(MonthTableButton, &QPushButton::clicked, this, [this] { OnMonthTableClick(*this); });
+  connect(CopyButton, &QPushButton::clicked, this, [this] { OnCopyClick(*this); });
+  connect(ScreenshotButton, &QPushButton::clicked, this, [this] { OnScreenshotClick(*this); });
   connect(LookupResultTimer, &QTimer::timeout, this, [this] { OnLookupResultTick(*this); });
   connect(WarrantyFormTimer, &QTimer::timeout, this, [this] { OnWarrantyFormTick(*this); });
   connect(WarrantyResultTimer, &QTimer::timeout, this, [this] { OnWarrantyResultTick(*this); });

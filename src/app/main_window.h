@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPixmap>
 #include <QPointer>
 
 #include <functional>
@@ -22,6 +23,8 @@ class QWebEngineView;
 namespace quarvel {
 
 class AboutWindow;
+class CaptureOverlayWindow;
+class SaveDialog;
 class CuePlayerWidget;
 class MonthTableWindow;
 class OutputVolume;
@@ -84,6 +87,11 @@ class MainWindow : public QMainWindow {
   // Secondary windows, while they are open.
   QPointer<AboutWindow> aboutWindow;
   QPointer<MonthTableWindow> monthTableWindow;
+  QPointer<CaptureOverlayWindow> captureOverlay;
+
+  // Screen capture: the snapshot source and the save dialog (tests replace them).
+  std::function<QPixmap()> screenGrabber;
+  std::shared_ptr<SaveDialog> saveDialog;
 
   // Controls on the window.
   QLabel* SerialPromptLabel;              // 透明标签1

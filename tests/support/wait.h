@@ -14,6 +14,8 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000
   while (!condition()) {
     if (deadline.hasExpired()) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Outside a running event loop deleteLater() waits for this.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QThread::msleep(5);
   }
   return true;
