@@ -106,14 +106,14 @@ TEST_F(LookupTest, StartUpSilencesTheNavigationSoundThroughTheRegistry) {
   auto registry = std::make_unique<MemoryRegistry>();
   registry->Set(RegistryApi::kCurrentUser,
                 "AppEvents\\Schemes\\Apps\\Explorer\\Navigating\\.Current",
-                {"", 1, QByteArray("C:\\start.wav\0", 13)});
+                {"", 1, std::string("C:\\start.wav\0", 13)});
   MemoryRegistry* seen = registry.get();
   window->registry = std::move(registry);
   window->OnCreated();
   EXPECT_EQ(seen->Find(RegistryApi::kCurrentUser,
                        "AppEvents\\Schemes\\Apps\\Explorer\\Navigating\\.Current", "")
                 ->data,
-            QByteArray("C:\\start.wav1\0", 14));
+            std::string("C:\\start.wav1\0", 14));
 }
 
 TEST_F(LookupTest, AnEmptyEntryOnlySaysSo) {

@@ -1,29 +1,32 @@
 #include "system/registry.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 
 namespace quarvel {
 namespace {
 
-QByteArray Lower(const QByteArray& text) { return text.toLower(); }
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
 
 // The leading number of a text, as the old Val did: 0 for text that is no number.
-double LeadingNumber(const QByteArray& text) {
-  const QByteArray trimmed = text.trimmed();
-  qsizetype end = 0;
-  if (end < trimmed.size() && (trimmed[end] == '-' || trimmed[end] == '+')) ++end;
-  while (end < trimmed.size() &&
-         (std::isdigit(static_cast<unsigned char>(trimmed[end])) || trimmed[end] == '.'))
-    ++end;
-  bool ok = false;
-  const double value = trimmed.left(end).toDouble(&ok);
-  return ok ? value : 0;
+double LeadingNumber(const std::string& text) {
+  const char* begin = text.c_str();
+  while (*begin == ' ' || *begin == '\t') ++begin;
+  char* end = nullptr;
+  const double value = std::strtod(begin, &end);
+  return end == begin ? 0 : value;
 }
 
 // The type of a value as the type description text gives it back.
-uint32_t TypeFromDescription(RegistryApi& api, const QByteArray& keyPath,
-                             const QByteArray& valueName) {
-  const QByteArray description = GetRegistryValueType(api, keyPath, valueName);
+uint32_t TypeFromDescription(RegistryApi& api, const std::string& keyPath,
+                             const std::string& valueName) {
+  const std::string description = GetRegistryValueType(api, keyPath, valueName);
   return static_cast<uint32_t>(
       static_cast<int64_t>(std::trunc(LeadingNumber(TextAfterLast(description, "：")))));
 }
@@ -32,9 +35,11 @@ constexpr uint32_t kString = 1, kExpandString = 2;
 
 }  // namespace
 
-void MemoryRegistry::CreateKey(Key root, const QByteArray& subKey) { keys_[{root, Lower(subKey)}]; }
+void MemoryRegistry::CreateKey(Key root, const std::string& subKey) {
+  keys_[{root, Lower(subKey)}];
+}
 
-void MemoryRegistry::Set(Key root, const QByteArray& subKey, const Value& value) {
+void MemoryRegistry::Set(Key root, const std::string& subKey, const Value& value) {
   Values& values = keys_[{root, Lower(subKey)}];
   for (Value& v : values) {
     if (Lower(v.name) == Lower(value.name)) {
@@ -45,8 +50,8 @@ void MemoryRegistry::Set(Key root, const QByteArray& subKey, const Value& value)
   values.push_back(value);
 }
 
-const MemoryRegistry::Value* MemoryRegistry::Find(Key root, const QByteArray& subKey,
-                                                  const QByteArray& name) const {
+const MemoryRegistry::Value* MemoryRegistry::Find(Key root, const std::string& subKey,
+                                                  const std::string& name) const {
   const auto it = keys_.find({root, Lower(subKey)});
   if (it == keys_.end()) return nullptr;
   for (const Value& v : it->second)
@@ -61,7 +66,7 @@ MemoryRegistry::Values* MemoryRegistry::Lookup(Key key) {
   return it == keys_.end() ? nullptr : &it->second;
 }
 
-long MemoryRegistry::OpenKey(Key root, const QByteArray& subKey, Key* opened) {
+long MemoryRegistry::OpenKey(Key root, const std::string& subKey, Key* opened) {
   if (root < kClassesRoot || root > kUsers) return kInvalidHandle;
   if (!keys_.count({root, Lower(subKey)})) return kFileNotFound;
   *opened = next_++;
@@ -69,19 +74,19 @@ long MemoryRegistry::OpenKey(Key root, const QByteArray& subKey, Key* opened) {
   return kSuccess;
 }
 
-long MemoryRegistry::EnumValue(Key key, uint32_t index, uint32_t nameCapacity, QByteArray* name,
+long MemoryRegistry::EnumValue(Key key, uint32_t index, uint32_t nameCapacity, std::string* name,
                                uint32_t* type) {
   Values* values = Lookup(key);
   if (!values) return kInvalidHandle;
   if (index >= values->size()) return kNoMoreItems;
   const Value& value = (*values)[index];
-  if (static_cast<uint32_t>(value.name.size()) + 1 > nameCapacity) return kMoreData;
+  if (value.name.size() + 1 > nameCapacity) return kMoreData;
   *name = value.name;
   *type = value.type;
   return kSuccess;
 }
 
-long MemoryRegistry::QueryValue(Key key, const QByteArray& name, uint32_t* type, QByteArray* data,
+long MemoryRegistry::QueryValue(Key key, const std::string& name, uint32_t* type, std::string* data,
                                 uint32_t* size) {
   Values* values = Lookup(key);
   if (!values) return kInvalidHandle;
@@ -89,7 +94,7 @@ long MemoryRegistry::QueryValue(Key key, const QByteArray& name, uint32_t* type,
     if (Lower(value.name) != Lower(name)) continue;
     *type = value.type;
     if (data) {
-      if (*size < static_cast<uint32_t>(value.data.size())) return kMoreData;
+      if (*size < value.data.size()) return kMoreData;
       *data = value.data;
     }
     *size = static_cast<uint32_t>(value.data.size());
@@ -98,8 +103,8 @@ long MemoryRegistry::QueryValue(Key key, const QByteArray& name, uint32_t* type,
   return kFileNotFound;
 }
 
-long MemoryRegistry::SetValue(Key key, const QByteArray& name, uint32_t type,
-                              const QByteArray& data) {
+long MemoryRegistry::SetValue(Key key, const std::string& name, uint32_t type,
+                              const std::string& data) {
   Values* values = Lookup(key);
   if (!values) return kInvalidHandle;
   Set(open_[key].first, open_[key].second, {name, type, data});
@@ -108,10 +113,10 @@ long MemoryRegistry::SetValue(Key key, const QByteArray& name, uint32_t type,
 
 long MemoryRegistry::CloseKey(Key key) { return open_.erase(key) ? kSuccess : kInvalidHandle; }
 
-RegistryApi::Key OpenRegistryKey(RegistryApi& api, const QByteArray& keyPath) {
-  const qsizetype slash = keyPath.indexOf('\\');
-  const QByteArray root = slash < 0 ? QByteArray() : keyPath.left(slash);
-  const QByteArray subKey = slash < 0 ? QByteArray() : keyPath.mid(slash + 1);
+RegistryApi::Key OpenRegistryKey(RegistryApi& api, const std::string& keyPath) {
+  const size_t slash = keyPath.find('\\');
+  const std::string root = slash == std::string::npos ? std::string() : keyPath.substr(0, slash);
+  const std::string subKey = slash == std::string::npos ? std::string() : keyPath.substr(slash + 1);
   RegistryApi::Key predefined = 0;
   if (root == "HKEY_CLASSES_ROOT")
     predefined = RegistryApi::kClassesRoot;
@@ -127,12 +132,12 @@ RegistryApi::Key OpenRegistryKey(RegistryApi& api, const QByteArray& keyPath) {
   return api.OpenKey(predefined, subKey, &handle) == RegistryApi::kSuccess ? handle : 0;
 }
 
-QByteArray GetRegistryValueType(RegistryApi& api, const QByteArray& keyPath,
-                                const QByteArray& valueName) {
+std::string GetRegistryValueType(RegistryApi& api, const std::string& keyPath,
+                                 const std::string& valueName) {
   const RegistryApi::Key handle = OpenRegistryKey(api, keyPath);
   int64_t type = 0;
   for (uint32_t index = 0;; ++index) {
-    QByteArray name;
+    std::string name;
     uint32_t found = 0;
     if (api.EnumValue(handle, index, 256, &name, &found) != RegistryApi::kSuccess) break;
     type = found;
@@ -149,31 +154,31 @@ QByteArray GetRegistryValueType(RegistryApi& api, const QByteArray& keyPath,
       {7, "REG_MULTI_SZ - 多字符串值，值为："}};
   const auto it = kDescriptions.find(type);
   if (it == kDescriptions.end()) return {};
-  return QByteArray(it->second) + QByteArray::number(static_cast<qlonglong>(type));
+  return std::string(it->second) + std::to_string(type);
 }
 
-QByteArray TextAfterLast(const QByteArray& text, const QByteArray& delimiter) {
-  const qsizetype at = text.lastIndexOf(delimiter);
-  if (at < 0 || delimiter.isEmpty()) return {};
-  return text.mid(at + delimiter.size());
+std::string TextAfterLast(const std::string& text, const std::string& delimiter) {
+  const size_t at = text.rfind(delimiter);
+  if (at == std::string::npos || delimiter.empty()) return {};
+  return text.substr(at + delimiter.size());
 }
 
-QByteArray ReadRegistryValue(RegistryApi& api, const QByteArray& keyPath,
-                             const QByteArray& valueName, uint32_t* type) {
+std::string ReadRegistryValue(RegistryApi& api, const std::string& keyPath,
+                              const std::string& valueName, uint32_t* type) {
   const RegistryApi::Key handle = OpenRegistryKey(api, keyPath);
   if (!handle) return {};
   uint32_t size = 0;
   api.QueryValue(handle, valueName, type, nullptr, &size);
-  QByteArray data(static_cast<qsizetype>(size), '\0');
+  std::string data(size, '\0');
   const long result = api.QueryValue(handle, valueName, type, &data, &size);
   api.CloseKey(handle);
   if (result != RegistryApi::kSuccess) return {};
-  data.resize(static_cast<qsizetype>(size));
+  data.resize(std::min<size_t>(size, data.size()));
   return data;
 }
 
-bool WriteRegistryValue(RegistryApi& api, const QByteArray& keyPath, const QByteArray& valueName,
-                        const QByteArray& data, uint32_t type) {
+bool WriteRegistryValue(RegistryApi& api, const std::string& keyPath, const std::string& valueName,
+                        const std::string& data, uint32_t type) {
   const RegistryApi::Key handle = OpenRegistryKey(api, keyPath);
   if (!handle) return false;
   const long result = api.SetValue(handle, valueName, type, data);
@@ -182,21 +187,18 @@ bool WriteRegistryValue(RegistryApi& api, const QByteArray& keyPath, const QByte
 }
 
 bool SilenceNavigationSound(RegistryApi& api) {
-  const QByteArray path = kNavigationSoundKey;
-  const QByteArray name;  // the default value
+  const std::string path = kNavigationSoundKey;
+  const std::string name;  // the default value
   uint32_t type = TypeFromDescription(api, path, name);
   uint32_t reported = type;
-  const QByteArray data = ReadRegistryValue(api, path, name, &reported);
-  const qsizetype zero = data.indexOf('\0');
-  const QByteArray value = zero < 0 ? data : data.left(zero);
-  QByteArray spaceless = value;
-  spaceless.replace(' ', QByteArray());
-  if (spaceless.isEmpty()) return false;  // no sound set
-  if (value.endsWith('1')) return false;  // silenced before
+  const std::string data = ReadRegistryValue(api, path, name, &reported);
+  const std::string value = data.substr(0, data.find('\0'));
+  if (value.find_first_not_of(' ') == std::string::npos) return false;  // no sound set
+  if (value.back() == '1') return false;                                // silenced before
   type = TypeFromDescription(api, path, name);
   // Only a string value is rewritten: any other type would be corrupted.
   if (type != kString && type != kExpandString) return false;
-  return WriteRegistryValue(api, path, name, value + "1" + QByteArray(1, '\0'), type);
+  return WriteRegistryValue(api, path, name, value + "1" + std::string(1, '\0'), type);
 }
 
 std::unique_ptr<RegistryApi> SystemRegistry() { return std::make_unique<NoRegistry>(); }

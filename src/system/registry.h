@@ -1,18 +1,18 @@
 #pragma once
 
-#include <QByteArray>
-
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quarvel {
 
 // The registry as the ANSI registry calls see it: open a key below a
 // predefined root, enumerate value names, query, set, close. Names and data
-// are bytes in the system's ANSI code page. Results are Windows error codes
-// (0 for success).
+// are bytes in the system's ANSI code page (GBK on a Chinese system). Results
+// are Windows error codes (0 for success). Plain C++, so that the Windows
+// backend builds without Qt.
 class RegistryApi {
  public:
   using Key = uint64_t;
@@ -23,16 +23,17 @@ class RegistryApi {
 
   virtual ~RegistryApi() = default;
   // RegOpenKeyA
-  virtual long OpenKey(Key root, const QByteArray& subKey, Key* opened) = 0;
+  virtual long OpenKey(Key root, const std::string& subKey, Key* opened) = 0;
   // RegEnumValueA without data: the name of value `index` (at most
   // nameCapacity - 1 bytes) and its type.
-  virtual long EnumValue(Key key, uint32_t index, uint32_t nameCapacity, QByteArray* name,
+  virtual long EnumValue(Key key, uint32_t index, uint32_t nameCapacity, std::string* name,
                          uint32_t* type) = 0;
   // RegQueryValueExA: with data null, only the type and the size.
-  virtual long QueryValue(Key key, const QByteArray& name, uint32_t* type, QByteArray* data,
+  virtual long QueryValue(Key key, const std::string& name, uint32_t* type, std::string* data,
                           uint32_t* size) = 0;
   // RegSetValueExA
-  virtual long SetValue(Key key, const QByteArray& name, uint32_t type, const QByteArray& data) = 0;
+  virtual long SetValue(Key key, const std::string& name, uint32_t type,
+                        const std::string& data) = 0;
   // RegCloseKey
   virtual long CloseKey(Key key) = 0;
 };
@@ -40,14 +41,14 @@ class RegistryApi {
 // This platform has no system registry: no key can be opened.
 class NoRegistry : public RegistryApi {
  public:
-  long OpenKey(Key, const QByteArray&, Key*) override { return kFileNotFound; }
-  long EnumValue(Key, uint32_t, uint32_t, QByteArray*, uint32_t*) override {
+  long OpenKey(Key, const std::string&, Key*) override { return kFileNotFound; }
+  long EnumValue(Key, uint32_t, uint32_t, std::string*, uint32_t*) override {
     return kInvalidHandle;
   }
-  long QueryValue(Key, const QByteArray&, uint32_t*, QByteArray*, uint32_t*) override {
+  long QueryValue(Key, const std::string&, uint32_t*, std::string*, uint32_t*) override {
     return kInvalidHandle;
   }
-  long SetValue(Key, const QByteArray&, uint32_t, const QByteArray&) override {
+  long SetValue(Key, const std::string&, uint32_t, const std::string&) override {
     return kInvalidHandle;
   }
   long CloseKey(Key) override { return kInvalidHandle; }
@@ -58,40 +59,40 @@ class NoRegistry : public RegistryApi {
 class MemoryRegistry : public RegistryApi {
  public:
   struct Value {
-    QByteArray name;
+    std::string name;
     uint32_t type;
-    QByteArray data;
+    std::string data;
   };
-  void CreateKey(Key root, const QByteArray& subKey);
-  void Set(Key root, const QByteArray& subKey, const Value& value);  // creates the key
-  const Value* Find(Key root, const QByteArray& subKey, const QByteArray& name) const;
+  void CreateKey(Key root, const std::string& subKey);
+  void Set(Key root, const std::string& subKey, const Value& value);  // creates the key
+  const Value* Find(Key root, const std::string& subKey, const std::string& name) const;
   int openHandles() const { return static_cast<int>(open_.size()); }
 
-  long OpenKey(Key root, const QByteArray& subKey, Key* opened) override;
-  long EnumValue(Key key, uint32_t index, uint32_t nameCapacity, QByteArray* name,
+  long OpenKey(Key root, const std::string& subKey, Key* opened) override;
+  long EnumValue(Key key, uint32_t index, uint32_t nameCapacity, std::string* name,
                  uint32_t* type) override;
-  long QueryValue(Key key, const QByteArray& name, uint32_t* type, QByteArray* data,
+  long QueryValue(Key key, const std::string& name, uint32_t* type, std::string* data,
                   uint32_t* size) override;
-  long SetValue(Key key, const QByteArray& name, uint32_t type, const QByteArray& data) override;
+  long SetValue(Key key, const std::string& name, uint32_t type, const std::string& data) override;
   long CloseKey(Key key) override;
 
  private:
   using Values = std::vector<Value>;
   Values* Lookup(Key key);
-  std::map<std::pair<Key, QByteArray>, Values> keys_;
-  std::map<Key, std::pair<Key, QByteArray>> open_;
+  std::map<std::pair<Key, std::string>, Values> keys_;
+  std::map<Key, std::pair<Key, std::string>> open_;
   Key next_ = 0x100;
 };
 
 // The registry helpers of the navigation click sound.
-RegistryApi::Key OpenRegistryKey(RegistryApi& api, const QByteArray& keyPath);
-QByteArray GetRegistryValueType(RegistryApi& api, const QByteArray& keyPath,
-                                const QByteArray& valueName);
-QByteArray TextAfterLast(const QByteArray& text, const QByteArray& delimiter);
-QByteArray ReadRegistryValue(RegistryApi& api, const QByteArray& keyPath,
-                             const QByteArray& valueName, uint32_t* type);
-bool WriteRegistryValue(RegistryApi& api, const QByteArray& keyPath, const QByteArray& valueName,
-                        const QByteArray& data, uint32_t type);
+RegistryApi::Key OpenRegistryKey(RegistryApi& api, const std::string& keyPath);
+std::string GetRegistryValueType(RegistryApi& api, const std::string& keyPath,
+                                 const std::string& valueName);
+std::string TextAfterLast(const std::string& text, const std::string& delimiter);
+std::string ReadRegistryValue(RegistryApi& api, const std::string& keyPath,
+                              const std::string& valueName, uint32_t* type);
+bool WriteRegistryValue(RegistryApi& api, const std::string& keyPath, const std::string& valueName,
+                        const std::string& data, uint32_t type);
 
 // Appends "1" to the sound file of the browsers' navigation click, once, so
 // that the sound is no longer found. True when the value was changed.

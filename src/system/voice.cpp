@@ -5,23 +5,10 @@
 #include <QMediaPlayer>
 #include <QUrl>
 
-#include <cmath>
-
 #include "app/main_window.h"
 #include "app/run_directory.h"
 
 namespace quarvel {
-
-uint32_t WaveVolumeValue(int left, int right) {
-  const double a = std::trunc((100.0 - left) / 100.0 * 256.0);
-  const double b = std::trunc((100.0 - right) / 100.0 * 256.0);
-  const double value = std::trunc((257.0 - a) * 255.0 + (257.0 - b) * 16711680.0);
-  return static_cast<uint32_t>(static_cast<uint64_t>(value) & 0xFFFFFFFFu);
-}
-
-void SetWaveVolume(OutputVolume& volume, int left, int right) {
-  volume.Set(WaveVolumeValue(left, right));
-}
 
 void PlayerOutputVolume::Set(uint32_t value) {
   const double left = value & 0xFFFFu, right = value >> 16;

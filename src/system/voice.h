@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "system/output_volume.h"
+
 class QAudioOutput;
 class QMediaPlayer;
 
@@ -25,20 +27,6 @@ inline const QString kScreenshotSaved = QStringLiteral("\\mp3\\截图成功.mp3"
 inline const QString kScreenshotAbandoned = QStringLiteral("\\mp3\\已放弃截图.mp3");
 inline const QString kInstructions = QStringLiteral("\\mp3\\使用说明.mp3");
 }  // namespace cue
-
-// The output volume of this program: one 32-bit value, low 16 bits the left
-// channel, high 16 bits the right, each 0 (silent) to 65535 (full).
-class OutputVolume {
- public:
-  virtual ~OutputVolume() = default;
-  virtual void Set(uint32_t value) = 0;
-};
-
-// The volume value for two percentages (0 to 100): 255 per channel at 0 %,
-// 65535 at 100 %, never 0.
-uint32_t WaveVolumeValue(int left, int right);
-
-void SetWaveVolume(OutputVolume& volume, int left, int right);
 
 // The hidden cue player: starts a file when given its path; a new cue cuts
 // off the one playing. A missing file plays nothing and shows nothing.
