@@ -1,7 +1,8 @@
 #include "system/wave_out_volume_win32.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <mmsystem.h>
 
 namespace quarvel {
 

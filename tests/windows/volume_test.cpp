@@ -1,8 +1,9 @@
 // The output volume on winmm: device 0 gets the value of the volume arithmetic.
 #include <gtest/gtest.h>
 
-#include <mmsystem.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <mmsystem.h>
 
 #include "system/wave_out_volume_win32.h"
 
