@@ -1,6 +1,7 @@
 // The main window as laid out, and its lifecycle handlers.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QImageReader>
@@ -170,6 +171,26 @@ TEST_F(MainWindowTest, TabOrderFollowsTheLayoutAndEveryCaptionIsAnAccessibleName
   EXPECT_EQ(window->ComprehensiveQueryRadio->accessibleName(), QStringLiteral("综合查询"));
   EXPECT_EQ(window->SerialInput->accessibleName(), QStringLiteral("系列号："));
   EXPECT_EQ(window->CopyButton->accessibleName(), QStringLiteral("复制信息"));
+}
+
+TEST_F(MainWindowTest, ScreenReadersSeeEveryControlUnderItsCaption) {
+  const std::pair<QWidget*, QString> controls[] = {{window->QueryButton, "查询"},
+                                                   {window->ComprehensiveQueryRadio, "综合查询"},
+                                                   {window->OfficialQueryRadio, "官网查询"},
+                                                   {window->CopyButton, "复制信息"},
+                                                   {window->ScreenshotButton, "截图"},
+                                                   {window->MonthTableButton, "月份对照"},
+                                                   {window->SerialInput, "系列号："},
+                                                   {window->SerialPromptLabel, "系列号："}};
+  for (const auto& [widget, caption] : controls) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    ASSERT_NE(accessible, nullptr) << caption.toStdString();
+    EXPECT_EQ(accessible->text(QAccessible::Name), caption);
+  }
+  QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window->QueryButton);
+  ASSERT_NE(button->actionInterface(), nullptr);
+  EXPECT_TRUE(
+      button->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
 }
 
 TEST_F(MainWindowTest, EndKeyMovesFocusToScreenshotButtonWithoutConsumingTheKey) {
