@@ -20,41 +20,18 @@
 
 #include "app/browser.h"
 #include "app/main_window.h"
+#include "bench_support.h"
 #include "lookup/tick_handlers.h"
 #include "site.h"
 #include "tls_certificate.h"
 
 namespace {
 
+using quarvel::bench::Load;
+using quarvel::bench::MedianMs;
+using quarvel::bench::WaitFor;
+
 using namespace quarvel;
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
-bool Load(QWebEngineView* view, const QString& url) {
-  QSignalSpy finished(view, &QWebEngineView::loadFinished);
-  Navigate(view, url);
-  return WaitFor([&] { return finished.count() > 0; }, 15000);
-}
-
-double MedianMs(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer clock;
-    clock.start();
-    work();
-    times.push_back(clock.nsecsElapsed() / 1e6);
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 struct Server {
   explicit Server(httplib::Server* s) : server(s) {

@@ -21,28 +21,17 @@
 #include <vector>
 
 #include "app/browser.h"
+#include "bench_support.h"
 #include "webpage/legacy_html.h"
 #include "webpage/web_page_helper.h"
 
 namespace {
 
+using quarvel::bench::Load;
+using quarvel::bench::MedianMs;
+using quarvel::bench::WaitFor;
+
 using quarvel::WebPageHelper;
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
-bool Load(QWebEngineView* view, const QString& url) {
-  QSignalSpy finished(view, &QWebEngineView::loadFinished);
-  quarvel::Navigate(view, url);
-  return WaitFor([&] { return finished.count() > 0; }, 30000) && finished.first().at(0).toBool();
-}
 
 QVariant RunFloor(QWebEngineView* view, const QString& script) {
   bool done = false;
@@ -51,18 +40,6 @@ QVariant RunFloor(QWebEngineView* view, const QString& script) {
                               [&](const QVariant& v) { done = true, value = v; });
   WaitFor([&] { return done; }, 30000);
   return value;
-}
-
-double MedianMs(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer clock;
-    clock.start();
-    work();
-    times.push_back(clock.nsecsElapsed() / 1e6);
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
 }
 
 // n inputs: n - 1 text inputs, then the page's one button-like input.

@@ -17,6 +17,7 @@
 
 #include "app/controls.h"
 #include "app/main_window.h"
+#include "support/offline_config.h"
 #include "support/wait.h"
 #include "system/menu_commands.h"
 #include "windows/about_window.h"
@@ -25,17 +26,10 @@
 namespace quarvel {
 namespace {
 
-Config UnreachableConfig() {
-  Config config;
-  // Port 9 on loopback refuses at once: nothing slows the tests down.
-  config.lookupHost = config.warrantyHost = config.portalHost = QStringLiteral("127.0.0.1:9");
-  return config;
-}
-
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window = std::make_unique<MainWindow>(UnreachableConfig());
+    window = std::make_unique<MainWindow>(testing::OfflineConfig());
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   }

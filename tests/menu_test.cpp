@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "support/offline_config.h"
 #include "support/wait.h"
 #include "system/menu_commands.h"
 #include "system/voice.h"
@@ -16,14 +17,8 @@
 namespace quarvel {
 namespace {
 
-Config Offline() {
-  Config config;
-  config.lookupHost = config.warrantyHost = config.portalHost = QStringLiteral("127.0.0.1:9");
-  return config;
-}
-
 TEST(Menu, RestartLaunchesTheRunningExecutableWithoutArgumentsThenCloses) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   window.show();
   QStringList launched;
   window.launcher = [&](const QString& program) {
@@ -37,7 +32,7 @@ TEST(Menu, RestartLaunchesTheRunningExecutableWithoutArgumentsThenCloses) {
 }
 
 TEST(Menu, RestartClosesEvenWhenTheLaunchFails) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   window.show();
   window.launcher = [](const QString&) { return false; };
   QTimer::singleShot(0, &window, [&] { window.RestartItem->trigger(); });
@@ -45,7 +40,7 @@ TEST(Menu, RestartClosesEvenWhenTheLaunchFails) {
 }
 
 TEST(Menu, TheDefaultLauncherReallyStartsAProgramAndDoesNotWait) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   QElapsedTimer clock;
   clock.start();
   EXPECT_TRUE(window.launcher(QStringLiteral("/bin/true")));
@@ -54,14 +49,14 @@ TEST(Menu, TheDefaultLauncherReallyStartsAProgramAndDoesNotWait) {
 }
 
 TEST(Menu, ExitEndsWithZero) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   window.show();
   QTimer::singleShot(0, &window, [&] { window.ExitItem->trigger(); });
   EXPECT_EQ(QApplication::exec(), 0);
 }
 
 TEST(Menu, InstructionsPlaysTheSpokenInstructionsAndShowsNothing) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   window.InstructionsItem->trigger();
   EXPECT_TRUE(window.CuePlayer->Url().endsWith(QStringLiteral("/mp3/使用说明.mp3")));
   EXPECT_TRUE(window.Status().isEmpty());
@@ -70,7 +65,7 @@ TEST(Menu, InstructionsPlaysTheSpokenInstructionsAndShowsNothing) {
 }
 
 TEST(Menu, AboutOpensOneDockedWindow) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   window.move(300, 200);
   window.show();
   window.AboutItem->trigger();

@@ -19,17 +19,12 @@
 #include "share/picture_encoding.h"
 #include "share/save_dialog.h"
 #include "share/selection_state.h"
+#include "support/offline_config.h"
 #include "support/wait.h"
 #include "system/voice.h"
 
 namespace quarvel {
 namespace {
-
-Config Offline() {
-  Config config;
-  config.lookupHost = config.warrantyHost = config.portalHost = QStringLiteral("127.0.0.1:9");
-  return config;
-}
 
 // A snapshot whose every pixel tells where it lies.
 QPixmap KnownSnapshot(int shade = 0) {
@@ -57,7 +52,7 @@ TEST(CopyResult, JoinsTheCaptionsAsShownWithTheSignature) {
   EXPECT_EQ(empty, QStringLiteral("\r\n\r\n\r\n\r\n\r\n\r\n信息来至 tal Quarvel  "));
   EXPECT_EQ(empty.count(QStringLiteral("\r\n")), 6);
 
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   SetCaption(window.ModelLabel, QStringLiteral("产品型号：iPhone 14 Pro"));
   SetCaption(window.SerialLabel, QStringLiteral("系列号：C39XK0ABHG7F"));
   SetCaption(window.WarrantyEndLabel, QStringLiteral("保修截止：2027年3月18日"));
@@ -83,7 +78,7 @@ class CaptureTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSelectionState();
-    window = std::make_unique<MainWindow>(Offline());
+    window = std::make_unique<MainWindow>(testing::OfflineConfig());
     window->screenGrabber = [this] { return snapshot; };
     dialog = std::make_shared<AnsweringDialog>();
     window->saveDialog = dialog;

@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/run_directory.h"
+#include "support/offline_config.h"
 #include "support/wait.h"
 #include "system/voice.h"
 
@@ -29,14 +30,8 @@ class RecordingVolume : public OutputVolume {
   std::vector<uint32_t> values;
 };
 
-Config Offline() {
-  Config config;
-  config.lookupHost = config.warrantyHost = config.portalHost = QStringLiteral("127.0.0.1:9");
-  return config;
-}
-
 TEST(VoiceMenu, OffAndOnSetTheVolumeEveryTimeAndSayWhatTheyDid) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   auto volume = std::make_unique<RecordingVolume>();
   RecordingVolume* seen = volume.get();
   window.SetOutputVolume(std::move(volume));
@@ -52,7 +47,7 @@ TEST(VoiceMenu, OffAndOnSetTheVolumeEveryTimeAndSayWhatTheyDid) {
 }
 
 TEST(VoiceMenu, VoiceOffLeavesThePlayersOutputNearSilentButNotMuted) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   window.VoiceOffItem->trigger();
   EXPECT_NEAR(window.CuePlayer->audioOutput()->volume(), 255.0 / 65535.0, 1e-6);
   EXPECT_GT(window.CuePlayer->audioOutput()->volume(), 0.0f);
@@ -61,14 +56,14 @@ TEST(VoiceMenu, VoiceOffLeavesThePlayersOutputNearSilentButNotMuted) {
 }
 
 TEST(CuePlayer, PlayCueResolvesTheCueBesideTheExecutable) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   PlayCue(window, cue::kWelcome);
   EXPECT_EQ(window.CuePlayer->Url(), RunDirectory() + QStringLiteral("/mp3/欢迎使用.mp3"));
   EXPECT_EQ(window.CuePlayer->player()->source().toLocalFile(), window.CuePlayer->Url());
 }
 
 TEST(CuePlayer, ANewCueCutsOffTheOneThatIsPlayingAndIsPlayedToItsEnd) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   QMediaPlayer* player = window.CuePlayer->player();
   PlayCue(window, cue::kInstructions);  // the longest cue
   ASSERT_TRUE(testing::WaitFor([&] { return player->position() > 300; }, 10000))
@@ -93,7 +88,7 @@ TEST(CuePlayer, ANewCueCutsOffTheOneThatIsPlayingAndIsPlayedToItsEnd) {
 }
 
 TEST(CuePlayer, AMissingCuePlaysNothingAndRaisesNothing) {
-  MainWindow window(Offline());
+  MainWindow window(testing::OfflineConfig());
   QMediaPlayer* player = window.CuePlayer->player();
   window.CuePlayer->Play(QStringLiteral("/nonexistent/mp3/欢迎使用.mp3"));
   EXPECT_TRUE(player->source().isEmpty());
