@@ -118,12 +118,14 @@
   // is none of the filter's pieces is sent as null: the caller passes it over.
   // A text property whose length differs from textLength is sent as null: it
   // cannot equal the text the caller compares with.
+  // The length of a live collection is not asked for: on a large page that
+  // alone walks the whole document.
   function rows(items, q) {
-    const end = Math.min(items.length, q.start + q.count);
-    const out = new Array(Math.max(0, end - q.start));
+    const out = [];
     const props = q.props;
-    for (let i = q.start; i < end; ++i) {
+    for (let i = q.start; i < q.start + q.count; ++i) {
       const e = items[i];
+      if (e === undefined) break;
       const row = new Array(props.length);
       let skip = false;
       for (let p = 0; p < props.length && !skip; ++p) {
@@ -141,13 +143,13 @@
         }
         row[p] = v;
       }
-      out[i - q.start] = skip ? null : row;
+      out.push(skip ? null : row);
     }
     return out;
   }
 
   function snapshot(scope, list, q) {
-    return {t: 'snap', id: register(scope, list), total: list.length, rows: rows(list, q)};
+    return {t: 'snap', id: register(scope, list), rows: rows(list, q)};
   }
 
   function run(request) {

@@ -278,8 +278,8 @@ bool AutomationObject::FireEvent(const QString& eventName) const {
 
 namespace {
 
-constexpr int kFirstChunk = 32;
-constexpr int kChunkGrowth = 8;
+constexpr int kFirstChunk = 16;
+constexpr int kChunkGrowth = 16;
 
 QVariantMap RowsRequest(const char* op, const SnapshotQuery& query, int start, int count) {
   QVariantMap request{{QStringLiteral("op"), QString::fromLatin1(op)},
@@ -308,13 +308,13 @@ void AppendRows(QList<QStringList>& rows, const QVariantList& answered) {
 }  // namespace
 
 const QStringList* Snapshot::Row(int i) {
-  while (i >= loaded() && loaded() < total_) {
+  while (i >= loaded() && more_) {
     QVariantMap request = RowsRequest("rows", query_, loaded(), nextChunk_);
     request.insert(QStringLiteral("ref"), QVariantMap{{QStringLiteral("id"), items_->id}});
     const QVariantMap answer = items_->session->Send(request);
     if (answer.value(QStringLiteral("t")) != QLatin1String("rows")) return nullptr;
     const QVariantList more = answer.value(QStringLiteral("rows")).toList();
-    if (more.isEmpty()) return nullptr;
+    more_ = more.size() == nextChunk_;  // a short chunk is the last
     AppendRows(rows_, more);
     nextChunk_ *= kChunkGrowth;
   }
@@ -329,9 +329,10 @@ std::optional<Snapshot> AutomationObject::ReadRows(QVariantMap request,
   snapshot.items_ = std::make_shared<AutomationReference>(
       reference_->session, answer.value(QStringLiteral("id")).toInt());
   snapshot.query_ = query;
-  snapshot.total_ = answer.value(QStringLiteral("total")).toInt();
+  const QVariantList rows = answer.value(QStringLiteral("rows")).toList();
+  snapshot.more_ = rows.size() == kFirstChunk;
   snapshot.nextChunk_ = kFirstChunk * kChunkGrowth;
-  AppendRows(snapshot.rows_, answer.value(QStringLiteral("rows")).toList());
+  AppendRows(snapshot.rows_, rows);
   return snapshot;
 }
 

@@ -85,10 +85,10 @@ struct SnapshotQuery {
 
 class Snapshot {
  public:
-  int total() const { return total_; }
   int loaded() const { return static_cast<int>(rows_.size()); }
-  // Row i, loading further chunks as needed. An empty list for a filtered row;
-  // a null cell for no text or text of another length.
+  // Row i, loading further chunks as needed; nullptr past the last item. An
+  // empty list for a filtered row; a null cell for no text or text of
+  // another length.
   const QStringList* Row(int i);
 
  private:
@@ -96,7 +96,7 @@ class Snapshot {
   std::shared_ptr<class AutomationReference> items_;
   SnapshotQuery query_;
   QList<QStringList> rows_;
-  int total_ = 0;
+  bool more_ = false;  // items may follow the loaded rows
   int nextChunk_ = 0;
 };
 

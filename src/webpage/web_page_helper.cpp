@@ -273,7 +273,7 @@ bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList
       query.textLength = textLength;
       auto snapshot = items.IsEmpty() ? std::nullopt : items.ReadAll(query);
       if (!snapshot) continue;
-      for (int i = 0; i < snapshot->total(); ++i) {
+      for (int i = 0;; ++i) {
         const QStringList* row = snapshot->Row(i);
         if (!row) break;
         const AutomationObject item = AutomationObject::Item(*snapshot, i);
@@ -296,7 +296,7 @@ bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList
     auto snapshot = document_.ReadTag(tag, query);
     if (!snapshot) continue;
 
-    for (int i = 0; i < snapshot->total(); ++i) {
+    for (int i = 0;; ++i) {
       const QStringList* row = snapshot->Row(i);
       if (!row) break;
       if (row->isEmpty()) continue;  // a kind that is no type piece
