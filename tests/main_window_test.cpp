@@ -167,6 +167,17 @@ TEST_F(MainWindowTest, TabOrderFollowsTheLayoutAndEveryCaptionIsAnAccessibleName
   EXPECT_EQ(window->CopyButton->accessibleName(), QStringLiteral("复制信息"));
 }
 
+TEST_F(MainWindowTest, ResultButtonsAreOnTopOfTheStatusBarWhereTheyOverlapIt) {
+  for (QPushButton* button :
+       {window->CopyButton, window->ScreenshotButton, window->MonthTableButton}) {
+    button->show();
+    // The lower edge of each button lies over the status bar.
+    const QPoint lower(button->geometry().center().x(), button->geometry().bottom() - 2);
+    EXPECT_EQ(window->centralWidget()->childAt(lower), button) << button->text().toStdString();
+    button->hide();
+  }
+}
+
 TEST_F(MainWindowTest, ScreenReadersSeeEveryControlUnderItsCaption) {
   const std::pair<QWidget*, QString> controls[] = {{window->QueryButton, "查询"},
                                                    {window->ComprehensiveQueryRadio, "综合查询"},

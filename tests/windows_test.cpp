@@ -47,6 +47,8 @@ TEST(MonthTable, DocksAtTheTopRightOfTheMainWindowWithoutClamping) {
   EXPECT_TRUE(window.MonthTableLabel->font().bold());
   EXPECT_EQ(window.MonthTableLabel->font().pixelSize(), 16);
   EXPECT_EQ(window.MonthOkButton->text(), QStringLiteral("确定"));
+  // All twenty-three lines fit the label above the button.
+  EXPECT_LE(window.MonthTableLabel->sizeHint().height(), 384);
 }
 
 TEST(MonthTable, OkButtonDestroysTheWindow) {

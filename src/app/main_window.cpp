@@ -169,6 +169,8 @@ void MainWindow::BuildControls() {
 
   StatusBar = Place(new StatusPanels(client), "状态条1", 0, 234, 487, 20);
   StatusBar->setCursor(custom);
+  // The result buttons reach into the status bar: they stay on top, clickable.
+  for (QPushButton* button : {CopyButton, ScreenshotButton, MonthTableButton}) button->raise();
 
   ImageTestButton = MakeButton(client, "按钮2", QString(), 440, 304, 80, 32);
   LookupBrowser = CreateBrowser(client, QStringLiteral("WebBrowser1"));

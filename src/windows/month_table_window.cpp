@@ -1,6 +1,7 @@
 #include "windows/month_table_window.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -43,6 +44,15 @@ MonthTableWindow::MonthTableWindow(QWidget* parent) : QWidget(parent) {
   font.setWeight(QFont::Bold);
   MonthTableLabel->setFont(font);
   SetCaption(MonthTableLabel, MonthTableText());
+  // Lines 16 pixels apart, as the original font set them, whatever font stands in.
+  QStringList lines = MonthTableText().split(QStringLiteral("\r\n"));
+  for (QString& line : lines) line = line.toHtmlEscaped();
+  MonthTableLabel->setTextFormat(Qt::RichText);
+  const int spacing = QFontMetrics(font).lineSpacing();
+  const int percent = spacing > 16 ? 16 * 100 / spacing : 100;
+  MonthTableLabel->setText(QStringLiteral("<div style=\"line-height:%1%\">%2</div>")
+                               .arg(percent)
+                               .arg(lines.join(QStringLiteral("<br>"))));
   SetTextColour(MonthTableLabel, 255, 255, 0);
 
   MonthOkButton = new QPushButton(QStringLiteral("确定"), this);
