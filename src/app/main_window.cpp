@@ -18,6 +18,7 @@
 
 #include "app/browser.h"
 #include "app/controls.h"
+#include "app/handler_gate.h"
 #include "app/run_directory.h"
 #include "app/skin.h"
 #include "lookup/query_command.h"
@@ -244,31 +245,37 @@ void MainWindow::BuildControls() {
 }
 
 void MainWindow::ConnectHandlers() {
-  connect(QueryButton, &QPushButton::clicked, this, [this] { RunQuery(*this); });
-  connect(ImageTestButton, &QPushButton::clicked, this, [this] { OnImageTestClick(*this); });
-  connect(MonthTableButton, &QPushButton::clicked, this, [this] { OnMonthTableClick(*this); });
-  connect(CopyButton, &QPushButton::clicked, this, [this] { OnCopyClick(*this); });
-  connect(ScreenshotButton, &QPushButton::clicked, this, [this] { OnScreenshotClick(*this); });
-  connect(LookupResultTimer, &QTimer::timeout, this, [this] { OnLookupResultTick(*this); });
-  connect(WarrantyFormTimer, &QTimer::timeout, this, [this] { OnWarrantyFormTick(*this); });
-  connect(WarrantyResultTimer, &QTimer::timeout, this, [this] { OnWarrantyResultTick(*this); });
-  connect(LookupDeadline, &QTimer::timeout, this, [this] { OnLookupTimedOut(*this); });
-  connect(WarrantyDeadline, &QTimer::timeout, this, [this] { OnWarrantyTimedOut(*this); });
+  const auto onClick = [this](QPushButton* button, void (*handler)(MainWindow&)) {
+    connect(button, &QPushButton::clicked, this, [this, button, handler] {
+      HandlerGate::Deliver(button, [this, handler] { handler(*this); });
+    });
+  };
+  onClick(QueryButton, RunQuery);
+  onClick(ImageTestButton, OnImageTestClick);
+  onClick(MonthTableButton, OnMonthTableClick);
+  onClick(CopyButton, OnCopyClick);
+  onClick(ScreenshotButton, OnScreenshotClick);
+  ConnectTick(LookupResultTimer, this, [this] { OnLookupResultTick(*this); });
+  ConnectTick(WarrantyFormTimer, this, [this] { OnWarrantyFormTick(*this); });
+  ConnectTick(WarrantyResultTimer, this, [this] { OnWarrantyResultTick(*this); });
+  ConnectTick(LookupDeadline, this, [this] { OnLookupTimedOut(*this); });
+  ConnectTick(WarrantyDeadline, this, [this] { OnWarrantyTimedOut(*this); });
 }
 
 void MainWindow::BuildMenus() {
+  const auto Gated = [this](void (*handler)(MainWindow&)) {
+    return [this, handler] { HandlerGate::Deliver(nullptr, [this, handler] { handler(*this); }); };
+  };
   MainMenu = menuBar()->addMenu(QStringLiteral("菜单"));
   MainMenu->setObjectName(QStringLiteral("MainMenu"));
-  VoiceOffItem =
-      MainMenu->addAction(QStringLiteral("关闭语音"), this, [this] { OnVoiceOff(*this); });
-  VoiceOnItem = MainMenu->addAction(QStringLiteral("开启语音"), this, [this] { OnVoiceOn(*this); });
-  RestartItem = MainMenu->addAction(QStringLiteral("重启"), this, [this] { OnRestart(*this); });
-  ExitItem = MainMenu->addAction(QStringLiteral("退出"), this, [this] { OnExit(*this); });
+  VoiceOffItem = MainMenu->addAction(QStringLiteral("关闭语音"), this, Gated(OnVoiceOff));
+  VoiceOnItem = MainMenu->addAction(QStringLiteral("开启语音"), this, Gated(OnVoiceOn));
+  RestartItem = MainMenu->addAction(QStringLiteral("重启"), this, Gated(OnRestart));
+  ExitItem = MainMenu->addAction(QStringLiteral("退出"), this, Gated(OnExit));
   HelpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
   HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
-  InstructionsItem =
-      HelpMenu->addAction(QStringLiteral("使用说明"), this, [this] { OnInstructions(*this); });
-  AboutItem = HelpMenu->addAction(QStringLiteral("关于"), this, [this] { OnAbout(*this); });
+  InstructionsItem = HelpMenu->addAction(QStringLiteral("使用说明"), this, Gated(OnInstructions));
+  AboutItem = HelpMenu->addAction(QStringLiteral("关于"), this, Gated(OnAbout));
   const char* const names[] = {"VoiceOffItem", "VoiceOnItem",      "RestartItem",
                                "ExitItem",     "InstructionsItem", "AboutItem"};
   QAction* const items[] = {VoiceOffItem, VoiceOnItem,      RestartItem,
@@ -318,12 +325,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // itself when nothing inside it has the focus.
     const bool first = widget == QApplication::focusWidget() ||
                        (widget == this && QApplication::focusWidget() == nullptr);
+    const int keyCode = VirtualKeyCode(static_cast<QKeyEvent*>(event));
     if (first && widget->window() == this) {
-      const int keyCode = VirtualKeyCode(static_cast<QKeyEvent*>(event));
-      OnKeyDown(keyCode);
+      HandlerGate::Deliver(nullptr, [this, keyCode] { OnKeyDown(keyCode); });
     }
     if (widget == SerialInput) {
-      OnSerialKeyDown(*this, VirtualKeyCode(static_cast<QKeyEvent*>(event)));
+      HandlerGate::Deliver(nullptr, [this, keyCode] { OnSerialKeyDown(*this, keyCode); });
     }
   } else if (watched == BusyAnimation) {
     if (event->type() == QEvent::Show)

@@ -1,6 +1,5 @@
 #include "lookup/query_command.h"
 
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +9,7 @@
 
 #include "app/browser.h"
 #include "app/controls.h"
+#include "app/handler_gate.h"
 #include "app/http_fetch.h"
 #include "app/main_window.h"
 #include "app/picture.h"
@@ -21,21 +21,13 @@ namespace {
 
 constexpr int kEnterKey = 13;
 
-// Waits while the window keeps painting and loading; user input waits too.
-void PauseIgnoringInput(int milliseconds) {
-  QEventLoop loop;
-  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
 void RunComprehensiveQuery(MainWindow& w) {
   PlayCue(w, cue::kQuerying);
-  // A query still pending on this path must not read the page being replaced
-  // while the pause lets timers run.
+  // A query still pending on this path must not read the page being replaced.
   SetTimerInterval(w.LookupResultTimer, 0);
   w.LookupDeadline->stop();
   Navigate(w.LookupBrowser, LookupPageUrl(w.config(), TrimTrailingSpaces(w.SerialInput->text())));
-  PauseIgnoringInput(w.timings.pauseMs);
+  PauseHoldingHandlers(w.timings.pauseMs);
   SetTimerInterval(w.LookupResultTimer, w.timings.lookupPollMs);
   w.LookupDeadline->start(w.timings.lookupTimeoutMs);
   w.ResultPicture->hide();

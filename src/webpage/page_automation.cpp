@@ -2,10 +2,10 @@
 
 #include "webpage/legacy_html.h"
 
-#include <QEventLoop>
+#include "app/handler_gate.h"
+
 #include <QFile>
 #include <QJsonDocument>
-#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
@@ -41,30 +41,20 @@ QString Json(const QVariantMap& request) {
 // Runs a script in the agent's isolated world and waits for its value, at
 // most timeoutMs; user input waits meanwhile. nullopt when no answer came.
 std::optional<QVariant> RunSync(QWebEnginePage* page, const QString& script, int timeoutMs) {
-  struct State {
-    bool done = false;
-    QVariant value;
-    QEventLoop* loop = nullptr;
-  };
-  auto state = std::make_shared<State>();
-  page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& value) {
-    state->done = true;
-    state->value = value;
-    if (state->loop) state->loop->quit();
-  });
-  if (!state->done) {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
-    state->loop = &loop;
-    timer.start(timeoutMs);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    state->loop = nullptr;
-  }
-  if (!state->done) return std::nullopt;
-  return state->value;
+  auto value = std::make_shared<QVariant>();
+  Waiter waiter;
+  page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                      [value, done = waiter.DoneCallback()](const QVariant& answer) {
+                        *value = answer;
+                        done();
+                      });
+  const QPointer<QWebEnginePage> guard(page);
+  const auto stop =
+      QObject::connect(page, &QObject::destroyed, [done = waiter.DoneCallback()] { done(); });
+  const bool answered = waiter.Wait(timeoutMs) && guard;
+  QObject::disconnect(stop);
+  if (!answered) return std::nullopt;
+  return *value;
 }
 
 QVariantMap Answer(const char* kind, const QString& detail = {}) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "app/handler_gate.h"
 #include "webpage/window_layer.h"
 
 namespace quarvel {
@@ -212,6 +213,8 @@ qint64 WebPageHelper::FindBrowserServerWindow(qint64 parent) {
     if (WindowClassName(child) == QLatin1String(kBrowserServerClass)) return child;
     if (const qint64 found = FindBrowserServerWindow(child)) return found;
     child = FindChildWindow(parent, child);
+    // The one place where other handlers may run inside a handler.
+    HandlerGate::Open open;
     QCoreApplication::processEvents();
   }
   return 0;
