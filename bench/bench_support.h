@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/browser.h"
+#include "webpage/browser.h"
 
 namespace quarvel::bench {
 

@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/browser.h"
-#include "app/main_window.h"
 #include "bench_support.h"
+#include "gui/shell/main_window.h"
 #include "lookup/tick_handlers.h"
 #include "site.h"
 #include "tls_certificate.h"
+#include "webpage/browser.h"
 
 namespace {
 

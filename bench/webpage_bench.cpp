@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/browser.h"
 #include "bench_support.h"
+#include "webpage/browser.h"
 #include "webpage/legacy_html.h"
 #include "webpage/web_page_helper.h"
 

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/config.h"
-#include "app/main_window.h"
-#include "share/selection_state.h"
+#include "base/config.h"
+#include "gui/sharing/selection_state.h"
+#include "gui/shell/main_window.h"
 
 namespace {
 

@@ -6,14 +6,14 @@
 #include <QSaveFile>
 #include <QTimer>
 
-#include "app/browser.h"
-#include "app/controls.h"
-#include "app/http_fetch.h"
-#include "app/main_window.h"
-#include "app/picture.h"
-#include "lookup/lookup_paths.h"
+#include "base/http_fetch.h"
+#include "base/lookup_paths.h"
+#include "base/picture.h"
+#include "gui/shell/controls.h"
+#include "gui/shell/main_window.h"
+#include "gui/voice/voice.h"
 #include "lookup/tick_handlers.h"
-#include "system/voice.h"
+#include "webpage/browser.h"
 #include "webpage/web_page_helper.h"
 
 namespace quarvel {

@@ -7,14 +7,14 @@
 #include <QSaveFile>
 #include <QTimer>
 
-#include "app/browser.h"
-#include "app/controls.h"
-#include "app/handler_gate.h"
-#include "app/http_fetch.h"
-#include "app/main_window.h"
-#include "app/picture.h"
-#include "lookup/lookup_paths.h"
-#include "system/voice.h"
+#include "base/handler_gate.h"
+#include "base/http_fetch.h"
+#include "base/lookup_paths.h"
+#include "base/picture.h"
+#include "gui/shell/controls.h"
+#include "gui/shell/main_window.h"
+#include "gui/voice/voice.h"
+#include "webpage/browser.h"
 
 namespace quarvel {
 namespace {

@@ -4,12 +4,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/browser.h"
-#include "app/controls.h"
-#include "app/main_window.h"
-#include "lookup/text_between.h"
+#include "base/text_between.h"
+#include "gui/shell/controls.h"
+#include "gui/shell/main_window.h"
+#include "gui/voice/voice.h"
 #include "lookup/tick_handlers.h"
-#include "system/voice.h"
+#include "webpage/browser.h"
 #include "webpage/web_page_helper.h"
 
 namespace quarvel {

@@ -2,7 +2,7 @@
 
 #include "webpage/legacy_html.h"
 
-#include "app/handler_gate.h"
+#include "base/handler_gate.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/handler_gate.h"
+#include "base/handler_gate.h"
 #include "webpage/window_layer.h"
 
 namespace quarvel {

@@ -11,9 +11,9 @@
 #include <mutex>
 #include <string>
 
-#include "app/browser.h"
 #include "support/local_server.h"
 #include "support/wait.h"
+#include "webpage/browser.h"
 
 namespace quarvel::testing {
 

@@ -8,7 +8,7 @@
 #include <map>
 #include <mutex>
 
-#include "app/config.h"
+#include "base/config.h"
 #include "site.h"
 #include "support/local_server.h"
 #include "tls_certificate.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/config.h"
+#include "base/config.h"
 
 namespace quarvel::testing {
 

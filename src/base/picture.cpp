@@ -1,0 +1,38 @@
+#include "base/picture.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace quarvel {
+
+PictureFormat SniffPicture(const QByteArray& bytes) {
+  if (bytes.startsWith("\x89PNG\r\n\x1a\n")) return PictureFormat::Png;
+  if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) return PictureFormat::Gif;
+  if (bytes.startsWith("\xff\xd8\xff")) return PictureFormat::Jpeg;
+  if (bytes.size() >= 26 && bytes.startsWith("BM")) return PictureFormat::Bmp;
+  return PictureFormat::Unknown;
+}
+
+QImage DecodePicture(const QByteArray& bytes) {
+  static const char* const kNames[] = {nullptr, "PNG", "GIF", "JPEG", "BMP"};
+  const PictureFormat format = SniffPicture(bytes);
+  if (format == PictureFormat::Unknown) return {};
+  return QImage::fromData(bytes, kNames[static_cast<int>(format)]);
+}
+
+bool ConvertImageFile(const QString& source, const QString& target, int quality) {
+  QFile in(source);
+  if (!in.open(QIODevice::ReadOnly)) return false;
+  const QImage image = DecodePicture(in.readAll());
+  in.close();
+  if (image.isNull()) return false;
+  QSaveFile out(target);
+  if (!out.open(QIODevice::WriteOnly)) return false;
+  if (!image.save(&out, "JPEG", quality)) {
+    out.cancelWriting();
+    return false;
+  }
+  return out.commit();
+}
+
+}  // namespace quarvel

@@ -1,0 +1,46 @@
+#include "gui/menu/menu_commands.h"
+
+#include <QCoreApplication>
+
+#include "gui/secondary_windows/about_window.h"
+#include "gui/secondary_windows/month_table_window.h"
+#include "gui/shell/main_window.h"
+#include "gui/voice/voice.h"
+
+namespace quarvel {
+
+void OnRestart(MainWindow& window) {
+  // The running executable itself, whatever its file name.
+  window.launcher(QCoreApplication::applicationFilePath());
+  window.close();
+}
+
+void OnExit(MainWindow& window) { window.OnClosed(); }
+
+void OnInstructions(MainWindow& window) { PlayCue(window, cue::kInstructions); }
+
+void OnAbout(MainWindow& window) {
+  if (window.aboutWindow) {  // already open: bring it forward
+    window.aboutWindow->raise();
+    window.aboutWindow->activateWindow();
+    return;
+  }
+  auto* about = new AboutWindow(window.config());
+  window.aboutWindow = about;
+  about->OnCreated(window.Frame());
+  about->show();
+}
+
+void OnMonthTableClick(MainWindow& window) {
+  if (window.monthTableWindow) {
+    window.monthTableWindow->raise();
+    window.monthTableWindow->activateWindow();
+    return;
+  }
+  auto* table = new MonthTableWindow();
+  window.monthTableWindow = table;
+  table->OnCreated(window.Frame());
+  table->show();
+}
+
+}  // namespace quarvel

@@ -1,0 +1,259 @@
+#include "gui/sharing/capture.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QScreen>
+
+#include "gui/sharing/picture_encoding.h"
+#include "gui/sharing/save_dialog.h"
+#include "gui/sharing/selection_state.h"
+#include "gui/shell/main_window.h"
+#include "gui/voice/voice.h"
+
+namespace quarvel {
+
+QPixmap GrabPrimaryScreen() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? screen->grabWindow(0) : QPixmap();
+}
+
+QRect SelectionRect() {
+  const SelectionState& s = selectionState;
+  return QRect(QPoint(std::min(s.startX, s.endX), std::min(s.startY, s.endY)),
+               QSize(std::abs(s.endX - s.startX), std::abs(s.endY - s.startY)));
+}
+
+void OnScreenshotClick(MainWindow& window) {
+  if (window.captureOverlay) {  // a capture is still open: select again on it
+    if (window.captureOverlay->Screenshot) window.captureOverlay->Screenshot->hide();
+    window.captureOverlay->show();
+    window.captureOverlay->activateWindow();
+    return;
+  }
+  CaptureServices services;
+  services.grabScreen = window.screenGrabber ? window.screenGrabber : GrabPrimaryScreen;
+  services.saveDialog = window.saveDialog;
+  MainWindow* owner = &window;
+  services.playCue = [owner](const QString& cueLiteral) { PlayCue(*owner, cueLiteral); };
+  window.captureOverlay = new CaptureOverlayWindow(std::move(services));
+}
+
+// --- OverlayCanvas -------------------------------------------------------------
+
+OverlayCanvas::OverlayCanvas(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("画板1"));
+  setCursor(Qt::CrossCursor);
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void OverlayCanvas::Draw(QPainter& painter) const {
+  painter.drawPixmap(0, 0, background_);
+  if (!outlined_) return;
+  const SelectionState& s = selectionState;
+  painter.setPen(QPen(QColor(255, 0, 0), 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(QRect(QPoint(s.startX, s.startY), QPoint(s.endX, s.endY)).normalized());
+}
+
+QImage OverlayCanvas::Displayed() const {
+  QImage image(size(), QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter painter(&image);
+  Draw(painter);
+  return image;
+}
+
+void OverlayCanvas::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::black);
+  Draw(painter);
+}
+
+void OverlayCanvas::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  static_cast<CaptureOverlayWindow*>(window())->OnCanvasPress(event->position().toPoint().x(),
+                                                              event->position().toPoint().y());
+}
+
+void OverlayCanvas::mouseMoveEvent(QMouseEvent* event) {
+  static_cast<CaptureOverlayWindow*>(window())->OnCanvasMove(event->position().toPoint().x(),
+                                                             event->position().toPoint().y());
+  if (selectionState.dragging & 1) {
+    outlined_ = true;
+    update();
+  }
+}
+
+void OverlayCanvas::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  static_cast<CaptureOverlayWindow*>(window())->OnCanvasRelease(event->position().toPoint().x(),
+                                                                event->position().toPoint().y());
+}
+
+// --- CaptureOverlayWindow ------------------------------------------------------
+
+CaptureOverlayWindow::CaptureOverlayWindow(CaptureServices services)
+    : QWidget(nullptr, Qt::FramelessWindowHint) {
+  setObjectName(QStringLiteral("CaptureOverlayWindow"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setAccessibleName(QStringLiteral("截图"));
+  Canvas = new OverlayCanvas(this);
+  Canvas->setAccessibleName(QStringLiteral("截图区域"));
+  // Cover the screen, freeze it once, then load the (hidden) preview window.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->geometry() : QRect(0, 0, 380, 314);
+  setGeometry(area);
+  Canvas->SetBackground(services.grabScreen ? services.grabScreen() : QPixmap());
+  setWindowState(Qt::WindowMaximized);
+  Screenshot = new ScreenshotWindow(this, std::move(services));
+  show();
+  activateWindow();
+}
+
+CaptureOverlayWindow::~CaptureOverlayWindow() = default;
+
+void CaptureOverlayWindow::OnCanvasPress(int x, int y) {
+  selectionState.dragging = 1;
+  selectionState.startX = x;
+  selectionState.startY = y;
+  // A press without a drag selects nothing, not the corner of an old selection.
+  selectionState.endX = x;
+  selectionState.endY = y;
+}
+
+void CaptureOverlayWindow::OnCanvasMove(int x, int y) {
+  if (!(selectionState.dragging & 1)) return;
+  selectionState.endX = x;
+  selectionState.endY = y;
+}
+
+void CaptureOverlayWindow::OnCanvasRelease(int, int) {
+  selectionState.dragging = 0;
+  const QRect selection = SelectionRect();
+  if (selection.width() <= 0 || selection.height() <= 0) {
+    Canvas->update();
+    return;  // nothing selected: the overlay stays for another try
+  }
+  if (!Screenshot) return;
+  Screenshot->SetOuterSize(selection.width() + 24, selection.height() + 105);
+  Screenshot->SetPreview(Canvas->Displayed().copy(selection));
+  hide();
+  Screenshot->show();
+  Screenshot->activateWindow();
+}
+
+void CaptureOverlayWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Canvas->setGeometry(0, 0, width(), height());
+}
+
+void CaptureOverlayWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) return QWidget::keyPressEvent(event);
+  // Escape abandons the capture, as closing the preview window would.
+  hide();
+  if (Screenshot)
+    Screenshot->deleteLater();  // takes the overlay with it
+  else
+    deleteLater();
+}
+
+// --- ScreenshotWindow ----------------------------------------------------------
+
+namespace {
+
+const char kSaveFilter[] = "tal截图(png)(*.png)|*.png|GIF 文件(*.gif)|*.gif|JPEG 文件(*.jpg)|*.jpg";
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, const QRect& r) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(QString::fromUtf8(name));
+  button->setAccessibleName(caption);
+  button->setGeometry(r);
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+ScreenshotWindow::ScreenshotWindow(CaptureOverlayWindow* overlay, CaptureServices services)
+    : QWidget(nullptr), overlay_(overlay), services_(std::move(services)) {
+  setObjectName(QStringLiteral("ScreenshotWindow"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QStringLiteral("tal-截图"));
+  setAccessibleName(windowTitle());
+  RecaptureButton = Button(this, "按钮1", QStringLiteral("截图"), {16, 8, 80, 32});
+  SaveButton = Button(this, "按钮2", QStringLiteral("保存"), {112, 8, 80, 32});
+  PreviewCanvas = new QLabel(this);
+  PreviewCanvas->setObjectName(QStringLiteral("画板1"));
+  PreviewCanvas->setAccessibleName(QStringLiteral("截图预览"));
+  PreviewCanvas->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  PreviewCanvas->setGeometry(24, 64, 488, 320);
+  connect(RecaptureButton, &QPushButton::clicked, this, &ScreenshotWindow::OnRecapture);
+  connect(SaveButton, &QPushButton::clicked, this, &ScreenshotWindow::OnSave);
+  move(50, 50);
+  SetOuterSize(540, 457);
+}
+
+void ScreenshotWindow::SetOuterSize(int width, int height) {
+  outerSize_ = QSize(width, height);
+  const QSize decorations = frameGeometry().size() - geometry().size();
+  resize(width - decorations.width(), height - decorations.height());
+}
+
+void ScreenshotWindow::SetPreview(const QImage& picture) {
+  preview_ = picture;
+  PreviewCanvas->setPixmap(QPixmap::fromImage(picture));
+}
+
+void ScreenshotWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The canvas keeps the selection's size wherever the frame is dragged.
+  PreviewCanvas->setGeometry(QRect(QPoint(4, 40), SelectionRect().size()));
+}
+
+void ScreenshotWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  SetOuterSize(outerSize_.width(), outerSize_.height());  // decorations are known now
+}
+
+ScreenshotWindow::~ScreenshotWindow() {
+  if (overlay_) overlay_->deleteLater();
+}
+
+void ScreenshotWindow::OnRecapture() {
+  hide();
+  if (overlay_) {
+    overlay_->show();
+    overlay_->activateWindow();
+  }
+}
+
+void ScreenshotWindow::OnSave() {
+  const int n = static_cast<int>(QRandomGenerator::global()->bounded(1, 1001));
+  lastProposedName = QStringLiteral("tal Quarvel") + QString::number(n);
+  if (!services_.saveDialog) return;
+  const auto choice = services_.saveDialog->Ask(
+      this, {QStringLiteral("另存为"), QString::fromUtf8(kSaveFilter), 0, lastProposedName});
+  if (!choice) return;  // cancelled: nothing written, shown or played
+
+  // The picture is encoded as the type the name says, or else as the chosen
+  // type, whose extension a bare name then receives.
+  QString path = choice->path;
+  SaveType type = static_cast<SaveType>(std::clamp(choice->filterIndex, 0, 2));
+  if (!TypeFromFileName(path, &type)) path += QLatin1Char('.') + Extension(type);
+  const QByteArray bytes = EncodePicture(preview_, type);
+
+  QSaveFile file(path);
+  const bool saved = !bytes.isEmpty() && file.open(QIODevice::WriteOnly) &&
+                     file.write(bytes) == bytes.size() && file.commit();
+  if (services_.playCue)
+    services_.playCue(saved ? cue::kScreenshotSaved : cue::kScreenshotAbandoned);
+}
+
+}  // namespace quarvel

@@ -1,0 +1,33 @@
+#include "gui/sharing/save_dialog.h"
+
+#include <QFileDialog>
+
+namespace quarvel {
+
+QStringList QtFilters(const QString& pairs) {
+  const QStringList parts = pairs.split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& description = parts[i];
+    const QString& pattern = parts[i + 1];
+    filters << (description.endsWith(QLatin1Char('(') + pattern + QLatin1Char(')'))
+                    ? description
+                    : description + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+  }
+  return filters;
+}
+
+std::optional<SaveChoice> PlatformSaveDialog::Ask(QWidget* parent, const SaveRequest& request) {
+  const QStringList filters = QtFilters(request.filter);
+  QFileDialog dialog(parent, request.title);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(filters);
+  if (request.initialFilter >= 0 && request.initialFilter < filters.size())
+    dialog.selectNameFilter(filters[request.initialFilter]);
+  dialog.selectFile(request.proposedName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return SaveChoice{dialog.selectedFiles().first(),
+                    static_cast<int>(filters.indexOf(dialog.selectedNameFilter()))};
+}
+
+}  // namespace quarvel

@@ -1,0 +1,51 @@
+#include "gui/shell/controls.h"
+
+#include "base/picture.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QTimer>
+#include <QVariant>
+
+namespace quarvel {
+
+void SetTimerInterval(QTimer* timer, int milliseconds) {
+  if (milliseconds <= 0) {
+    timer->stop();
+    return;
+  }
+  timer->start(milliseconds);
+}
+
+int TimerInterval(const QTimer* timer) { return timer->isActive() ? timer->interval() : 0; }
+
+void SetCaption(QLabel* label, const QString& caption) {
+  label->setProperty("caption", caption);
+  QString shown = caption;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  label->setText(shown);
+  label->setAccessibleName(shown.simplified());
+}
+
+QString Caption(const QLabel* label) { return label->property("caption").toString(); }
+
+void FixOuterSize(QWidget* window, int width, int height) {
+  const QSize decorations = window->frameGeometry().size() - window->geometry().size();
+  window->setFixedSize(width - decorations.width(), height - decorations.height());
+}
+
+void SetTextColour(QWidget* widget, int r, int g, int b) {
+  widget->setStyleSheet(
+      QStringLiteral("color: rgb(%1, %2, %3); background: transparent;").arg(r).arg(g).arg(b));
+}
+
+void SetPicture(QLabel* box, const QByteArray& bytes) {
+  const QImage image = DecodePicture(bytes);
+  if (image.isNull()) {
+    box->clear();
+    return;
+  }
+  box->setPixmap(QPixmap::fromImage(image));
+}
+
+}  // namespace quarvel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QLabel;
+class QTimer;
+class QWidget;
+
+namespace quarvel {
+
+// Timer "interval" property: 0 stops the timer, a positive value (re)starts it.
+void SetTimerInterval(QTimer* timer, int milliseconds);
+int TimerInterval(const QTimer* timer);  // 0 while stopped
+
+// Label captions keep their exact text (CR LF included) while the label shows
+// the lines; Caption() returns the text as it was set.
+void SetCaption(QLabel* label, const QString& caption);
+QString Caption(const QLabel* label);
+
+// The picture property of a picture box: shows the image the bytes encode
+// (PNG, GIF, JPEG or BMP); empty or undecodable bytes clear it.
+void SetPicture(QLabel* box, const QByteArray& bytes);
+
+// Gives a top-level window a fixed outer size, frame decorations included.
+void FixOuterSize(QWidget* window, int width, int height);
+
+// Text colour of a label, as an RGB triple.
+void SetTextColour(QWidget* widget, int r, int g, int b);
+
+}  // namespace quarvel

@@ -1,0 +1,356 @@
+#include "gui/shell/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMovie>
+#include <QPixmap>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QWebEngineView>
+
+#include "base/handler_gate.h"
+#include "base/run_directory.h"
+#include "gui/menu/menu_commands.h"
+#include "gui/secondary_windows/about_window.h"
+#include "gui/secondary_windows/docking.h"
+#include "gui/secondary_windows/month_table_window.h"
+#include "gui/sharing/capture.h"
+#include "gui/sharing/copy_result.h"
+#include "gui/sharing/save_dialog.h"
+#include "gui/shell/controls.h"
+#include "gui/shell/skin.h"
+#include "gui/voice/voice.h"
+#include "lookup/query_command.h"
+#include "lookup/tick_handlers.h"
+#include "webpage/browser.h"
+
+namespace quarvel {
+namespace {
+
+constexpr int kEndKey = 35;
+
+// Virtual-key code of a Qt key, for the handlers that test key codes.
+int VirtualKeyCode(const QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_End:
+      return kEndKey;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return 13;
+    default:
+      return event->key() < 0x100 ? QChar(event->key()).toUpper().unicode() : 0;
+  }
+}
+
+template <typename W>
+W* Place(W* widget, const char* name, int x, int y, int w, int h) {
+  widget->setObjectName(QString::fromUtf8(name));
+  widget->setGeometry(x, y, w, h);
+  return widget;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
+                        int w, int h) {
+  auto* button = Place(new QPushButton(caption, parent), name, x, y, w, h);
+  button->setAccessibleName(caption.isEmpty() ? QString::fromUtf8(name) : caption);
+  button->setFocusPolicy(Qt::StrongFocus);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int x, int y, int w,
+                  int h) {
+  auto* label = Place(new QLabel(parent), name, x, y, w, h);
+  SetCaption(label, caption);
+  if (caption.isEmpty()) label->setAccessibleName(QString::fromUtf8(name));
+  return label;
+}
+
+}  // namespace
+
+QCursor LayoutCursor() { return QCursor(QPixmap(QStringLiteral(":/layout/cursor.png")), 9, 5); }
+
+StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
+  panel0 = new QLabel(QStringLiteral("状态："), this);
+  panel0->setGeometry(0, 0, 50, 20);
+  panel1 = new QLabel(this);
+  panel1->setGeometry(50, 0, 2600, 20);
+  for (QLabel* panel : {panel0, panel1}) {
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setIndent(3);
+  }
+  panel0->setAccessibleName(panel0->text());
+  panel1->setAccessibleName(QStringLiteral("状态"));
+}
+
+void StatusPanels::SetText(const QString& text) {
+  panel1->setText(text);
+  panel1->setAccessibleDescription(text);
+}
+
+QString StatusPanels::Text() const { return panel1->text(); }
+
+MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
+    : QMainWindow(parent), config_(std::move(config)) {
+  setObjectName(QStringLiteral("MainWindow"));
+  setWindowTitle(QStringLiteral("Quarvel by：tal"));
+  setAccessibleName(windowTitle());
+  setCursor(LayoutCursor());
+  BuildControls();
+  BuildMenus();
+  platform_ = services.makePlatform(
+      [output = CuePlayer->audioOutput()](uint32_t value) { SetPlayerVolume(output, value); });
+  launcher = [](const QString& program) { return QProcess::startDetached(program, {}); };
+  saveDialog = std::make_shared<PlatformSaveDialog>();
+  ConnectHandlers();
+  move(50, 50);
+  resize(kWidth, kHeight);
+  FixOuterSize();
+  qApp->installEventFilter(this);
+}
+
+MainWindow::~MainWindow() {
+  delete aboutWindow.data();
+  delete monthTableWindow.data();
+  if (captureOverlay) {
+    QPointer<CaptureOverlayWindow> overlay = captureOverlay;
+    delete overlay->Screenshot.data();
+    delete overlay.data();
+  }
+}
+
+void MainWindow::BuildControls() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  setCentralWidget(client);
+  const QCursor custom = LayoutCursor();
+
+  SerialPromptLabel = MakeLabel(client, "透明标签1", QStringLiteral("系列号："), 8, 16, 48, 24);
+  SetTextColour(SerialPromptLabel, 255, 168, 255);
+  SerialPromptLabel->setCursor(custom);
+
+  SerialInput = Place(new QLineEdit(client), "编辑框1", 64, 9, 128, 24);
+  SerialInput->setAccessibleName(QStringLiteral("系列号："));
+  SerialInput->setMaxLength(32767);
+  SerialInput->setCursor(custom);
+  SerialPromptLabel->setBuddy(SerialInput);
+
+  QueryButton = MakeButton(client, "按钮1", QStringLiteral("查询"), 200, 2, 64, 32);
+  QueryButton->setCursor(custom);
+
+  ComprehensiveQueryRadio =
+      Place(new QRadioButton(QStringLiteral("综合查询"), client), "单选框1", 48, 43, 88, 16);
+  ComprehensiveQueryRadio->setChecked(true);
+  OfficialQueryRadio =
+      Place(new QRadioButton(QStringLiteral("官网查询"), client), "单选框2", 144, 44, 80, 16);
+  for (QRadioButton* radio : {ComprehensiveQueryRadio, OfficialQueryRadio}) {
+    radio->setAccessibleName(radio->text());
+    radio->setFocusPolicy(Qt::StrongFocus);
+  }
+
+  ResultGroup = Place(new QGroupBox(client), "分组框1", -2, 80, 384, 143);
+  ResultGroup->setAccessibleName(QStringLiteral("分组框1"));
+
+  CopyButton = MakeButton(client, "按钮5", QStringLiteral("复制信息"), 184, 224, 80, 24);
+  ScreenshotButton = MakeButton(client, "按钮3", QStringLiteral("截图"), 264, 223, 80, 24);
+  MonthTableButton = MakeButton(client, "按钮4", QStringLiteral("月份对照"), 264, 224, 80, 24);
+  for (QPushButton* button : {CopyButton, ScreenshotButton, MonthTableButton}) {
+    button->setCursor(Qt::PointingHandCursor);
+    button->hide();
+  }
+
+  StatusBar = Place(new StatusPanels(client), "状态条1", 0, 234, 487, 20);
+  StatusBar->setCursor(custom);
+  // The result buttons reach into the status bar: they stay on top, clickable.
+  for (QPushButton* button : {CopyButton, ScreenshotButton, MonthTableButton}) button->raise();
+
+  ImageTestButton = MakeButton(client, "按钮2", QString(), 440, 304, 80, 32);
+  LookupBrowser = CreateBrowser(client, QStringLiteral("WebBrowser1"));
+  LookupBrowser->setGeometry(784, 216, 100, 100);
+  WarrantyBrowser = CreateBrowser(client, QStringLiteral("WebBrowser2"));
+  WarrantyBrowser->setGeometry(504, -8, 432, 416);
+
+  LookupResultTimer = new QTimer(this);
+  LookupResultTimer->setObjectName(QStringLiteral("时钟1"));
+  WarrantyResultTimer = new QTimer(this);
+  WarrantyResultTimer->setObjectName(QStringLiteral("时钟2"));
+  WarrantyFormTimer = new QTimer(this);
+  WarrantyFormTimer->setObjectName(QStringLiteral("时钟3"));
+  for (QTimer** deadline : {&LookupDeadline, &WarrantyDeadline}) {
+    *deadline = new QTimer(this);
+    (*deadline)->setSingleShot(true);
+  }
+
+  // Inside the result group.
+  ModelLabel = MakeLabel(ResultGroup, "产品型号", QString(), 24, 16, 152, 24);
+  SerialLabel = MakeLabel(ResultGroup, "系列号", QString(), 24, 56, 248, 32);
+  WarrantyEndLabel = MakeLabel(ResultGroup, "保修截止", QString(), 24, 101, 208, 24);
+  for (QLabel* label : {ModelLabel, SerialLabel, WarrantyEndLabel}) {
+    SetTextColour(label, 255, 255, 0);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->hide();
+  }
+
+  BusyAnimation = Place(new QLabel(ResultGroup), "图片框2", 112, 56, 144, 16);
+  BusyAnimation->setAccessibleName(QStringLiteral("正在查询"));
+  busyMovie_ = new QMovie(QStringLiteral(":/layout/busy.gif"), QByteArray(), BusyAnimation);
+  BusyAnimation->setMovie(busyMovie_);
+  BusyAnimation->setCursor(custom);
+  BusyAnimation->hide();
+
+  BusyLabel =
+      MakeLabel(ResultGroup, "透明标签2", QStringLiteral("正在查询!请稍候...."), 135, 79, 121, 16);
+  SetTextColour(BusyLabel, 255, 255, 0);
+  BusyLabel->setCursor(custom);
+  BusyLabel->hide();
+
+  ResultPicture = Place(new QLabel(ResultGroup), "图片框1", 0, 5, 352, 152);
+  ResultPicture->setAccessibleName(QStringLiteral("查询结果图片"));
+  ResultPicture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  ResultPicture->setCursor(custom);
+
+  // Inside the result picture.
+  WatermarkLabel = MakeLabel(ResultPicture, "透明标签3",
+                             QStringLiteral("信息来至 \r\n\r\ntal Quarvel"), 24, 32, 104, 80);
+  SetTextColour(WatermarkLabel, 255, 0, 0);
+  WatermarkLabel->hide();
+
+  CuePlayer = Place(new CuePlayerWidget(ResultPicture), "播放器1", 152, 64, 100, 100);
+  CuePlayer->setAccessibleName(QStringLiteral("播放器1"));
+  CuePlayer->setFocusPolicy(Qt::TabFocus);
+  CuePlayer->setCursor(custom);
+  CuePlayer->hide();
+
+  // Result labels and busy indicators stay in front of the picture box.
+  ModelLabel->raise();
+  SerialLabel->raise();
+  WarrantyEndLabel->raise();
+  BusyAnimation->raise();
+  BusyLabel->raise();
+
+  QWidget* const order[] = {SerialInput,        QueryButton,     ComprehensiveQueryRadio,
+                            OfficialQueryRadio, CopyButton,      ScreenshotButton,
+                            MonthTableButton,   ImageTestButton, CuePlayer,
+                            LookupBrowser,      WarrantyBrowser};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void MainWindow::ConnectHandlers() {
+  const auto onClick = [this](QPushButton* button, void (*handler)(MainWindow&)) {
+    connect(button, &QPushButton::clicked, this, [this, button, handler] {
+      HandlerGate::Deliver(button, [this, handler] { handler(*this); });
+    });
+  };
+  onClick(QueryButton, RunQuery);
+  onClick(ImageTestButton, OnImageTestClick);
+  onClick(MonthTableButton, OnMonthTableClick);
+  onClick(CopyButton, OnCopyClick);
+  onClick(ScreenshotButton, OnScreenshotClick);
+  ConnectTick(LookupResultTimer, this, [this] { OnLookupResultTick(*this); });
+  ConnectTick(WarrantyFormTimer, this, [this] { OnWarrantyFormTick(*this); });
+  ConnectTick(WarrantyResultTimer, this, [this] { OnWarrantyResultTick(*this); });
+  ConnectTick(LookupDeadline, this, [this] { OnLookupTimedOut(*this); });
+  ConnectTick(WarrantyDeadline, this, [this] { OnWarrantyTimedOut(*this); });
+}
+
+void MainWindow::BuildMenus() {
+  const auto Gated = [this](void (*handler)(MainWindow&)) {
+    return [this, handler] { HandlerGate::Deliver(nullptr, [this, handler] { handler(*this); }); };
+  };
+  MainMenu = menuBar()->addMenu(QStringLiteral("菜单"));
+  MainMenu->setObjectName(QStringLiteral("MainMenu"));
+  VoiceOffItem = MainMenu->addAction(QStringLiteral("关闭语音"), this, Gated(OnVoiceOff));
+  VoiceOnItem = MainMenu->addAction(QStringLiteral("开启语音"), this, Gated(OnVoiceOn));
+  RestartItem = MainMenu->addAction(QStringLiteral("重启"), this, Gated(OnRestart));
+  ExitItem = MainMenu->addAction(QStringLiteral("退出"), this, Gated(OnExit));
+  HelpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
+  HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
+  InstructionsItem = HelpMenu->addAction(QStringLiteral("使用说明"), this, Gated(OnInstructions));
+  AboutItem = HelpMenu->addAction(QStringLiteral("关于"), this, Gated(OnAbout));
+  const char* const names[] = {"VoiceOffItem", "VoiceOnItem",      "RestartItem",
+                               "ExitItem",     "InstructionsItem", "AboutItem"};
+  QAction* const items[] = {VoiceOffItem, VoiceOnItem,      RestartItem,
+                            ExitItem,     InstructionsItem, AboutItem};
+  for (size_t i = 0; i < std::size(items); ++i) items[i]->setObjectName(names[i]);
+}
+
+void MainWindow::OnCreated() {
+  AttachSkin(RunPath(QStringLiteral("\\魔兽争霸.she")));
+  platform_->SilenceNavigationClick();
+  Navigate(LookupBrowser, config_.portalHost);
+  PlayCue(*this, cue::kWelcome);
+  Navigate(WarrantyBrowser, config_.WarrantyPageUrl());
+}
+
+void MainWindow::OnKeyDown(int keyCode) {
+  if (keyCode == kEndKey) ScreenshotButton->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::OnMoved() {
+  const QRect frame = Frame();
+  if (monthTableWindow) monthTableWindow->move(MonthTableDock(frame));
+  if (aboutWindow) aboutWindow->move(AboutDock(frame, aboutWindow->frameGeometry().width(), 20));
+}
+
+void MainWindow::OnClosed() {
+  closed_ = true;
+  if (aboutWindow) aboutWindow->close();
+  if (monthTableWindow) monthTableWindow->close();
+  QCoreApplication::exit(0);
+}
+
+void MainWindow::SetStatus(const QString& text) { StatusBar->SetText(text); }
+
+QString MainWindow::Status() const { return StatusBar->Text(); }
+
+QRect MainWindow::Frame() const { return frameGeometry(); }
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    auto* widget = static_cast<QWidget*>(watched);
+    // Each key press is seen once: by the focus widget, or by the window
+    // itself when nothing inside it has the focus.
+    const bool first = widget == QApplication::focusWidget() ||
+                       (widget == this && QApplication::focusWidget() == nullptr);
+    const int keyCode = VirtualKeyCode(static_cast<QKeyEvent*>(event));
+    if (first && widget->window() == this) {
+      HandlerGate::Deliver(nullptr, [this, keyCode] { OnKeyDown(keyCode); });
+    }
+    if (widget == SerialInput) {
+      HandlerGate::Deliver(nullptr, [this, keyCode] { OnSerialKeyDown(*this, keyCode); });
+    }
+  } else if (watched == BusyAnimation) {
+    if (event->type() == QEvent::Show)
+      busyMovie_->start();
+    else if (event->type() == QEvent::Hide)
+      busyMovie_->stop();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  OnMoved();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (!closed_) OnClosed();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  FixOuterSize();
+}
+
+void MainWindow::FixOuterSize() { quarvel::FixOuterSize(this, kWidth, kHeight); }
+
+}  // namespace quarvel

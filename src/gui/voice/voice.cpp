@@ -1,0 +1,53 @@
+#include "gui/voice/voice.h"
+
+#include <QAudioOutput>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QUrl>
+
+#include "base/output_volume.h"
+#include "base/run_directory.h"
+#include "gui/shell/main_window.h"
+
+namespace quarvel {
+
+void SetPlayerVolume(QAudioOutput* output, uint32_t value) {
+  const double left = value & 0xFFFFu, right = value >> 16;
+  output->setVolume(static_cast<float>((left + right) / 2.0 / 65535.0));
+}
+
+CuePlayerWidget::CuePlayerWidget(QWidget* parent)
+    : QWidget(parent), player_(new QMediaPlayer(this)), output_(new QAudioOutput(this)) {
+  output_->setVolume(1.0f);  // volume 100
+  player_->setAudioOutput(output_);
+  player_->setLoops(1);
+}
+
+CuePlayerWidget::~CuePlayerWidget() { player_->stop(); }
+
+void CuePlayerWidget::Play(const QString& path) {
+  url_ = path;
+  player_->stop();
+  if (!QFileInfo(path).isFile()) {
+    player_->setSource(QUrl());
+    return;
+  }
+  player_->setSource(QUrl::fromLocalFile(path));
+  player_->play();
+}
+
+void PlayCue(MainWindow& window, const QString& cueLiteral) {
+  window.CuePlayer->Play(RunPath(cueLiteral));
+}
+
+void OnVoiceOff(MainWindow& window) {
+  window.platform().SetCueVolume(WaveVolumeValue(0, 0));
+  window.SetStatus(QStringLiteral("已关闭语音"));
+}
+
+void OnVoiceOn(MainWindow& window) {
+  window.platform().SetCueVolume(WaveVolumeValue(100, 100));
+  window.SetStatus(QStringLiteral("已开启语音"));
+}
+
+}  // namespace quarvel

@@ -1,9 +1,0 @@
-#include "share/selection_state.h"
-
-namespace quarvel {
-
-SelectionState selectionState;
-
-void ResetSelectionState() { selectionState = SelectionState{}; }
-
-}  // namespace quarvel

@@ -1,0 +1,249 @@
+// Result sharing: the copied text, the capture overlay, the screenshot window
+// and saving, on real windows with a known snapshot.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "base/picture.h"
+#include "gui/sharing/capture.h"
+#include "gui/sharing/copy_result.h"
+#include "gui/sharing/picture_encoding.h"
+#include "gui/sharing/save_dialog.h"
+#include "gui/sharing/selection_state.h"
+#include "gui/shell/controls.h"
+#include "gui/shell/main_window.h"
+#include "gui/voice/voice.h"
+#include "support/offline_config.h"
+#include "support/wait.h"
+
+namespace quarvel {
+namespace {
+
+// A snapshot whose every pixel tells where it lies.
+QPixmap KnownSnapshot(int shade = 0) {
+  QImage image(800, 600, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      image.setPixel(x, y, qRgb(x % 256, y % 256, (shade + x / 256 * 40 + y / 256 * 80) % 256));
+  return QPixmap::fromImage(image);
+}
+
+class AnsweringDialog : public SaveDialog {
+ public:
+  std::optional<SaveChoice> Ask(QWidget*, const SaveRequest& request) override {
+    requests.push_back(request);
+    return answer;
+  }
+  std::optional<SaveChoice> answer;
+  std::vector<SaveRequest> requests;
+};
+
+TEST(CopyResult, JoinsTheCaptionsAsShownWithTheSignature) {
+  EXPECT_EQ(CopyResultText("A", "B", "C"),
+            QStringLiteral("A\r\n\r\nB\r\n\r\nC\r\n\r\n信息来至 tal Quarvel  "));
+  const QString empty = CopyResultText({}, {}, {});
+  EXPECT_EQ(empty, QStringLiteral("\r\n\r\n\r\n\r\n\r\n\r\n信息来至 tal Quarvel  "));
+  EXPECT_EQ(empty.count(QStringLiteral("\r\n")), 6);
+
+  MainWindow window(testing::OfflineConfig());
+  SetCaption(window.ModelLabel, QStringLiteral("产品型号：iPhone 14 Pro"));
+  SetCaption(window.SerialLabel, QStringLiteral("系列号：C39XK0ABHG7F"));
+  SetCaption(window.WarrantyEndLabel, QStringLiteral("保修截止：2027年3月18日"));
+  window.CopyButton->show();
+  window.CopyButton->click();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            QStringLiteral("产品型号：iPhone 14 Pro\r\n\r\n系列号：C39XK0ABHG7F\r\n\r\n"
+                           "保修截止：2027年3月18日\r\n\r\n信息来至 tal Quarvel  "));
+  EXPECT_EQ(window.Status(), QStringLiteral("复制成功"));
+  EXPECT_TRUE(window.CuePlayer->Url().endsWith(QStringLiteral("复制信息成功.mp3")));
+
+  // Empty captions: copied as empty lines, and still confirmed.
+  SetCaption(window.ModelLabel, {});
+  SetCaption(window.SerialLabel, {});
+  SetCaption(window.WarrantyEndLabel, {});
+  window.SetStatus({});
+  window.CopyButton->click();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), empty);
+  EXPECT_EQ(window.Status(), QStringLiteral("复制成功"));
+}
+
+class CaptureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSelectionState();
+    window = std::make_unique<MainWindow>(testing::OfflineConfig());
+    window->screenGrabber = [this] { return snapshot; };
+    dialog = std::make_shared<AnsweringDialog>();
+    window->saveDialog = dialog;
+    window->show();
+    window->ScreenshotButton->show();
+    window->ScreenshotButton->click();
+    overlay = window->captureOverlay;
+    ASSERT_TRUE(overlay);
+  }
+
+  void Drag(QPoint from, QPoint to) {
+    QTest::mousePress(overlay->Canvas, Qt::LeftButton, {}, from);
+    QTest::mouseMove(overlay->Canvas, (from + to) / 2);
+    QTest::mouseMove(overlay->Canvas, to);
+    QTest::mouseRelease(overlay->Canvas, Qt::LeftButton, {}, to);
+  }
+
+  ScreenshotWindow* Shot() { return overlay->Screenshot; }
+
+  QPixmap snapshot = KnownSnapshot();
+  std::shared_ptr<AnsweringDialog> dialog;
+  std::unique_ptr<MainWindow> window;
+  QPointer<CaptureOverlayWindow> overlay;
+};
+
+TEST_F(CaptureTest, TheOverlayCoversTheScreenWithAFrozenSnapshotAndACrosshair) {
+  EXPECT_TRUE(overlay->isVisible());
+  EXPECT_TRUE(overlay->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(overlay->size(), QGuiApplication::primaryScreen()->size());
+  EXPECT_EQ(overlay->Canvas->geometry(), QRect(QPoint(0, 0), overlay->size()));
+  EXPECT_EQ(overlay->Canvas->cursor().shape(), Qt::CrossCursor);
+  EXPECT_EQ(overlay->Canvas->background().toImage(), snapshot.toImage());
+  ASSERT_TRUE(Shot());
+  EXPECT_FALSE(Shot()->isVisible());  // loaded hidden
+  EXPECT_EQ(Shot()->windowTitle(), QStringLiteral("tal-截图"));
+}
+
+TEST_F(CaptureTest, TheWorkedExampleCopiesTheSelectedRegionIntoTheResizedPreview) {
+  QTest::mouseMove(overlay->Canvas, {40, 40});  // no button: nothing recorded
+  EXPECT_EQ(selectionState.dragging, 0);
+  EXPECT_EQ(selectionState.endX, 0);
+
+  Drag({100, 50}, {300, 250});
+  EXPECT_EQ(selectionState.dragging, 0);
+  EXPECT_EQ(selectionState.startX, 100);
+  EXPECT_EQ(selectionState.startY, 50);
+  EXPECT_EQ(selectionState.endX, 300);
+  EXPECT_EQ(selectionState.endY, 250);
+  EXPECT_FALSE(overlay->isVisible());
+  ASSERT_TRUE(Shot()->isVisible());
+  EXPECT_EQ(Shot()->frameGeometry().size(), QSize(224, 305));
+  EXPECT_EQ(Shot()->PreviewCanvas->geometry(), QRect(4, 40, 200, 200));
+
+  const QImage preview = Shot()->preview();
+  ASSERT_EQ(preview.size(), QSize(200, 200));
+  const QImage source = snapshot.toImage();
+  for (const QPoint p : {QPoint(1, 1), QPoint(100, 100), QPoint(198, 198), QPoint(57, 163)})
+    EXPECT_EQ(preview.pixel(p), source.pixel(p + QPoint(100, 50))) << p.x() << "," << p.y();
+  EXPECT_EQ(preview.pixel(0, 0), qRgb(255, 0, 0));  // the outline, as displayed
+  EXPECT_EQ(preview.pixel(0, 120), qRgb(255, 0, 0));
+}
+
+TEST_F(CaptureTest, DraggingUpAndLeftSelectsTheSameRegion) {
+  Drag({300, 250}, {100, 50});
+  ASSERT_TRUE(Shot()->isVisible());
+  EXPECT_EQ(Shot()->frameGeometry().size(), QSize(224, 305));
+  EXPECT_EQ(Shot()->PreviewCanvas->geometry(), QRect(4, 40, 200, 200));
+  EXPECT_EQ(Shot()->preview().pixel(10, 10), snapshot.toImage().pixel(110, 60));
+}
+
+TEST_F(CaptureTest, ASelectionWithoutAreaLeavesTheOverlayOpen) {
+  Drag({100, 50}, {300, 250});
+  Shot()->RecaptureButton->click();
+  // A click without a drag: not the corner of the previous selection.
+  QTest::mouseClick(overlay->Canvas, Qt::LeftButton, {}, {500, 400});
+  EXPECT_TRUE(overlay->isVisible());
+  EXPECT_FALSE(Shot()->isVisible());
+  Drag({120, 70}, {400, 70});  // a line: no height
+  EXPECT_TRUE(overlay->isVisible());
+  EXPECT_FALSE(Shot()->isVisible());
+}
+
+TEST_F(CaptureTest, RecaptureShowsTheSameSnapshotAndManualResizeKeepsTheCanvas) {
+  Drag({100, 50}, {300, 250});
+  snapshot = KnownSnapshot(99);  // the screen changes meanwhile
+  Shot()->RecaptureButton->click();
+  EXPECT_FALSE(Shot()->isVisible());
+  EXPECT_TRUE(overlay->isVisible());
+  EXPECT_EQ(overlay->Canvas->background().toImage(), KnownSnapshot().toImage());
+
+  Drag({10, 20}, {60, 100});
+  EXPECT_EQ(Shot()->frameGeometry().size(), QSize(74, 185));
+  Shot()->resize(600, 500);
+  EXPECT_EQ(Shot()->PreviewCanvas->geometry(), QRect(4, 40, 50, 80));
+}
+
+TEST_F(CaptureTest, EscapeAbandonsTheCapture) {
+  QPointer<ScreenshotWindow> shot = Shot();
+  QTest::keyClick(overlay, Qt::Key_Escape);
+  EXPECT_FALSE(overlay && overlay->isVisible());
+  EXPECT_TRUE(testing::WaitFor([&] { return overlay.isNull() && shot.isNull(); }));
+  // The next capture starts afresh.
+  window->ScreenshotButton->click();
+  EXPECT_TRUE(window->captureOverlay);
+}
+
+TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
+  Drag({100, 50}, {300, 250});
+  QTemporaryDir dir;
+  struct Case {
+    QString name;
+    int filter;
+    PictureFormat format;
+    QString written;
+  } cases[] = {{"a.png", 0, PictureFormat::Png, "a.png"},
+               {"b", 1, PictureFormat::Gif, "b.gif"},
+               {"c", 2, PictureFormat::Jpeg, "c.jpg"},
+               {"d.gif", 0, PictureFormat::Gif, "d.gif"}};
+  for (const Case& c : cases) {
+    dialog->answer = SaveChoice{dir.filePath(c.name), c.filter};
+    window->CuePlayer->Play(QString());
+    Shot()->SaveButton->click();
+    QFile file(dir.filePath(c.written));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.written.toStdString();
+    const QByteArray bytes = file.readAll();
+    EXPECT_EQ(SniffPicture(bytes), c.format) << c.written.toStdString();
+    EXPECT_EQ(DecodePicture(bytes).size(), QSize(200, 200));
+    EXPECT_TRUE(window->CuePlayer->Url().endsWith(QStringLiteral("截图成功.mp3")));
+  }
+  EXPECT_TRUE(Shot()->isVisible());  // stays open for more saves
+
+  const SaveRequest& asked = dialog->requests.back();
+  EXPECT_EQ(asked.title, QStringLiteral("另存为"));
+  EXPECT_EQ(asked.initialFilter, 0);
+  EXPECT_EQ(QtFilters(asked.filter),
+            (QStringList{"tal截图(png)(*.png)", "GIF 文件(*.gif)", "JPEG 文件(*.jpg)"}));
+  for (const SaveRequest& request : dialog->requests) {
+    ASSERT_TRUE(request.proposedName.startsWith(QStringLiteral("tal Quarvel")));
+    const int n = request.proposedName.mid(11).toInt();
+    EXPECT_GE(n, 1);
+    EXPECT_LE(n, 1000);
+    EXPECT_EQ(QString::number(n), request.proposedName.mid(11));  // no leading zeros
+  }
+
+  const int files = static_cast<int>(QDir(dir.path()).entryList(QDir::Files).size());
+  dialog->answer.reset();
+  window->CuePlayer->Play(QString());
+  Shot()->SaveButton->click();
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), files);
+  EXPECT_TRUE(window->CuePlayer->Url().isEmpty());  // silent
+}
+
+TEST_F(CaptureTest, AnUnwritablePathPlaysTheAbandonCue) {
+  Drag({100, 50}, {300, 250});
+  dialog->answer = SaveChoice{QStringLiteral("/nonexistent-dir/x.png"), 0};
+  Shot()->SaveButton->click();
+  EXPECT_TRUE(window->CuePlayer->Url().endsWith(QStringLiteral("已放弃截图.mp3")));
+}
+
+TEST_F(CaptureTest, ClosingThePreviewDestroysTheOverlayToo) {
+  Drag({100, 50}, {300, 250});
+  QPointer<ScreenshotWindow> shot = Shot();
+  shot->close();
+  EXPECT_TRUE(testing::WaitFor([&] { return overlay.isNull() && shot.isNull(); }));
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -1,0 +1,84 @@
+// Voice cues: the volume arithmetic, the menu commands and the real player.
+#include <gtest/gtest.h>
+
+#include <QAudioOutput>
+#include <QMediaPlayer>
+#include <QTemporaryDir>
+
+#include "base/run_directory.h"
+#include "gui/shell/main_window.h"
+#include "gui/voice/voice.h"
+#include "support/offline_config.h"
+#include "support/recording_platform.h"
+#include "support/wait.h"
+
+namespace quarvel {
+namespace {
+
+TEST(VoiceMenu, OffAndOnSetTheVolumeEveryTimeAndSayWhatTheyDid) {
+  auto seen = std::make_shared<testing::PlatformLog>();
+  MainWindow window(testing::OfflineConfig(), {testing::RecordingPlatformFactory(seen)});
+
+  window.VoiceOffItem->trigger();
+  EXPECT_EQ(window.Status(), QStringLiteral("已关闭语音"));
+  window.SetStatus(QString());
+  window.VoiceOffItem->trigger();
+  EXPECT_EQ(window.Status(), QStringLiteral("已关闭语音"));
+  window.VoiceOnItem->trigger();
+  EXPECT_EQ(window.Status(), QStringLiteral("已开启语音"));
+  EXPECT_EQ(seen->cueVolumes, (std::vector<uint32_t>{0x00FF00FF, 0x00FF00FF, 0xFFFFFFFF}));
+}
+
+TEST(VoiceMenu, VoiceOffLeavesThePlayersOutputNearSilentButNotMuted) {
+  MainWindow window(testing::OfflineConfig());
+  window.VoiceOffItem->trigger();
+  EXPECT_NEAR(window.CuePlayer->audioOutput()->volume(), 255.0 / 65535.0, 1e-6);
+  EXPECT_GT(window.CuePlayer->audioOutput()->volume(), 0.0f);
+  window.VoiceOnItem->trigger();
+  EXPECT_FLOAT_EQ(window.CuePlayer->audioOutput()->volume(), 1.0f);
+}
+
+TEST(CuePlayer, PlayCueResolvesTheCueBesideTheExecutable) {
+  MainWindow window(testing::OfflineConfig());
+  PlayCue(window, cue::kWelcome);
+  EXPECT_EQ(window.CuePlayer->Url(), RunDirectory() + QStringLiteral("/mp3/欢迎使用.mp3"));
+  EXPECT_EQ(window.CuePlayer->player()->source().toLocalFile(), window.CuePlayer->Url());
+}
+
+TEST(CuePlayer, ANewCueCutsOffTheOneThatIsPlayingAndIsPlayedToItsEnd) {
+  MainWindow window(testing::OfflineConfig());
+  QMediaPlayer* player = window.CuePlayer->player();
+  PlayCue(window, cue::kInstructions);  // the longest cue
+  ASSERT_TRUE(testing::WaitFor([&] { return player->position() > 300; }, 10000))
+      << "the player never advanced";
+  const qint64 cutAt = player->position();
+  ASSERT_LT(cutAt, 3000);  // the instructions run for over four seconds
+
+  PlayCue(window, cue::kSuccess);
+  EXPECT_TRUE(player->source().toLocalFile().endsWith(QStringLiteral("查询成功.mp3")));
+  // The new cue starts from its beginning...
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        return player->mediaStatus() == QMediaPlayer::BufferedMedia ||
+               player->mediaStatus() == QMediaPlayer::EndOfMedia;
+      },
+      10000));
+  EXPECT_LT(player->position(), cutAt);
+  // ...and runs to its end; the first one never comes back.
+  ASSERT_TRUE(
+      testing::WaitFor([&] { return player->mediaStatus() == QMediaPlayer::EndOfMedia; }, 15000));
+  EXPECT_TRUE(player->source().toLocalFile().endsWith(QStringLiteral("查询成功.mp3")));
+}
+
+TEST(CuePlayer, AMissingCuePlaysNothingAndRaisesNothing) {
+  MainWindow window(testing::OfflineConfig());
+  QMediaPlayer* player = window.CuePlayer->player();
+  window.CuePlayer->Play(QStringLiteral("/nonexistent/mp3/欢迎使用.mp3"));
+  EXPECT_TRUE(player->source().isEmpty());
+  EXPECT_EQ(player->playbackState(), QMediaPlayer::StoppedState);
+  EXPECT_EQ(player->error(), QMediaPlayer::NoError);
+  EXPECT_TRUE(window.Status().isEmpty());
+}
+
+}  // namespace
+}  // namespace quarvel

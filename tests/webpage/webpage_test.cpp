@@ -1,0 +1,374 @@
+// Page automation on real browsers: attachment, page text and HTML, element
+// search, filling and clicking, with the page's own listeners watching.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QWebEngineView>
+
+#include "base/text_between.h"
+#include "base/text_codec.h"
+#include "support/browser.h"
+#include "webpage/browser.h"
+#include "webpage/legacy_html.h"
+#include "webpage/web_page_helper.h"
+#include "webpage/window_layer.h"
+
+namespace quarvel {
+namespace {
+
+using testing::EvalInPage;
+using testing::LoadAndWait;
+
+// Every event the page sees on its inputs, buttons, anchors, spans and list
+// items is logged as "id:type" in window.log.
+const char kLogger[] = R"(<script>
+window.log = [];
+for (const type of ['keyup', 'blur', 'change', 'click', 'focus'])
+  document.addEventListener(type, (e) => {
+    if (e.target && e.target.id) window.log.push(e.target.id + ':' + type);
+  }, true);
+document.addEventListener('submit', (e) => { e.preventDefault(); window.log.push('form:submit'); }, true);
+</script>)";
+
+std::string PageWith(const std::string& body) {
+  return "<!DOCTYPE html><html><head><meta charset='utf-8'><title>t</title></head><body>" + body +
+         kLogger + "</body></html>";
+}
+
+class WebPageTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server = new testing::PageServer;
+    view = CreateBrowser(nullptr, QStringLiteral("WebBrowser1"));
+    view->resize(400, 300);
+    view->show();
+  }
+  static void TearDownTestSuite() {
+    delete view;
+    delete server;
+  }
+
+  // Serves the body as a page, loads it and attaches a fresh helper.
+  WebPageHelper Open(const std::string& body) {
+    const std::string path = "page" + std::to_string(++pageCount);
+    server->Add(path, PageWith(body));
+    EXPECT_TRUE(LoadAndWait(view, server->Url(path)));
+    WebPageHelper helper;
+    EXPECT_TRUE(helper.AttachToBrowserWindow(GetControlWindowHandle(view)));
+    return helper;
+  }
+
+  QString Log() { return EvalInPage(view, "window.log.join(' ')").toString(); }
+  QString Value(const char* id) {
+    return EvalInPage(view, QStringLiteral("document.getElementById('%1').value").arg(id))
+        .toString();
+  }
+
+  static inline testing::PageServer* server = nullptr;
+  static inline QWebEngineView* view = nullptr;
+  static inline int pageCount = 0;
+};
+
+TEST_F(WebPageTest, AttachFindsTheServerWindowBelowTheBrowserOrTakesItDirectly) {
+  WebPageHelper helper = Open("<p>hello</p>");
+  EXPECT_EQ(helper.windowHandle(), GetControlWindowHandle(view));
+  EXPECT_FALSE(helper.document().IsEmpty());
+
+  const qint64 server = helper.FindBrowserServerWindow(GetControlWindowHandle(view));
+  ASSERT_NE(server, 0);
+  EXPECT_EQ(WindowClassName(server), QStringLiteral("Internet Explorer_Server"));
+  EXPECT_EQ(WidgetFromHandle(server), view->focusProxy());
+
+  WebPageHelper direct;
+  EXPECT_TRUE(direct.AttachToBrowserWindow(server));
+  EXPECT_EQ(direct.windowHandle(), server);
+  EXPECT_TRUE(direct.GetPageText().contains(QStringLiteral("hello")));
+}
+
+TEST_F(WebPageTest, InvalidOrStaleHandlesGiveFalseAndLeaveTheFields) {
+  WebPageHelper helper;
+  EXPECT_FALSE(helper.AttachToBrowserWindow(0));
+  EXPECT_FALSE(helper.AttachToBrowserWindow(0x7fff0000));
+  auto* gone = new QWidget;
+  const qint64 stale = WindowHandleOf(gone);
+  delete gone;
+  EXPECT_FALSE(helper.AttachToBrowserWindow(stale));
+  EXPECT_EQ(helper.windowHandle(), 0);
+  EXPECT_TRUE(helper.document().IsEmpty());
+  EXPECT_TRUE(helper.GetPageText().isEmpty());
+  EXPECT_TRUE(helper.GetPageHtml().isEmpty());
+  EXPECT_FALSE(helper.FillTextInput("1", "x"));
+
+  // A valid window without any page below it: the handle is kept, no document.
+  QWidget plain;
+  EXPECT_FALSE(helper.AttachToBrowserWindow(WindowHandleOf(&plain)));
+  EXPECT_EQ(helper.windowHandle(), WindowHandleOf(&plain));
+  EXPECT_TRUE(helper.document().IsEmpty());
+}
+
+TEST(WindowSearch, PreOrderFirstMatchWinsAndClassNamesAreCaseSensitive) {
+  QWidget root;
+  auto* a = new QWidget(&root);
+  auto* a1 = new QWidget(a);
+  auto* a2 = new QWidget(a);
+  auto* b = new QWidget(&root);
+  a2->setProperty("windowClass", "Internet Explorer_Server");
+  b->setProperty("windowClass", "Internet Explorer_Server");
+  a1->setProperty("windowClass", "internet explorer_server");
+  WebPageHelper helper;
+  EXPECT_EQ(helper.FindBrowserServerWindow(WindowHandleOf(&root)), WindowHandleOf(a2));
+  EXPECT_EQ(helper.FindBrowserServerWindow(WindowHandleOf(b)), 0);  // the parent is not tested
+  EXPECT_EQ(FindChildWindow(WindowHandleOf(&root), 0), WindowHandleOf(a));
+  EXPECT_EQ(FindChildWindow(WindowHandleOf(&root), WindowHandleOf(a)), WindowHandleOf(b));
+  EXPECT_EQ(FindChildWindow(WindowHandleOf(&root), WindowHandleOf(b)), 0);
+
+  // A server window with no page behind it: found, but no document.
+  EXPECT_FALSE(helper.AttachToBrowserWindow(WindowHandleOf(&root)));
+  EXPECT_EQ(helper.windowHandle(), WindowHandleOf(&root));
+
+  QWidget longName;
+  longName.setProperty("windowClass", QString(80, QLatin1Char('x')));
+  EXPECT_EQ(WindowClassName(WindowHandleOf(&longName)).size(), 49);
+}
+
+TEST_F(WebPageTest, ACopySharesTheDocumentAndOutlivesItsSource) {
+  Open("<p>shared page</p>");
+  auto source = std::make_unique<WebPageHelper>();
+  ASSERT_TRUE(source->AttachToBrowserWindow(GetControlWindowHandle(view)));
+  WebPageHelper copy(*source);
+  EXPECT_EQ(copy.windowHandle(), source->windowHandle());
+  source.reset();
+  EXPECT_TRUE(copy.GetPageText().contains(QStringLiteral("shared page")));
+  {
+    WebPageHelper second = copy;
+    copy.ReleaseDocument();
+    EXPECT_TRUE(copy.GetPageText().isEmpty());
+    EXPECT_TRUE(second.GetPageText().contains(QStringLiteral("shared page")));
+  }
+}
+
+TEST_F(WebPageTest, ANavigatedPageInvalidatesOldReferencesCleanly) {
+  WebPageHelper old = Open("<input type=text id=a>");
+  AutomationObject element;
+  ASSERT_TRUE(old.FindElements("input", "text", "a", 0, {}, 0, 0, 0, 1, &element));
+  WebPageHelper next = Open("<p>another page</p>");
+  EXPECT_TRUE(old.GetPageText().isEmpty());
+  EXPECT_FALSE(old.FillTextInput("1", "x"));
+  EXPECT_TRUE(element.Get("value").ToText().isEmpty());
+  EXPECT_FALSE(element.Put("value", Variant::Text("x")));
+  EXPECT_TRUE(next.GetPageText().contains(QStringLiteral("another page")));
+}
+
+TEST_F(WebPageTest, ReferencesAreReleasedWhenTheStepEnds) {
+  Open("<input id=a><input id=b><span>s</span><ul><li>x</li></ul>");
+  {
+    WebPageHelper helper;
+    ASSERT_TRUE(helper.AttachToBrowserWindow(GetControlWindowHandle(view)));
+    helper.FillTextInput("2", "v");
+    helper.ClickElement("1");
+    helper.FindElements("span", "x", "1", 0);
+    helper.GetPageHtml();
+  }
+  const auto session = PageSession::Open(view->page(), 1000);
+  ASSERT_TRUE(session);
+  EXPECT_TRUE(testing::WaitFor([&] {
+    return session->Send({{"op", "count"}}).value("v").toInt() == 0;
+  }));
+}
+
+TEST_F(WebPageTest, PageHtmlIsSerialisedAsTheOldEngineWroteIt) {
+  WebPageHelper helper = Open(
+      "<div class=\"result\"><h2><span id=\"productname\">iPhone 14 Pro</span></h2>"
+      "<span class=\"serial\">序列号：C39</span>\n"
+      "<p>您的产品享有有限保修中的硬件维修和服务。<br>预计到期日：2027年3月18日<br>"
+      "<a href=\"/pages/pod.jsp?r=x&amp;lang=cn\">again</a></p>"
+      "<input type=\"text\" disabled=\"\" data-x=\"a b\" data-y=\"v-1_2.3\"><!-- note & stuff -->"
+      "<p>1 &lt; 2 &amp; 3</p></div>");
+  const QString html = helper.GetPageHtml();
+  EXPECT_TRUE(html.startsWith(QStringLiteral("<HTML><HEAD>")));
+  EXPECT_TRUE(html.contains(
+      QStringLiteral("<H2><SPAN id=productname>iPhone 14 Pro</SPAN></H2><SPAN class=serial>")));
+  EXPECT_TRUE(
+      html.contains(QStringLiteral("有限保修中的硬件维修和服务。<BR>预计到期日：2027年3月18日<BR><"
+                                   "A href=\"/pages/pod.jsp?r=x&amp;lang=cn\">")));
+  EXPECT_TRUE(
+      html.contains(QStringLiteral("<INPUT type=text disabled data-x=\"a b\" data-y=v-1_2.3>")));
+  EXPECT_TRUE(html.contains(QStringLiteral("<!-- note & stuff -->")));
+  EXPECT_TRUE(html.contains(QStringLiteral("<P>1 &lt; 2 &amp; 3</P>")));
+  EXPECT_FALSE(html.contains(QStringLiteral("</BR>")));
+  EXPECT_FALSE(html.contains(QStringLiteral("</INPUT>")));
+
+  // The markers of the warranty result cut the values out of it.
+  EXPECT_EQ(TextBetween(html, "id=productname>", "</SPAN></H2><SPAN"),
+            QStringLiteral("iPhone 14 Pro"));
+  EXPECT_EQ(TextBetween(html, "有限保修中的硬件维修和服务。<BR>预计到期日：", "<BR><A href="),
+            QStringLiteral("2027年3月18日"));
+  EXPECT_TRUE(helper.GetPageText().contains(QStringLiteral("预计到期日：2027年3月18日")));
+}
+
+TEST_F(WebPageTest, FillCountsOnlyTextLikeInputsAndFiresKeyupThenBlur) {
+  WebPageHelper helper = Open(
+      "<input type=hidden id=h><input id=t1><input type=password id=p><input type=TEXT id=t2>"
+      "<input type=checkbox id=c><input type=radio id=r><input type=file id=f>");
+  EXPECT_TRUE(helper.FillTextInput("2", "SERIAL"));
+  EXPECT_EQ(Value("p"), QStringLiteral("SERIAL"));
+  EXPECT_EQ(Log(), QStringLiteral("p:keyup p:blur"));
+  EXPECT_TRUE(helper.FillTextInput("3", "  spaced  "));
+  EXPECT_EQ(Value("t2"), QStringLiteral("  spaced  "));  // capital TYPE counts, value as given
+  EXPECT_TRUE(helper.FillTextInput("1", "first"));
+  EXPECT_EQ(Value("t1"), QStringLiteral("first"));  // no type attribute reads "text"
+
+  // Type pieces are compared as given: "Text" never matches.
+  EXPECT_FALSE(helper.FindElements("input", "Text", "1", 1, "x"));
+  // Identifier 0 or text that is no number and no attribute: nothing.
+  EXPECT_FALSE(helper.FillTextInput("0", "x"));
+  EXPECT_FALSE(helper.FillTextInput("abc", "x"));
+  EXPECT_FALSE(helper.FindElements("input", "", "1", 1, "x"));  // empty typeList
+  EXPECT_EQ(Value("h"), QString());
+  EXPECT_EQ(Log(), QStringLiteral("p:keyup p:blur t2:keyup t2:blur t1:keyup t1:blur"));
+}
+
+TEST_F(WebPageTest, AnEarlierNameMatchBeatsALaterOrdinalAndAddsOnchange) {
+  WebPageHelper helper = Open("<input id=a name=2><input id=b><input id=c>");
+  EXPECT_TRUE(helper.FillTextInput("2", "v"));
+  EXPECT_EQ(Value("a"), QStringLiteral("v"));
+  EXPECT_EQ(Value("b"), QString());
+  EXPECT_EQ(Log(), QStringLiteral("a:keyup a:blur a:change"));
+}
+
+TEST_F(WebPageTest, SkipCountPassesOverAttributeMatchesButNeverAnOrdinal) {
+  WebPageHelper helper = Open("<input id=a name=q><input id=b name=q><input id=c name=q>");
+  EXPECT_TRUE(helper.FillTextInput("q", "second", 1));
+  EXPECT_EQ(Value("b"), QStringLiteral("second"));
+  EXPECT_EQ(Value("a"), QString());
+  EXPECT_TRUE(helper.FillTextInput("1", "first", 5));  // the ordinal is never skipped
+  EXPECT_EQ(Value("a"), QStringLiteral("first"));
+  EXPECT_FALSE(helper.FillTextInput("q", "none", 3));  // all three passed over
+}
+
+TEST_F(WebPageTest, AnEmptyIdentifierActsOnTheFirstCountedElementWithAnEmptyAttribute) {
+  WebPageHelper helper = Open("<input type=hidden id=h><input id=a value=x><input id=b>");
+  EXPECT_TRUE(helper.FillTextInput("", "filled"));
+  EXPECT_EQ(Value("a"), QStringLiteral("filled"));  // its name is empty
+}
+
+TEST_F(WebPageTest, ClickCountsInputsFirstThenButtonsAcrossTagPieces) {
+  WebPageHelper helper = Open(
+      "<form id=form action=/nowhere><input type=text id=t><input type=button id=b1 value=one>"
+      "<button type=button id=x>x</button><input type=reset id=b2>"
+      "<input type=image id=img></form>");
+  EXPECT_TRUE(helper.ClickElement("3"));
+  EXPECT_EQ(Log(), QStringLiteral("x:click"));
+  EXPECT_TRUE(helper.ClickElement("one"));  // by value
+  EXPECT_TRUE(helper.ClickElement("1"));
+  EXPECT_EQ(Log(), QStringLiteral("x:click b1:click b1:click"));
+  EXPECT_FALSE(helper.ClickElement("4"));
+}
+
+TEST_F(WebPageTest, ClickSubmitsAFormThePageWatches) {
+  WebPageHelper helper = Open("<form id=form><input id=sn><button id=go>go</button></form>");
+  EXPECT_TRUE(helper.FillTextInput("1", "C39"));
+  EXPECT_TRUE(helper.ClickElement("1"));  // a button element's type is "submit"
+  EXPECT_EQ(Log(), QStringLiteral("sn:keyup sn:blur go:click form:submit"));
+}
+
+TEST_F(WebPageTest, EventsFollowHowTheElementWasChosenAndOtherOperationsFireTheirOwn) {
+  WebPageHelper helper = Open(
+      "<a id=l href='/target' title=tip>link</a><input type=checkbox id=c>"
+      "<div id=d>text</div>");
+  const QString href = server->Url("target");
+  // Found by href: operations 0 to 3 fire nothing.
+  EXPECT_TRUE(helper.FindElements("a", "a", href, 3, "renamed"));
+  EXPECT_EQ(Log(), QString());
+  EXPECT_TRUE(EvalInPage(view, "!!document.getElementById('renamed')").toBool());
+  // Checked := 1 by ordinal, then := 0: each followed by onclick.
+  EXPECT_TRUE(helper.FindElements("input", "checkbox", "1", 4));
+  EXPECT_TRUE(EvalInPage(view, "document.getElementById('c').checked").toBool());
+  EXPECT_TRUE(helper.FindElements("input", "checkbox", "c", 5));
+  EXPECT_FALSE(EvalInPage(view, "document.getElementById('c').checked").toBool());
+  EXPECT_EQ(Log(), QStringLiteral("c:click c:click"));
+  // innertext of a div found by tag name kind.
+  EXPECT_TRUE(helper.FindElements("div", "div", "1", 0, "changed"));
+  EXPECT_EQ(EvalInPage(view, "document.getElementById('d').innerText").toString(), "changed");
+  // An operation code out of range acts on nothing.
+  EXPECT_FALSE(helper.FindElements("input", "checkbox", "1", 9));
+  EXPECT_FALSE(helper.FindElements("input", "checkbox", "1", -1));
+}
+
+TEST_F(WebPageTest, FlagsComeBeforeTheOperationInTheirOrder) {
+  WebPageHelper helper = Open("<input id=a name=n><input id=b>");
+  EXPECT_TRUE(helper.FindElements("input", "text", "2", 1, "x", /*focusOnly=*/1, 1, 1, 1));
+  EXPECT_EQ(EvalInPage(view, "document.activeElement.id").toString(), "b");
+  EXPECT_EQ(Value("b"), QString());
+  EXPECT_TRUE(helper.FindElements("input", "text", "n", 1, "x", 0, /*setDisplay=*/1, 0, 1));
+  EXPECT_EQ(EvalInPage(view, "document.getElementById('a').style.display").toString(), "none");
+  AutomationObject out;
+  EXPECT_TRUE(
+      helper.FindElements("input", "text", "1", 1, "x", 0, 0, 0, /*returnElement=*/1, &out));
+  EXPECT_EQ(out.Get("id").ToText(), QStringLiteral("a"));
+  EXPECT_EQ(out.Get("ID").ToText(), QStringLiteral("a"));  // any letter case
+  EXPECT_EQ(Value("a"), QString());
+  // FireElementEvent with an element: the page sees the event.
+  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnChange, out));
+  EXPECT_FALSE(helper.FireElementEvent(0, 0, 42, out));  // no such event
+  EXPECT_FALSE(helper.FireElementEvent(0, 0, 0, AutomationObject()));
+}
+
+TEST_F(WebPageTest, TitledSpanAndListItemPaths) {
+  WebPageHelper helper = Open(
+      "<a id=a0 href=#>none</a><a id=a1 title=one href=#>1</a><a id=a2 title=two href=#>2</a>"
+      "<span id=s1>alpha</span><span id=s2>beta</span>"
+      "<ul><li id=i1>red</li><li id=i2>green</li></ul>");
+  EXPECT_TRUE(helper.FindElements("a", "title", "2", 0));  // untitled anchors are not counted
+  EXPECT_TRUE(helper.FindElements("a", "title", "one", 0));
+  EXPECT_TRUE(helper.FindElements("SPAN", "x", "2", 0));
+  EXPECT_TRUE(helper.FindElements("span", "x", "alpha", 0));
+  EXPECT_TRUE(helper.FindElements("ul", "x", "green", 0));
+  EXPECT_TRUE(helper.FindElements("ul", "x", "1", 0));
+  EXPECT_FALSE(helper.FindElements("span", "x", "alpha", 0, {}, 0, 0, 0, 0, nullptr, 1));
+  EXPECT_EQ(Log(), QStringLiteral("a2:click a1:click s2:click s1:click i2:click i1:click"));
+}
+
+TEST_F(WebPageTest, ABrowserThatDoesNotAnswerGivesFalseWithinAboutASecond) {
+  Open("<p>busy</p>");
+  // The page's own script holds its thread for a few seconds.
+  view->page()->runJavaScript("const end = Date.now() + 3000; while (Date.now() < end) {}");
+  QTest::qWait(100);
+  QElapsedTimer clock;
+  clock.start();
+  WebPageHelper helper;
+  EXPECT_FALSE(helper.AttachToBrowserWindow(GetControlWindowHandle(view)));
+  EXPECT_LT(clock.elapsed(), 1800);
+  EXPECT_GE(clock.elapsed(), 900);
+  EXPECT_EQ(helper.windowHandle(), GetControlWindowHandle(view));
+  QTest::qWait(3500);  // let the page recover for the next test
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(LegacyHtml, RewritesTagsAndAttributesButLeavesTextCommentsAndRawTextAlone) {
+  EXPECT_EQ(
+      ToLegacyHtml(QStringLiteral(
+          "<html><head><title>a &lt; b</title></head><body class=\"x y\" id=\"main\">"
+          "<h2><span id=\"productname\">M</span></h2><br><input disabled=\"\" value=\"1.5_a-b\">"
+          "<a href=\"/p?a=1&amp;b=&quot;2&quot;\">go</a><!-- <b>kept</b> -->"
+          "<script>if (a < b && c > d) document.write('<p class=\"q\">')</script>"
+          "<svg viewBox=\"0 0 1 1\"><foreignObject></foreignObject></svg></body></html>")),
+      QStringLiteral(
+          "<HTML><HEAD><TITLE>a &lt; b</TITLE></HEAD><BODY class=\"x y\" id=main>"
+          "<H2><SPAN id=productname>M</SPAN></H2><BR><INPUT disabled value=1.5_a-b>"
+          "<A href=\"/p?a=1&amp;b=&quot;2&quot;\">go</A><!-- <b>kept</b> -->"
+          "<SCRIPT>if (a < b && c > d) document.write('<p class=\"q\">')</SCRIPT>"
+          "<SVG viewBox=\"0 0 1 1\"><FOREIGNOBJECT></FOREIGNOBJECT></SVG></BODY></HTML>"));
+  EXPECT_EQ(ToLegacyHtml(QStringLiteral("plain 1 < 2 text")), QStringLiteral("plain 1 < 2 text"));
+  EXPECT_EQ(ToLegacyHtml(QString()), QString());
+  EXPECT_EQ(ToLegacyHtml(QStringLiteral("<p title=\"")), QStringLiteral("<P title>"));  // cut short
+}
+
+}  // namespace
+}  // namespace quarvel
