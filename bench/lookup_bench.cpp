@@ -20,8 +20,8 @@
 
 #include "bench_support.h"
 #include "gui/shell/main_window.h"
-#include "lookup/tick_handlers.h"
 #include "site.h"
+#include "support/main_window_controls.h"
 #include "tls_certificate.h"
 #include "webpage/browser.h"
 
@@ -76,17 +76,18 @@ int main(int argc, char** argv) {
   config.portalHost = portal.Host();
   config.warrantyHost = warranty.Host();
   MainWindow window(config);
+  const testing::MainWindowControls ui(window);
   window.show();
   window.OnCreated();
 
   // Per tick: pages that hold none of the markers, so a tick only attaches,
   // reads and decides.
-  if (!Load(window.LookupBrowser, "http://" + config.portalHost)) return 1;
-  if (!Load(window.WarrantyBrowser, "http://" + config.portalHost)) return 1;
-  const double lookupTick = MedianMs(50, [&] { OnLookupResultTick(window); });
-  const double formTick = MedianMs(50, [&] { OnWarrantyFormTick(window); });
-  if (!Load(window.WarrantyBrowser, config.WarrantyPageUrl())) return 1;
-  const double resultTick = MedianMs(50, [&] { OnWarrantyResultTick(window); });
+  if (!Load(ui.LookupBrowser, "http://" + config.portalHost)) return 1;
+  if (!Load(ui.WarrantyBrowser, "http://" + config.portalHost)) return 1;
+  const double lookupTick = MedianMs(50, [&] { window.lookups().OnLookupResultTick(); });
+  const double formTick = MedianMs(50, [&] { window.lookups().OnWarrantyFormTick(); });
+  if (!Load(ui.WarrantyBrowser, config.WarrantyPageUrl())) return 1;
+  const double resultTick = MedianMs(50, [&] { window.lookups().OnWarrantyResultTick(); });
   std::printf("lookup_result_tick_own_work: %.2f ms\n", lookupTick);
   std::printf("warranty_form_tick_own_work: %.2f ms\n", formTick);
   std::printf("warranty_result_tick_own_work: %.2f ms\n", resultTick);
@@ -95,18 +96,20 @@ int main(int argc, char** argv) {
   // Whole queries with the real periods.
   const auto timeQuery = [&](bool official, const QString& serial) {
     window.SetStatus(QString());
-    (official ? window.OfficialQueryRadio : window.ComprehensiveQueryRadio)->setChecked(true);
-    window.SerialInput->setText(serial);
+    (official ? ui.OfficialQueryRadio : ui.ComprehensiveQueryRadio)->setChecked(true);
+    ui.SerialInput->setText(serial);
     QElapsedTimer clock;
     clock.start();
-    window.QueryButton->click();
+    ui.QueryButton->click();
     if (!WaitFor([&] { return window.Status() == QStringLiteral("查询成功"); }, 30000)) return -1.0;
     return clock.nsecsElapsed() / 1e6;
   };
   const double comprehensive = timeQuery(false, QStringLiteral("C39XK0ABHG7F"));
-  const double comprehensiveFloor = window.timings.pauseMs + window.timings.lookupPollMs;
+  const double comprehensiveFloor =
+      window.lookups().timings().pauseMs + window.lookups().timings().lookupPollMs;
   const double official = timeQuery(true, QStringLiteral("C39XK0ABHG7F"));
-  const double officialFloor = window.timings.formPollMs + window.timings.resultPollMs;
+  const double officialFloor =
+      window.lookups().timings().formPollMs + window.lookups().timings().resultPollMs;
   std::printf("comprehensive_query_total: %.0f ms\n", comprehensive);
   std::printf("comprehensive_query_floor: %.0f ms\n", comprehensiveFloor);
   std::printf("comprehensive_query_ratio: %.3f x\n", comprehensive / comprehensiveFloor);

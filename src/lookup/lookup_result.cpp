@@ -1,40 +1,21 @@
 // The end of a comprehensive query: the lookup site's page in WebBrowser1.
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSaveFile>
 #include <QTimer>
 
-#include "base/http_fetch.h"
+#include "base/cues.h"
+#include "base/lookup_pages.h"
 #include "base/lookup_paths.h"
 #include "base/picture.h"
-#include "gui/shell/controls.h"
-#include "gui/shell/main_window.h"
-#include "gui/voice/voice.h"
-#include "lookup/tick_handlers.h"
-#include "webpage/browser.h"
-#include "webpage/web_page_helper.h"
+#include "lookup/lookup_engine.h"
+#include "lookup/visibility.h"
 
 namespace quarvel {
-namespace {
-
-void StopLookup(MainWindow& w) {
-  SetTimerInterval(w.LookupResultTimer, 0);
-  w.LookupDeadline->stop();
-}
-
-void HideResultAndBusy(MainWindow& w) {
-  w.ResultPicture->hide();
-  w.BusyLabel->hide();
-  w.BusyAnimation->hide();
-  w.WatermarkLabel->hide();
-}
 
 // Fetches the handset picture into the data folder as JPEG; false, with the
 // previous file left as it was, when no picture came.
-bool StoreHandsetPicture(MainWindow& w, const QString& serial, QByteArray* shown) {
-  const QByteArray bytes = HttpGetBytes(HandsetPictureUrl(w.config(), serial));
+bool LookupEngine::StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored) {
+  const QByteArray bytes = fetch_(HandsetPictureUrl(config_, serial));
   if (DecodePicture(bytes).isNull()) return false;
   const QString path = DataFilePath(kHandsetPictureFile);
   QSaveFile file(path);
@@ -45,56 +26,71 @@ bool StoreHandsetPicture(MainWindow& w, const QString& serial, QByteArray* shown
   ConvertImageFile(path, path, 75);
   QFile back(path);
   *shown = back.open(QIODevice::ReadOnly) ? back.readAll() : bytes;
+  *stored = path;
   return true;
 }
 
-}  // namespace
+void LookupEngine::OnLookupResultTick() {
+  const auto page = lookupBrowser_.Attach();
+  const PageRead text = page->Text();
+  LookupEnd end;
+  end.path = LookupEnd::Path::Comprehensive;
+  end.entry = view_.EntryText();
 
-void OnLookupResultTick(MainWindow& w) {
-  WebPageHelper page;
-  page.AttachToBrowserWindow(GetControlWindowHandle(w.LookupBrowser));
-  const QString text = page.GetPageText();
-
-  if (text.isEmpty()) {
-    StopLookup(w);
-    w.SetStatus(QStringLiteral("请正确输入"));
-    PlayCue(w, cue::kEnterCorrectly);
-    HideResultAndBusy(w);
-  } else if (text.contains(QStringLiteral("查找结果"))) {
-    StopLookup(w);
-    const QString serial = TrimTrailingSpaces(w.SerialInput->text());
-    QByteArray picture;
-    if (!StoreHandsetPicture(w, serial, &picture)) {
-      w.SetStatus(QStringLiteral("图片获取失败"));
-      PlayCue(w, cue::kFailed);
-      HideResultAndBusy(w);
-      return;
+  switch (ClassifyLookupSitePage(text.text)) {
+    case LookupSitePage::Empty:
+      StopLookup();
+      view_.SetStatus(QStringLiteral("请正确输入"));
+      view_.PlayCue(cue::kEnterCorrectly);
+      visibility::Apply(view_, visibility::kLookupFailed);
+      end.outcome = LookupEnd::Outcome::BadInput;
+      End(end, lookupSince_);
+      break;
+    case LookupSitePage::Result: {
+      StopLookup();
+      end.entry = TrimTrailingSpaces(view_.EntryText());
+      QByteArray picture;
+      if (!StoreHandsetPicture(end.entry, &picture, &end.picture)) {
+        view_.SetStatus(QStringLiteral("图片获取失败"));
+        view_.PlayCue(cue::kFailed);
+        visibility::Apply(view_, visibility::kLookupFailed);
+        end.outcome = LookupEnd::Outcome::PictureFailed;
+        End(end, lookupSince_);
+        return;
+      }
+      view_.SetResultPicture(picture);
+      view_.SetStatus(QStringLiteral("查询成功"));
+      view_.PlayCue(cue::kSuccess);
+      visibility::Apply(view_, visibility::kLookupShown);
+      lookupBrowser_.Navigate(config_.portalHost);
+      end.outcome = LookupEnd::Outcome::Found;
+      End(end, lookupSince_);
+      break;
     }
-    SetPicture(w.ResultPicture, picture);
-    w.SetStatus(QStringLiteral("查询成功"));
-    PlayCue(w, cue::kSuccess);
-    w.BusyAnimation->hide();
-    w.BusyLabel->hide();
-    w.ResultPicture->show();
-    w.WatermarkLabel->show();
-    w.ScreenshotButton->show();
-    Navigate(w.LookupBrowser, w.config().portalHost);
-  } else if (text.contains(QStringLiteral("抱歉，没有找到"))) {
-    w.SetStatus(QStringLiteral("抱歉，没有找到此系列号相关信息"));
-    StopLookup(w);
-    HideResultAndBusy(w);
-    PlayCue(w, cue::kFailed);
+    case LookupSitePage::NotFound:
+      view_.SetStatus(QStringLiteral("抱歉，没有找到此系列号相关信息"));
+      StopLookup();
+      visibility::Apply(view_, visibility::kLookupFailed);
+      view_.PlayCue(cue::kFailed);
+      end.outcome = LookupEnd::Outcome::NotFound;
+      End(end, lookupSince_);
+      break;
+    case LookupSitePage::Other:
+      break;  // still loading: the next tick looks again
   }
-  // Anything else: still loading; the next tick looks again.
 }
 
-void OnLookupTimedOut(MainWindow& w) {
-  if (!w.LookupResultTimer->isActive()) return;
-  StopLookup(w);
-  w.BusyAnimation->hide();
-  w.BusyLabel->hide();
-  w.SetStatus(QStringLiteral("查询超时，请重试"));
-  PlayCue(w, cue::kFailed);
+void LookupEngine::OnLookupTimedOut() {
+  if (!lookupResultTimer_->isActive()) return;
+  StopLookup();
+  visibility::Apply(view_, visibility::kBusyEnded);
+  view_.SetStatus(QStringLiteral("查询超时，请重试"));
+  view_.PlayCue(cue::kFailed);
+  LookupEnd end;
+  end.path = LookupEnd::Path::Comprehensive;
+  end.entry = TrimTrailingSpaces(view_.EntryText());
+  end.outcome = LookupEnd::Outcome::TimedOut;
+  End(end, lookupSince_);
 }
 
 }  // namespace quarvel

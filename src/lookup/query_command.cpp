@@ -1,87 +1,78 @@
-#include "lookup/query_command.h"
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
+// The query command and the hidden test button.
 #include <QSaveFile>
 #include <QTimer>
 
+#include "base/cues.h"
 #include "base/handler_gate.h"
-#include "base/http_fetch.h"
 #include "base/lookup_paths.h"
 #include "base/picture.h"
-#include "gui/shell/controls.h"
-#include "gui/shell/main_window.h"
-#include "gui/voice/voice.h"
-#include "webpage/browser.h"
+#include "base/timer_interval.h"
+#include "lookup/lookup_engine.h"
+#include "lookup/visibility.h"
 
 namespace quarvel {
 namespace {
 
 constexpr int kEnterKey = 13;
 
-void RunComprehensiveQuery(MainWindow& w) {
-  PlayCue(w, cue::kQuerying);
-  // A query still pending on this path must not read the page being replaced.
-  SetTimerInterval(w.LookupResultTimer, 0);
-  w.LookupDeadline->stop();
-  Navigate(w.LookupBrowser, LookupPageUrl(w.config(), TrimTrailingSpaces(w.SerialInput->text())));
-  PauseHoldingHandlers(w.timings.pauseMs);
-  SetTimerInterval(w.LookupResultTimer, w.timings.lookupPollMs);
-  w.LookupDeadline->start(w.timings.lookupTimeoutMs);
-  w.ResultPicture->hide();
-  w.BusyAnimation->show();
-  w.BusyLabel->show();
-  w.ModelLabel->hide();
-  w.WarrantyEndLabel->hide();
-  w.SerialLabel->hide();
-  w.MonthTableButton->hide();
-  w.CopyButton->hide();
-}
-
-void RunOfficialQuery(MainWindow& w) {
-  PlayCue(w, cue::kQuerying);
-  w.ScreenshotButton->hide();
-  SetTimerInterval(w.WarrantyFormTimer, w.timings.formPollMs);
-  w.WarrantyDeadline->start(w.timings.warrantyTimeoutMs);
-  w.BusyAnimation->show();
-  w.BusyLabel->show();
-  w.ResultPicture->hide();
-  w.MonthTableButton->hide();
-  w.CopyButton->hide();
-  w.ModelLabel->hide();
-  w.WarrantyEndLabel->hide();
-  w.SerialLabel->hide();
-}
-
 }  // namespace
 
-void RunQuery(MainWindow& w) {
-  w.SetStatus(QString());
-  if (w.SerialInput->text().isEmpty()) {
-    w.SetStatus(QStringLiteral("什么都不输入 查个PP啊"));
+void LookupEngine::RunQuery() {
+  view_.SetStatus(QString());
+  if (view_.EntryText().isEmpty()) {
+    view_.SetStatus(QStringLiteral("什么都不输入 查个PP啊"));
     return;
   }
-  if (w.ComprehensiveQueryRadio->isChecked()) {
-    RunComprehensiveQuery(w);
-  } else if (w.OfficialQueryRadio->isChecked()) {
-    RunOfficialQuery(w);
+  if (view_.ComprehensiveChosen()) {
+    RunComprehensiveQuery();
+  } else if (view_.OfficialChosen()) {
+    RunOfficialQuery();
   }
 }
 
-void OnSerialKeyDown(MainWindow& w, int keyCode) {
-  if (keyCode == kEnterKey) RunQuery(w);
+void LookupEngine::RunComprehensiveQuery() {
+  view_.PlayCue(cue::kQuerying);
+  // A query still pending on this path must not read the page being replaced.
+  StopLookup();
+  lookupSince_.start();
+  lookupBrowser_.Navigate(LookupPageUrl(config_, TrimTrailingSpaces(view_.EntryText())));
+  PauseHoldingHandlers(timings_.pauseMs);
+  SetTimerInterval(lookupResultTimer_, timings_.lookupPollMs);
+  lookupDeadline_->start(timings_.lookupTimeoutMs);
+  visibility::Apply(view_, visibility::kComprehensiveBusy);
 }
 
-void OnImageTestClick(MainWindow& w) {
-  const QString url = SamplePictureUrl(w.config());
-  SetPicture(w.ResultPicture, HttpGetBytes(url));
+void LookupEngine::RunOfficialQuery() {
+  view_.PlayCue(cue::kQuerying);
+  view_.SetVisible(LookupControl::ScreenshotButton, false);
+  warrantySince_.start();
+  SetTimerInterval(warrantyFormTimer_, timings_.formPollMs);
+  warrantyDeadline_->start(timings_.warrantyTimeoutMs);
+  visibility::Apply(view_, visibility::kOfficialBusy);
+}
+
+void LookupEngine::OnSerialKeyDown(int keyCode) {
+  if (keyCode == kEnterKey) RunQuery();
+}
+
+void LookupEngine::OnImageTestClick() {
+  const QString url = SamplePictureUrl(config_);
+  view_.SetResultPicture(fetch_(url));
   QSaveFile file(DataFilePath(kSamplePictureFile));
   if (file.open(QIODevice::WriteOnly)) {
-    file.write(HttpGetBytes(url));
+    file.write(fetch_(url));
     file.commit();
   }
+}
+
+void LookupEngine::StopLookup() {
+  SetTimerInterval(lookupResultTimer_, 0);
+  lookupDeadline_->stop();
+}
+
+void LookupEngine::StopWarranty() {
+  SetTimerInterval(warrantyResultTimer_, 0);
+  warrantyDeadline_->stop();
 }
 
 }  // namespace quarvel

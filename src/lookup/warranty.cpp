@@ -1,92 +1,76 @@
 // The official-site query: the warranty form in WebBrowser2, then its result.
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
 
-#include "base/text_between.h"
-#include "gui/shell/controls.h"
-#include "gui/shell/main_window.h"
-#include "gui/voice/voice.h"
-#include "lookup/tick_handlers.h"
-#include "webpage/browser.h"
-#include "webpage/web_page_helper.h"
+#include "base/cues.h"
+#include "base/lookup_pages.h"
+#include "base/timer_interval.h"
+#include "lookup/lookup_engine.h"
+#include "lookup/visibility.h"
 
 namespace quarvel {
-namespace {
 
-QString WarrantyPageHtml(MainWindow& w, WebPageHelper& page) {
-  page.AttachToBrowserWindow(GetControlWindowHandle(w.WarrantyBrowser));
-  return page.GetPageHtml();
+void LookupEngine::OnWarrantyFormTick() {
+  const auto page = warrantyBrowser_.Attach();
+  const PageRead html = page->Html();
+  if (!HasWarrantyForm(html.text)) return;  // polls again later
+  SetTimerInterval(warrantyFormTimer_, 0);
+  const QString serial = view_.EntryText();  // exactly as typed
+  page->FillTextInput(QStringLiteral("2"), serial);
+  page->ClickElement(QStringLiteral("1"));
+  SetTimerInterval(warrantyResultTimer_, timings_.resultPollMs);
 }
 
-void StopWarranty(MainWindow& w) {
-  SetTimerInterval(w.WarrantyResultTimer, 0);
-  w.WarrantyDeadline->stop();
-}
+void LookupEngine::OnWarrantyResultTick() {
+  const auto page = warrantyBrowser_.Attach();
+  const WarrantyPage result = ParseWarrantyPage(page->Html().text);
+  LookupEnd end;
+  end.path = LookupEnd::Path::Official;
+  end.entry = view_.EntryText();
 
-}  // namespace
-
-void OnWarrantyFormTick(MainWindow& w) {
-  WebPageHelper page;
-  const QString html = WarrantyPageHtml(w, page);
-  if (!html.contains(QStringLiteral("请输入产品的序列号"))) return;  // polls again later
-  SetTimerInterval(w.WarrantyFormTimer, 0);
-  const QString serial = w.SerialInput->text();  // exactly as typed
-  page.FillTextInput(QStringLiteral("2"), serial);
-  page.ClickElement(QStringLiteral("1"));
-  SetTimerInterval(w.WarrantyResultTimer, w.timings.resultPollMs);
-}
-
-void OnWarrantyResultTick(MainWindow& w) {
-  WebPageHelper page;
-  const QString html = WarrantyPageHtml(w, page);
-
-  if (html.contains(QStringLiteral("预计到期日"))) {
-    const QString model =
-        TextBetween(html, QStringLiteral("id=productname>"), QStringLiteral("</SPAN></H2><SPAN"));
-    SetCaption(w.ModelLabel, QStringLiteral("产品型号：") + model);
-    SetCaption(w.SerialLabel, QStringLiteral("系列号：") + w.SerialInput->text());
-    const QString end =
-        TextBetween(html, QStringLiteral("有限保修中的硬件维修和服务。<BR>预计到期日："),
-                    QStringLiteral("<BR><A href="));
-    SetCaption(w.WarrantyEndLabel, QStringLiteral("保修截止：") + end);
-    w.ModelLabel->show();
-    w.WarrantyEndLabel->show();
-    w.SerialLabel->show();
-    w.SetStatus(QStringLiteral("查询成功"));
-    PlayCue(w, cue::kSuccess);
-    w.BusyAnimation->hide();
-    w.BusyLabel->hide();
-    w.WatermarkLabel->show();
-    StopWarranty(w);
-    w.MonthTableButton->show();
-    w.CopyButton->show();
-    Navigate(w.WarrantyBrowser, w.config().WarrantyPageUrl());
-  } else if (html.contains(QStringLiteral("系列号无效")) ||
-             html.contains(QStringLiteral("有效的序列号"))) {
-    StopWarranty(w);
-    w.SetStatus(QStringLiteral("请正确输入"));
-    PlayCue(w, cue::kEnterCorrectly);
-    w.ResultPicture->hide();
-    w.BusyLabel->hide();
-    w.BusyAnimation->hide();
-    w.WatermarkLabel->hide();
-    w.ModelLabel->hide();
-    w.WarrantyEndLabel->hide();
-    w.SerialLabel->hide();
+  switch (result.kind) {
+    case WarrantyPage::Kind::Result:
+      view_.SetCaption(LookupControl::ModelLabel, QStringLiteral("产品型号：") + result.model);
+      view_.SetCaption(LookupControl::SerialLabel, QStringLiteral("系列号：") + end.entry);
+      view_.SetCaption(LookupControl::WarrantyEndLabel,
+                       QStringLiteral("保修截止：") + result.warrantyEnd);
+      visibility::Apply(view_, visibility::kWarrantyLabels);
+      view_.SetStatus(QStringLiteral("查询成功"));
+      view_.PlayCue(cue::kSuccess);
+      visibility::Apply(view_, visibility::kWarrantyBusyEnded);
+      StopWarranty();
+      visibility::Apply(view_, visibility::kWarrantyButtons);
+      warrantyBrowser_.Navigate(config_.WarrantyPageUrl());
+      end.outcome = LookupEnd::Outcome::Found;
+      end.model = result.model;
+      end.serial = end.entry;
+      end.warrantyEnd = result.warrantyEnd;
+      End(end, warrantySince_);
+      break;
+    case WarrantyPage::Kind::Rejected:
+      StopWarranty();
+      view_.SetStatus(QStringLiteral("请正确输入"));
+      view_.PlayCue(cue::kEnterCorrectly);
+      visibility::Apply(view_, visibility::kWarrantyRejected);
+      end.outcome = LookupEnd::Outcome::Rejected;
+      End(end, warrantySince_);
+      break;
+    case WarrantyPage::Kind::Other:
+      break;  // not a result page yet
   }
-  // Anything else: not a result page yet.
 }
 
-void OnWarrantyTimedOut(MainWindow& w) {
-  if (!w.WarrantyFormTimer->isActive() && !w.WarrantyResultTimer->isActive()) return;
-  SetTimerInterval(w.WarrantyFormTimer, 0);
-  SetTimerInterval(w.WarrantyResultTimer, 0);
-  w.BusyAnimation->hide();
-  w.BusyLabel->hide();
-  w.SetStatus(QStringLiteral("查询超时，请重试"));
-  PlayCue(w, cue::kFailed);
+void LookupEngine::OnWarrantyTimedOut() {
+  if (!warrantyFormTimer_->isActive() && !warrantyResultTimer_->isActive()) return;
+  SetTimerInterval(warrantyFormTimer_, 0);
+  SetTimerInterval(warrantyResultTimer_, 0);
+  visibility::Apply(view_, visibility::kBusyEnded);
+  view_.SetStatus(QStringLiteral("查询超时，请重试"));
+  view_.PlayCue(cue::kFailed);
+  LookupEnd end;
+  end.path = LookupEnd::Path::Official;
+  end.entry = view_.EntryText();
+  end.outcome = LookupEnd::Outcome::TimedOut;
+  End(end, warrantySince_);
 }
 
 }  // namespace quarvel

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 
 #include "base/run_directory.h"
-#include "gui/shell/controls.h"
+#include "gui/controls/controls.h"
 #include "gui/shell/skin.h"
 
 namespace quarvel {

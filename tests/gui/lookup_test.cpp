@@ -1,6 +1,8 @@
 // Both lookups end to end: the real main window, real browsers, the demo site.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QBuffer>
 #include <QFile>
 #include <QLabel>
@@ -16,12 +18,12 @@
 #include "base/lookup_paths.h"
 #include "base/picture.h"
 #include "base/text_between.h"
-#include "gui/shell/controls.h"
+#include "gui/controls/controls.h"
 #include "gui/shell/main_window.h"
 #include "gui/voice/voice.h"
-#include "lookup/query_command.h"
 #include "support/browser.h"
 #include "support/demo_sites.h"
+#include "support/main_window_controls.h"
 #include "support/wait.h"
 
 namespace quarvel {
@@ -58,42 +60,58 @@ class LookupTest : public ::testing::Test {
  protected:
   void SetUp() override {
     qputenv("XDG_DATA_HOME", data.path().toUtf8());
-    window = std::make_unique<MainWindow>(sites.MakeConfig());
-    // Shorter periods; the real ones are run by the *RealPeriods tests.
-    window->timings.pauseMs = 300;
-    window->timings.lookupPollMs = 200;
-    window->timings.formPollMs = 300;
-    window->timings.resultPollMs = 200;
-    window->show();
-    window->OnCreated();
+    Open(ShortTimings());
   }
 
   void Query(const QString& serial, bool official) {
-    (official ? window->OfficialQueryRadio : window->ComprehensiveQueryRadio)->setChecked(true);
-    window->SerialInput->setText(serial);
-    window->QueryButton->click();
+    (official ? ui->OfficialQueryRadio : ui->ComprehensiveQueryRadio)->setChecked(true);
+    ui->SerialInput->setText(serial);
+    ui->QueryButton->click();
   }
 
   bool WaitForStatus(const QString& status, int timeoutMs = 20000) {
     return WaitFor([&] { return window->Status() == status; }, timeoutMs);
   }
 
-  QString LastCue() const { return window->CuePlayer->Url().section('/', -1); }
+  QString LastCue() const { return ui->CuePlayer->Url().section('/', -1); }
   bool Shown(QWidget* w) const { return !w->isHidden(); }
 
   testing::DemoSites sites;
   QTemporaryDir data;
+  // Shorter periods; the real ones are run by the *RealPeriods tests.
+  static LookupTimings ShortTimings() {
+    LookupTimings timings;
+    timings.pauseMs = 300;
+    timings.lookupPollMs = 200;
+    timings.formPollMs = 300;
+    timings.resultPollMs = 200;
+    return timings;
+  }
+
+  // A new window on the demo sites (or config), started as the program starts it.
+  void Open(const LookupTimings& timings, std::optional<Config> config = std::nullopt) {
+    ui.reset();
+    window.reset();
+    WindowServices services;
+    services.timings = timings;
+    window = std::make_unique<MainWindow>(config ? *config : sites.MakeConfig(), services);
+    ui = std::make_unique<testing::MainWindowControls>(*window);
+    window->show();
+    window->OnCreated();
+  }
+
   std::unique_ptr<MainWindow> window;
+  std::unique_ptr<testing::MainWindowControls> ui;
 };
 
 TEST_F(LookupTest, StartUpParksTheBrowsersAndChangesNoRegistryHere) {
-  EXPECT_EQ(window->WarrantyBrowser->url().toString(), window->config().WarrantyPageUrl());
-  EXPECT_EQ(window->LookupBrowser->url().toString(), "http://" + window->config().portalHost);
+  EXPECT_EQ(ui->WarrantyBrowser->url().toString(), window->config().WarrantyPageUrl());
+  EXPECT_EQ(ui->LookupBrowser->url().toString(), "http://" + window->config().portalHost);
   EXPECT_EQ(LastCue(), QStringLiteral("欢迎使用.mp3"));
   // The warranty page over https with the demo's own certificate loads (loopback only).
   EXPECT_TRUE(WaitFor(
       [&] {
-        return testing::EvalInPage(window->WarrantyBrowser,
+        return testing::EvalInPage(ui->WarrantyBrowser,
                                    "document.body ? document.body.innerText : ''")
             .toString()
             .contains(QStringLiteral("请输入产品的序列号"));
@@ -102,47 +120,47 @@ TEST_F(LookupTest, StartUpParksTheBrowsersAndChangesNoRegistryHere) {
 }
 
 TEST_F(LookupTest, AnEmptyEntryOnlySaysSo) {
-  window->CuePlayer->Play(QString());
+  ui->CuePlayer->Play(QString());
   Query(QString(), false);
   EXPECT_EQ(window->Status(), QStringLiteral("什么都不输入 查个PP啊"));
-  EXPECT_TRUE(window->CuePlayer->Url().isEmpty());
-  EXPECT_FALSE(window->LookupResultTimer->isActive());
-  EXPECT_FALSE(window->WarrantyFormTimer->isActive());
-  EXPECT_FALSE(Shown(window->BusyAnimation));
+  EXPECT_TRUE(ui->CuePlayer->Url().isEmpty());
+  EXPECT_FALSE(ui->LookupResultTimer->isActive());
+  EXPECT_FALSE(ui->WarrantyFormTimer->isActive());
+  EXPECT_FALSE(Shown(ui->BusyAnimation));
 }
 
 TEST_F(LookupTest, ComprehensiveQueryShowsTheHandsetPictureAndParksTheBrowser) {
-  window->SerialInput->setText(QStringLiteral("C39XK0ABHG7F  "));
-  window->SerialInput->setFocus();
-  QTest::keyClick(window->SerialInput, Qt::Key_Return);  // Enter runs the query
-  EXPECT_EQ(TimerInterval(window->LookupResultTimer), 200);
-  EXPECT_TRUE(Shown(window->BusyAnimation));
-  EXPECT_TRUE(Shown(window->BusyLabel));
-  EXPECT_FALSE(Shown(window->ResultPicture));
-  EXPECT_EQ(window->LookupBrowser->url().path(), QStringLiteral("/index.php/iphone/C39XK0ABHG7F"));
+  ui->SerialInput->setText(QStringLiteral("C39XK0ABHG7F  "));
+  ui->SerialInput->setFocus();
+  QTest::keyClick(ui->SerialInput, Qt::Key_Return);  // Enter runs the query
+  EXPECT_EQ(TimerInterval(ui->LookupResultTimer), 200);
+  EXPECT_TRUE(Shown(ui->BusyAnimation));
+  EXPECT_TRUE(Shown(ui->BusyLabel));
+  EXPECT_FALSE(Shown(ui->ResultPicture));
+  EXPECT_EQ(ui->LookupBrowser->url().path(), QStringLiteral("/index.php/iphone/C39XK0ABHG7F"));
 
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功")));
   EXPECT_EQ(LastCue(), QStringLiteral("查询成功.mp3"));
-  EXPECT_FALSE(window->LookupResultTimer->isActive());
-  EXPECT_FALSE(Shown(window->BusyAnimation));
-  EXPECT_TRUE(Shown(window->ResultPicture));
-  EXPECT_TRUE(Shown(window->WatermarkLabel));
-  EXPECT_TRUE(Shown(window->ScreenshotButton));
-  EXPECT_EQ(window->ResultPicture->pixmap().size(), QSize(352, 152));
+  EXPECT_FALSE(ui->LookupResultTimer->isActive());
+  EXPECT_FALSE(Shown(ui->BusyAnimation));
+  EXPECT_TRUE(Shown(ui->ResultPicture));
+  EXPECT_TRUE(Shown(ui->WatermarkLabel));
+  EXPECT_TRUE(Shown(ui->ScreenshotButton));
+  EXPECT_EQ(ui->ResultPicture->pixmap().size(), QSize(352, 152));
   QFile file(DataFilePath(kHandsetPictureFile));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(SniffPicture(file.readAll()), PictureFormat::Jpeg);
   EXPECT_TRUE(file.fileName().startsWith(data.path()));
-  EXPECT_EQ(window->LookupBrowser->url().toString(), "http://" + window->config().portalHost);
+  EXPECT_EQ(ui->LookupBrowser->url().toString(), "http://" + window->config().portalHost);
 }
 
 TEST_F(LookupTest, NotFoundKeepsThePageAndBothMarkersCountAsSuccess) {
   Query(QStringLiteral("UNKNOWN12345"), false);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("抱歉，没有找到此系列号相关信息")));
   EXPECT_EQ(LastCue(), QStringLiteral("查询失败.mp3"));
-  EXPECT_TRUE(window->LookupBrowser->url().path().startsWith("/index.php/iphone/"));
-  EXPECT_FALSE(Shown(window->ResultPicture));
-  EXPECT_FALSE(Shown(window->BusyLabel));
+  EXPECT_TRUE(ui->LookupBrowser->url().path().startsWith("/index.php/iphone/"));
+  EXPECT_FALSE(Shown(ui->ResultPicture));
+  EXPECT_FALSE(Shown(ui->BusyLabel));
 }
 
 TEST_F(LookupTest, APageHoldingBothMarkersIsASuccess) {
@@ -161,9 +179,9 @@ TEST_F(LookupTest, AFailedPictureFetchIsReportedAndLeavesTheOldPictureFile) {
   sites.OverrideLookup("/index.php/iphone/NOPIC", "<h1>查找结果</h1>");
   Query(QStringLiteral("NOPIC"), false);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("图片获取失败")));
-  EXPECT_FALSE(window->LookupResultTimer->isActive());
-  EXPECT_FALSE(Shown(window->BusyAnimation));
-  EXPECT_FALSE(Shown(window->ScreenshotButton));
+  EXPECT_FALSE(ui->LookupResultTimer->isActive());
+  EXPECT_FALSE(Shown(ui->BusyAnimation));
+  EXPECT_FALSE(Shown(ui->ScreenshotButton));
   ASSERT_TRUE(old.open(QIODevice::ReadOnly));
   EXPECT_EQ(old.readAll(), QByteArray("previous"));
 }
@@ -173,68 +191,66 @@ TEST_F(LookupTest, AnEmptyLookupPageMeansTheEntryWasWrong) {
   Query(QStringLiteral("EMPTY"), false);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("请正确输入")));
   EXPECT_EQ(LastCue(), QStringLiteral("请正确输入.mp3"));
-  EXPECT_FALSE(window->LookupResultTimer->isActive());
+  EXPECT_FALSE(ui->LookupResultTimer->isActive());
 }
 
 TEST_F(LookupTest, APathWithoutResultTimesOutAndSaysSo) {
   sites.OverrideLookup("/index.php/iphone/SLOW", "<p>loading…</p>");
-  window->timings.lookupTimeoutMs = 1500;
+  LookupTimings timings = ShortTimings();
+  timings.lookupTimeoutMs = timings.warrantyTimeoutMs = 1500;
+  Open(timings);
   Query(QStringLiteral("SLOW"), false);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询超时，请重试"), 10000));
-  EXPECT_FALSE(window->LookupResultTimer->isActive());
-  EXPECT_FALSE(Shown(window->BusyAnimation));
-  EXPECT_FALSE(Shown(window->BusyLabel));
+  EXPECT_FALSE(ui->LookupResultTimer->isActive());
+  EXPECT_FALSE(Shown(ui->BusyAnimation));
+  EXPECT_FALSE(Shown(ui->BusyLabel));
   EXPECT_EQ(LastCue(), QStringLiteral("查询失败.mp3"));
 
   // The warranty path: a page that never shows the form.
-  window->timings.warrantyTimeoutMs = 1500;
-  window->WarrantyBrowser->setHtml(QStringLiteral("<p>maintenance</p>"));
+  ui->WarrantyBrowser->setHtml(QStringLiteral("<p>maintenance</p>"));
   Query(QStringLiteral("C39XK0ABHG7F"), true);
   window->SetStatus(QString());
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询超时，请重试"), 10000));
-  EXPECT_FALSE(window->WarrantyFormTimer->isActive());
-  EXPECT_FALSE(window->WarrantyResultTimer->isActive());
+  EXPECT_FALSE(ui->WarrantyFormTimer->isActive());
+  EXPECT_FALSE(ui->WarrantyResultTimer->isActive());
 }
 
 TEST_F(LookupTest, AnUnreachableLookupSiteEndsInAFailureNotASuccess) {
   Config config = sites.MakeConfig();
   config.lookupHost = QStringLiteral("127.0.0.1:9");
-  window = std::make_unique<MainWindow>(config);
-  window->timings = {200, 300, 200, 300, 3000, 3000};
-  window->show();
-  window->OnCreated();
+  Open({200, 300, 200, 300, 3000, 3000}, config);
   Query(QStringLiteral("C39XK0ABHG7F"), false);
   const QStringList failures{QStringLiteral("查询超时，请重试"), QStringLiteral("请正确输入")};
   ASSERT_TRUE(WaitFor([&] { return failures.contains(window->Status()); }, 15000))
       << window->Status().toStdString();
-  EXPECT_FALSE(window->LookupResultTimer->isActive());
+  EXPECT_FALSE(ui->LookupResultTimer->isActive());
 }
 
 TEST_F(LookupTest, OfficialQueryFillsTheFormAndShowsModelSerialAndWarrantyEnd) {
   Query(QStringLiteral("C39XK0ABHG7F"), true);
-  EXPECT_EQ(TimerInterval(window->WarrantyFormTimer), 300);
-  EXPECT_FALSE(Shown(window->ScreenshotButton));
-  EXPECT_TRUE(Shown(window->BusyLabel));
+  EXPECT_EQ(TimerInterval(ui->WarrantyFormTimer), 300);
+  EXPECT_FALSE(Shown(ui->ScreenshotButton));
+  EXPECT_TRUE(Shown(ui->BusyLabel));
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功")));
-  EXPECT_EQ(Caption(window->ModelLabel), QStringLiteral("产品型号：iPhone 14 Pro"));
-  EXPECT_EQ(Caption(window->SerialLabel), QStringLiteral("系列号：C39XK0ABHG7F"));
-  EXPECT_EQ(Caption(window->WarrantyEndLabel), QStringLiteral("保修截止：2027年3月18日"));
+  EXPECT_EQ(Caption(ui->ModelLabel), QStringLiteral("产品型号：iPhone 14 Pro"));
+  EXPECT_EQ(Caption(ui->SerialLabel), QStringLiteral("系列号：C39XK0ABHG7F"));
+  EXPECT_EQ(Caption(ui->WarrantyEndLabel), QStringLiteral("保修截止：2027年3月18日"));
   for (QWidget* w :
-       {static_cast<QWidget*>(window->ModelLabel), static_cast<QWidget*>(window->SerialLabel),
-        static_cast<QWidget*>(window->WarrantyEndLabel), static_cast<QWidget*>(window->CopyButton),
-        static_cast<QWidget*>(window->MonthTableButton)})
+       {static_cast<QWidget*>(ui->ModelLabel), static_cast<QWidget*>(ui->SerialLabel),
+        static_cast<QWidget*>(ui->WarrantyEndLabel), static_cast<QWidget*>(ui->CopyButton),
+        static_cast<QWidget*>(ui->MonthTableButton)})
     EXPECT_TRUE(Shown(w)) << w->objectName().toStdString();
-  EXPECT_FALSE(Shown(window->BusyAnimation));
-  EXPECT_FALSE(window->WarrantyFormTimer->isActive());
-  EXPECT_FALSE(window->WarrantyResultTimer->isActive());
+  EXPECT_FALSE(Shown(ui->BusyAnimation));
+  EXPECT_FALSE(ui->WarrantyFormTimer->isActive());
+  EXPECT_FALSE(ui->WarrantyResultTimer->isActive());
   EXPECT_EQ(LastCue(), QStringLiteral("查询成功.mp3"));
-  EXPECT_EQ(window->WarrantyBrowser->url().toString(), window->config().WarrantyPageUrl());
+  EXPECT_EQ(ui->WarrantyBrowser->url().toString(), window->config().WarrantyPageUrl());
 
   // A second query finds the form again.
   window->SetStatus(QString());
   Query(QStringLiteral("F17ZP1QWN73D"), true);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功")));
-  EXPECT_EQ(Caption(window->ModelLabel), QStringLiteral("产品型号：iPhone 13"));
+  EXPECT_EQ(Caption(ui->ModelLabel), QStringLiteral("产品型号：iPhone 13"));
 }
 
 TEST_F(LookupTest, RejectedSerialsInEitherWordingEndTheQuery) {
@@ -243,73 +259,77 @@ TEST_F(LookupTest, RejectedSerialsInEitherWordingEndTheQuery) {
     Query(serial, true);
     ASSERT_TRUE(WaitForStatus(QStringLiteral("请正确输入"))) << serial.toStdString();
     EXPECT_EQ(LastCue(), QStringLiteral("请正确输入.mp3"));
-    EXPECT_FALSE(Shown(window->ModelLabel));
-    EXPECT_FALSE(Shown(window->BusyAnimation));
-    EXPECT_FALSE(window->WarrantyResultTimer->isActive());
+    EXPECT_FALSE(Shown(ui->ModelLabel));
+    EXPECT_FALSE(Shown(ui->BusyAnimation));
+    EXPECT_FALSE(ui->WarrantyResultTimer->isActive());
     // The browser keeps the rejection page.
-    EXPECT_EQ(QUrlQuery(window->WarrantyBrowser->url()).queryItemValue("r"), "warrantyResult");
+    EXPECT_EQ(QUrlQuery(ui->WarrantyBrowser->url()).queryItemValue("r"), "warrantyResult");
   }
 }
 
 TEST_F(LookupTest, TheSerialIsReadWhenTheTickActsNotWhenTheQueryStarted) {
-  window->timings.formPollMs = 1500;
+  LookupTimings timings = ShortTimings();
+  timings.formPollMs = 1500;
+  Open(timings);
   Query(QStringLiteral("UNKNOWN12345"), true);
-  window->SerialInput->setText(QStringLiteral("DNPQ2LL8JCLM"));
+  ui->SerialInput->setText(QStringLiteral("DNPQ2LL8JCLM"));
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功")));
-  EXPECT_EQ(Caption(window->ModelLabel), QStringLiteral("产品型号：iPhone 12 mini"));
-  EXPECT_EQ(Caption(window->SerialLabel), QStringLiteral("系列号：DNPQ2LL8JCLM"));
+  EXPECT_EQ(Caption(ui->ModelLabel), QStringLiteral("产品型号：iPhone 12 mini"));
+  EXPECT_EQ(Caption(ui->SerialLabel), QStringLiteral("系列号：DNPQ2LL8JCLM"));
 }
 
 TEST_F(LookupTest, AResultPageMissingACutMarkerStillSucceedsWithThePrefixAlone) {
-  window->WarrantyBrowser->setHtml(QStringLiteral(
+  ui->WarrantyBrowser->setHtml(QStringLiteral(
       "<p>请输入产品的序列号</p><input id=a><input id=b>"
       "<button onclick=\"document.body.innerHTML='<p>预计到期日：2030年1月1日</p>'\">go</button>"));
   ASSERT_TRUE(WaitFor([&] {
-    return testing::EvalInPage(window->WarrantyBrowser, "document.body.innerText")
+    return testing::EvalInPage(ui->WarrantyBrowser, "document.body.innerText")
         .toString()
         .contains(QStringLiteral("请输入产品的序列号"));
   }));
   Query(QStringLiteral("C39XK0ABHG7F"), true);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功")));
-  EXPECT_EQ(Caption(window->ModelLabel), QStringLiteral("产品型号："));
-  EXPECT_EQ(Caption(window->WarrantyEndLabel), QStringLiteral("保修截止："));
+  EXPECT_EQ(Caption(ui->ModelLabel), QStringLiteral("产品型号："));
+  EXPECT_EQ(Caption(ui->WarrantyEndLabel), QStringLiteral("保修截止："));
 }
 
 TEST_F(LookupTest, QueryingAgainWhilePendingStartsThePathAfresh) {
-  window->timings.formPollMs = 60000;
+  LookupTimings timings = ShortTimings();
+  timings.formPollMs = 60000;
+  Open(timings);
   Query(QStringLiteral("C39XK0ABHG7F"), true);  // pending on its slow form timer
   Query(QStringLiteral("F17ZP1QWN73D"), false);
-  EXPECT_TRUE(window->WarrantyFormTimer->isActive());  // the other path is not stopped
+  EXPECT_TRUE(ui->WarrantyFormTimer->isActive());  // the other path is not stopped
   Query(QStringLiteral("F17ZP1QWN73D"), false);
   EXPECT_EQ(window->Status(), QString());
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功")));
-  EXPECT_TRUE(Shown(window->ResultPicture));
-  EXPECT_FALSE(Shown(window->BusyAnimation));
+  EXPECT_TRUE(Shown(ui->ResultPicture));
+  EXPECT_FALSE(Shown(ui->BusyAnimation));
 }
 
 TEST_F(LookupTest, TheHiddenTestButtonShowsAndStoresTheSamplePicture) {
-  window->ImageTestButton->click();
-  EXPECT_FALSE(window->ResultPicture->pixmap().isNull());
+  ui->ImageTestButton->click();
+  EXPECT_FALSE(ui->ResultPicture->pixmap().isNull());
   QFile file(DataFilePath(kSamplePictureFile));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(SniffPicture(file.readAll()), PictureFormat::Png);
 }
 
 TEST_F(LookupTest, ComprehensiveQueryWithTheRealPeriods) {
-  window->timings = LookupTimings{};
+  Open(LookupTimings{});
   Query(QStringLiteral("356789104523671"), false);  // returns after the 3000 ms pause
-  EXPECT_EQ(TimerInterval(window->LookupResultTimer), 1000);
+  EXPECT_EQ(TimerInterval(ui->LookupResultTimer), 1000);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功"), 10000));
 }
 
 TEST_F(LookupTest, OfficialQueryWithTheRealPeriods) {
-  window->timings = LookupTimings{};
+  Open(LookupTimings{});
   Query(QStringLiteral("356789104523671"), true);
-  EXPECT_EQ(TimerInterval(window->WarrantyFormTimer), 10000);
+  EXPECT_EQ(TimerInterval(ui->WarrantyFormTimer), 10000);
   QTest::qWait(9000);
   EXPECT_TRUE(window->Status().isEmpty());  // the first form tick is ten seconds away
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功"), 10000));
-  EXPECT_EQ(Caption(window->ModelLabel), QStringLiteral("产品型号：iPhone 15"));
+  EXPECT_EQ(Caption(ui->ModelLabel), QStringLiteral("产品型号：iPhone 15"));
 }
 
 }  // namespace

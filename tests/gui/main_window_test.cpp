@@ -15,11 +15,12 @@
 #include <QTimer>
 #include <QWebEngineView>
 
-#include "gui/menu/menu_commands.h"
+#include "gui/controls/controls.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/month_table_window.h"
-#include "gui/shell/controls.h"
 #include "gui/shell/main_window.h"
+#include "gui/shell/menu_commands.h"
+#include "support/main_window_controls.h"
 #include "support/offline_config.h"
 #include "support/recording_platform.h"
 #include "support/wait.h"
@@ -31,11 +32,13 @@ class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     window = std::make_unique<MainWindow>(testing::OfflineConfig());
+    ui = std::make_unique<testing::MainWindowControls>(*window);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   }
   QWidget* Find(const char* name) { return window->findChild<QWidget*>(QString::fromUtf8(name)); }
   std::unique_ptr<MainWindow> window;
+  std::unique_ptr<testing::MainWindowControls> ui;
 };
 
 struct Expected {
@@ -89,40 +92,38 @@ TEST_F(MainWindowTest, CaptionsColoursStatusPanelsAndTimersStartAsLaidOut) {
   EXPECT_EQ(window->frameGeometry().size(), QSize(382, 340));
   EXPECT_EQ(window->minimumSize(), window->maximumSize());  // fixed frame
 
-  EXPECT_EQ(Caption(window->SerialPromptLabel), QStringLiteral("系列号："));
-  EXPECT_TRUE(window->SerialInput->text().isEmpty());
-  EXPECT_EQ(window->QueryButton->text(), QStringLiteral("查询"));
-  EXPECT_TRUE(window->ComprehensiveQueryRadio->isChecked());
-  EXPECT_FALSE(window->OfficialQueryRadio->isChecked());
-  EXPECT_EQ(window->CopyButton->text(), QStringLiteral("复制信息"));
-  EXPECT_EQ(window->ScreenshotButton->text(), QStringLiteral("截图"));
-  EXPECT_EQ(window->MonthTableButton->text(), QStringLiteral("月份对照"));
-  EXPECT_TRUE(window->ImageTestButton->text().isEmpty());
-  EXPECT_EQ(Caption(window->BusyLabel), QStringLiteral("正在查询!请稍候...."));
-  EXPECT_EQ(Caption(window->WatermarkLabel), QStringLiteral("信息来至 \r\n\r\ntal Quarvel"));
-  EXPECT_TRUE(window->ResultPicture->pixmap().isNull());
+  EXPECT_EQ(Caption(ui->SerialPromptLabel), QStringLiteral("系列号："));
+  EXPECT_TRUE(ui->SerialInput->text().isEmpty());
+  EXPECT_EQ(ui->QueryButton->text(), QStringLiteral("查询"));
+  EXPECT_TRUE(ui->ComprehensiveQueryRadio->isChecked());
+  EXPECT_FALSE(ui->OfficialQueryRadio->isChecked());
+  EXPECT_EQ(ui->CopyButton->text(), QStringLiteral("复制信息"));
+  EXPECT_EQ(ui->ScreenshotButton->text(), QStringLiteral("截图"));
+  EXPECT_EQ(ui->MonthTableButton->text(), QStringLiteral("月份对照"));
+  EXPECT_TRUE(ui->ImageTestButton->text().isEmpty());
+  EXPECT_EQ(Caption(ui->BusyLabel), QStringLiteral("正在查询!请稍候...."));
+  EXPECT_EQ(Caption(ui->WatermarkLabel), QStringLiteral("信息来至 \r\n\r\ntal Quarvel"));
+  EXPECT_TRUE(ui->ResultPicture->pixmap().isNull());
 
-  EXPECT_TRUE(window->SerialPromptLabel->styleSheet().contains("rgb(255, 168, 255)"));
-  for (QLabel* yellow :
-       {window->ModelLabel, window->SerialLabel, window->WarrantyEndLabel, window->BusyLabel}) {
+  EXPECT_TRUE(ui->SerialPromptLabel->styleSheet().contains("rgb(255, 168, 255)"));
+  for (QLabel* yellow : {ui->ModelLabel, ui->SerialLabel, ui->WarrantyEndLabel, ui->BusyLabel}) {
     EXPECT_TRUE(yellow->styleSheet().contains("rgb(255, 255, 0)"))
         << yellow->objectName().toStdString();
   }
-  EXPECT_TRUE(window->WatermarkLabel->styleSheet().contains("rgb(255, 0, 0)"));
+  EXPECT_TRUE(ui->WatermarkLabel->styleSheet().contains("rgb(255, 0, 0)"));
 
-  EXPECT_EQ(window->StatusBar->panel0->text(), QStringLiteral("状态："));
-  EXPECT_EQ(window->StatusBar->panel0->width(), 50);
-  EXPECT_EQ(window->StatusBar->panel1->width(), 2600);
+  EXPECT_EQ(ui->StatusBar->panel0->text(), QStringLiteral("状态："));
+  EXPECT_EQ(ui->StatusBar->panel0->width(), 50);
+  EXPECT_EQ(ui->StatusBar->panel1->width(), 2600);
   EXPECT_TRUE(window->Status().isEmpty());
 
-  for (QTimer* timer :
-       {window->LookupResultTimer, window->WarrantyResultTimer, window->WarrantyFormTimer}) {
+  for (QTimer* timer : {ui->LookupResultTimer, ui->WarrantyResultTimer, ui->WarrantyFormTimer}) {
     EXPECT_FALSE(timer->isActive()) << timer->objectName().toStdString();
     EXPECT_EQ(TimerInterval(timer), 0);
   }
-  EXPECT_EQ(window->LookupResultTimer->objectName(), QStringLiteral("时钟1"));
-  EXPECT_EQ(window->WarrantyResultTimer->objectName(), QStringLiteral("时钟2"));
-  EXPECT_EQ(window->WarrantyFormTimer->objectName(), QStringLiteral("时钟3"));
+  EXPECT_EQ(ui->LookupResultTimer->objectName(), QStringLiteral("时钟1"));
+  EXPECT_EQ(ui->WarrantyResultTimer->objectName(), QStringLiteral("时钟2"));
+  EXPECT_EQ(ui->WarrantyFormTimer->objectName(), QStringLiteral("时钟3"));
 }
 
 TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder) {
@@ -131,11 +132,11 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder) {
   EXPECT_EQ(menus[0]->text(), QStringLiteral("菜单"));
   EXPECT_EQ(menus[1]->text(), QStringLiteral("帮助"));
   QStringList first, second;
-  for (QAction* a : window->MainMenu->actions()) first << a->text();
-  for (QAction* a : window->HelpMenu->actions()) second << a->text();
+  for (QAction* a : ui->MainMenu->actions()) first << a->text();
+  for (QAction* a : ui->HelpMenu->actions()) second << a->text();
   EXPECT_EQ(first, (QStringList{"关闭语音", "开启语音", "重启", "退出"}));
   EXPECT_EQ(second, (QStringList{"使用说明", "关于"}));
-  for (QAction* a : window->MainMenu->actions() + window->HelpMenu->actions()) {
+  for (QAction* a : ui->MainMenu->actions() + ui->HelpMenu->actions()) {
     EXPECT_TRUE(a->shortcut().isEmpty());
     EXPECT_FALSE(a->isChecked());
     EXPECT_TRUE(a->isEnabled());
@@ -144,11 +145,11 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder) {
 
 TEST_F(MainWindowTest, TabOrderFollowsTheLayoutAndEveryCaptionIsAnAccessibleName) {
   QList<QWidget*> chain;
-  QWidget* w = window->SerialInput;
+  QWidget* w = ui->SerialInput;
   do {
     if (w->focusPolicy() & Qt::TabFocus) chain << w;
     w = w->nextInFocusChain();
-  } while (w != window->SerialInput);
+  } while (w != ui->SerialInput);
   QStringList names;
   for (QWidget* c : chain) {
     if (c->window() == window.get() && !c->objectName().isEmpty() &&
@@ -162,15 +163,14 @@ TEST_F(MainWindowTest, TabOrderFollowsTheLayoutAndEveryCaptionIsAnAccessibleName
     if (expected.contains(n) && !ordered.contains(n)) ordered << n;
   EXPECT_EQ(ordered, expected);
 
-  EXPECT_EQ(window->QueryButton->accessibleName(), QStringLiteral("查询"));
-  EXPECT_EQ(window->ComprehensiveQueryRadio->accessibleName(), QStringLiteral("综合查询"));
-  EXPECT_EQ(window->SerialInput->accessibleName(), QStringLiteral("系列号："));
-  EXPECT_EQ(window->CopyButton->accessibleName(), QStringLiteral("复制信息"));
+  EXPECT_EQ(ui->QueryButton->accessibleName(), QStringLiteral("查询"));
+  EXPECT_EQ(ui->ComprehensiveQueryRadio->accessibleName(), QStringLiteral("综合查询"));
+  EXPECT_EQ(ui->SerialInput->accessibleName(), QStringLiteral("系列号："));
+  EXPECT_EQ(ui->CopyButton->accessibleName(), QStringLiteral("复制信息"));
 }
 
 TEST_F(MainWindowTest, ResultButtonsAreOnTopOfTheStatusBarWhereTheyOverlapIt) {
-  for (QPushButton* button :
-       {window->CopyButton, window->ScreenshotButton, window->MonthTableButton}) {
+  for (QPushButton* button : {ui->CopyButton, ui->ScreenshotButton, ui->MonthTableButton}) {
     button->show();
     // The lower edge of each button lies over the status bar.
     const QPoint lower(button->geometry().center().x(), button->geometry().bottom() - 2);
@@ -180,42 +180,42 @@ TEST_F(MainWindowTest, ResultButtonsAreOnTopOfTheStatusBarWhereTheyOverlapIt) {
 }
 
 TEST_F(MainWindowTest, ScreenReadersSeeEveryControlUnderItsCaption) {
-  const std::pair<QWidget*, QString> controls[] = {{window->QueryButton, "查询"},
-                                                   {window->ComprehensiveQueryRadio, "综合查询"},
-                                                   {window->OfficialQueryRadio, "官网查询"},
-                                                   {window->CopyButton, "复制信息"},
-                                                   {window->ScreenshotButton, "截图"},
-                                                   {window->MonthTableButton, "月份对照"},
-                                                   {window->SerialInput, "系列号："},
-                                                   {window->SerialPromptLabel, "系列号："}};
+  const std::pair<QWidget*, QString> controls[] = {{ui->QueryButton, "查询"},
+                                                   {ui->ComprehensiveQueryRadio, "综合查询"},
+                                                   {ui->OfficialQueryRadio, "官网查询"},
+                                                   {ui->CopyButton, "复制信息"},
+                                                   {ui->ScreenshotButton, "截图"},
+                                                   {ui->MonthTableButton, "月份对照"},
+                                                   {ui->SerialInput, "系列号："},
+                                                   {ui->SerialPromptLabel, "系列号："}};
   for (const auto& [widget, caption] : controls) {
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
     ASSERT_NE(accessible, nullptr) << caption.toStdString();
     EXPECT_EQ(accessible->text(QAccessible::Name), caption);
   }
-  QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window->QueryButton);
+  QAccessibleInterface* button = QAccessible::queryAccessibleInterface(ui->QueryButton);
   ASSERT_NE(button->actionInterface(), nullptr);
   EXPECT_TRUE(
       button->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
 }
 
 TEST_F(MainWindowTest, EndKeyMovesFocusToScreenshotButtonWithoutConsumingTheKey) {
-  window->ScreenshotButton->show();  // as after a lookup-site result
+  ui->ScreenshotButton->show();  // as after a lookup-site result
   window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  window->SerialInput->setFocus();
-  window->SerialInput->setText(QStringLiteral("ABC"));
-  window->SerialInput->setCursorPosition(0);
+  ui->SerialInput->setFocus();
+  ui->SerialInput->setText(QStringLiteral("ABC"));
+  ui->SerialInput->setCursorPosition(0);
 
-  QTest::keyClick(window->SerialInput, Qt::Key_Home);
-  EXPECT_TRUE(window->SerialInput->hasFocus());  // other keys leave the focus alone
+  QTest::keyClick(ui->SerialInput, Qt::Key_Home);
+  EXPECT_TRUE(ui->SerialInput->hasFocus());  // other keys leave the focus alone
 
-  QTest::keyClick(window->SerialInput, Qt::Key_End);
-  EXPECT_TRUE(window->ScreenshotButton->hasFocus());
-  EXPECT_EQ(window->SerialInput->cursorPosition(), 3);  // the edit box still saw End
+  QTest::keyClick(ui->SerialInput, Qt::Key_End);
+  EXPECT_TRUE(ui->ScreenshotButton->hasFocus());
+  EXPECT_EQ(ui->SerialInput->cursorPosition(), 3);  // the edit box still saw End
 
-  QTest::keyClick(window->ScreenshotButton, Qt::Key_End);
-  EXPECT_TRUE(window->ScreenshotButton->hasFocus());
+  QTest::keyClick(ui->ScreenshotButton, Qt::Key_End);
+  EXPECT_TRUE(ui->ScreenshotButton->hasFocus());
 }
 
 TEST_F(MainWindowTest, MovingDocksBothSecondaryWindowsAndShiftsTheAboutWindowOnce) {
@@ -251,21 +251,22 @@ TEST_F(MainWindowTest, MovingNeverOpensAClosedSecondaryWindow) {
 TEST(MainWindowStart, CreationAsksThePlatformOnceToSilenceTheNavigationClick) {
   auto seen = std::make_shared<testing::PlatformLog>();
   MainWindow window(testing::OfflineConfig(), {testing::RecordingPlatformFactory(seen)});
+  const testing::MainWindowControls ui(window);
   EXPECT_EQ(seen->silenceRequests, 0);
   window.OnCreated();
   EXPECT_EQ(seen->silenceRequests, 1);
 }
 
 TEST_F(MainWindowTest, ClosingWhileTimersRunEndsTheEventLoopWithExitCodeZero) {
-  window->LookupResultTimer->start(1000);
-  window->WarrantyFormTimer->start(10000);
-  window->WarrantyResultTimer->start(1000);
+  ui->LookupResultTimer->start(1000);
+  ui->WarrantyFormTimer->start(10000);
+  ui->WarrantyResultTimer->start(1000);
   QTimer::singleShot(0, window.get(), [this] { window->close(); });
   EXPECT_EQ(QApplication::exec(), 0);
 }
 
 TEST_F(MainWindowTest, BusyAnimationIsALoopingGifOfThirtyFramesAndTheCursorHasItsHotSpot) {
-  QMovie* movie = window->BusyAnimation->movie();
+  QMovie* movie = ui->BusyAnimation->movie();
   ASSERT_NE(movie, nullptr);
   EXPECT_EQ(movie->fileName(), QStringLiteral(":/layout/busy.gif"));
   QImageReader reader(movie->fileName());
@@ -280,8 +281,8 @@ TEST_F(MainWindowTest, BusyAnimationIsALoopingGifOfThirtyFramesAndTheCursorHasIt
   const QCursor cursor = LayoutCursor();
   EXPECT_EQ(cursor.pixmap().size(), QSize(32, 32));
   EXPECT_EQ(cursor.hotSpot(), QPoint(9, 5));
-  EXPECT_EQ(window->SerialInput->cursor().hotSpot(), QPoint(9, 5));
-  EXPECT_EQ(window->CopyButton->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(ui->SerialInput->cursor().hotSpot(), QPoint(9, 5));
+  EXPECT_EQ(ui->CopyButton->cursor().shape(), Qt::PointingHandCursor);
 }
 
 }  // namespace

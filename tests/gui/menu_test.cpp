@@ -7,10 +7,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "gui/menu/menu_commands.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/shell/main_window.h"
+#include "gui/shell/menu_commands.h"
 #include "gui/voice/voice.h"
+#include "support/main_window_controls.h"
 #include "support/offline_config.h"
 #include "support/wait.h"
 
@@ -18,47 +19,54 @@ namespace quarvel {
 namespace {
 
 TEST(Menu, RestartLaunchesTheRunningExecutableWithoutArgumentsThenCloses) {
-  MainWindow window(testing::OfflineConfig());
-  window.show();
   QStringList launched;
-  window.launcher = [&](const QString& program) {
+  WindowServices services;
+  services.launcher = [&](const QString& program) {
     launched << program;
     return true;
   };
-  QTimer::singleShot(0, &window, [&] { window.RestartItem->trigger(); });
+  MainWindow window(testing::OfflineConfig(), services);
+  const testing::MainWindowControls ui(window);
+  window.show();
+  QTimer::singleShot(0, &window, [&] { ui.RestartItem->trigger(); });
   EXPECT_EQ(QApplication::exec(), 0);  // the old instance ends with 0
   EXPECT_EQ(launched, QStringList{QCoreApplication::applicationFilePath()});
   EXPECT_FALSE(window.isVisible());
 }
 
 TEST(Menu, RestartClosesEvenWhenTheLaunchFails) {
-  MainWindow window(testing::OfflineConfig());
+  WindowServices services;
+  services.launcher = [](const QString&) { return false; };
+  MainWindow window(testing::OfflineConfig(), services);
+  const testing::MainWindowControls ui(window);
   window.show();
-  window.launcher = [](const QString&) { return false; };
-  QTimer::singleShot(0, &window, [&] { window.RestartItem->trigger(); });
+  QTimer::singleShot(0, &window, [&] { ui.RestartItem->trigger(); });
   EXPECT_EQ(QApplication::exec(), 0);
 }
 
 TEST(Menu, TheDefaultLauncherReallyStartsAProgramAndDoesNotWait) {
   MainWindow window(testing::OfflineConfig());
+  const testing::MainWindowControls ui(window);
   QElapsedTimer clock;
   clock.start();
-  EXPECT_TRUE(window.launcher(QStringLiteral("/bin/true")));
-  EXPECT_FALSE(window.launcher(QStringLiteral("/nonexistent/quarvel")));
+  EXPECT_TRUE(window.services().launcher(QStringLiteral("/bin/true")));
+  EXPECT_FALSE(window.services().launcher(QStringLiteral("/nonexistent/quarvel")));
   EXPECT_LT(clock.elapsed(), 2000);
 }
 
 TEST(Menu, ExitEndsWithZero) {
   MainWindow window(testing::OfflineConfig());
+  const testing::MainWindowControls ui(window);
   window.show();
-  QTimer::singleShot(0, &window, [&] { window.ExitItem->trigger(); });
+  QTimer::singleShot(0, &window, [&] { ui.ExitItem->trigger(); });
   EXPECT_EQ(QApplication::exec(), 0);
 }
 
 TEST(Menu, InstructionsPlaysTheSpokenInstructionsAndShowsNothing) {
   MainWindow window(testing::OfflineConfig());
-  window.InstructionsItem->trigger();
-  EXPECT_TRUE(window.CuePlayer->Url().endsWith(QStringLiteral("/mp3/使用说明.mp3")));
+  const testing::MainWindowControls ui(window);
+  ui.InstructionsItem->trigger();
+  EXPECT_TRUE(ui.CuePlayer->Url().endsWith(QStringLiteral("/mp3/使用说明.mp3")));
   EXPECT_TRUE(window.Status().isEmpty());
   for (QWidget* top : QApplication::topLevelWidgets())
     EXPECT_FALSE(top->isVisible() && top != &window) << top->objectName().toStdString();
@@ -66,14 +74,15 @@ TEST(Menu, InstructionsPlaysTheSpokenInstructionsAndShowsNothing) {
 
 TEST(Menu, AboutOpensOneDockedWindow) {
   MainWindow window(testing::OfflineConfig());
+  const testing::MainWindowControls ui(window);
   window.move(300, 200);
   window.show();
-  window.AboutItem->trigger();
+  ui.AboutItem->trigger();
   ASSERT_TRUE(window.aboutWindow);
   EXPECT_TRUE(window.aboutWindow->isVisible());
   EXPECT_EQ(window.aboutWindow->frameGeometry().topLeft(), QPoint(78, 313));
   AboutWindow* first = window.aboutWindow;
-  window.AboutItem->trigger();
+  ui.AboutItem->trigger();
   EXPECT_EQ(window.aboutWindow.data(), first);
 }
 

@@ -11,10 +11,10 @@
 #include <atomic>
 
 #include "base/text_codec.h"
+#include "gui/controls/controls.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/docking.h"
 #include "gui/secondary_windows/month_table_window.h"
-#include "gui/shell/controls.h"
 #include "support/local_server.h"
 #include "support/wait.h"
 

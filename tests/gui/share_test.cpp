@@ -12,14 +12,15 @@
 #include <QTest>
 
 #include "base/picture.h"
+#include "gui/controls/controls.h"
 #include "gui/sharing/capture.h"
 #include "gui/sharing/copy_result.h"
 #include "gui/sharing/picture_encoding.h"
 #include "gui/sharing/save_dialog.h"
 #include "gui/sharing/selection_state.h"
-#include "gui/shell/controls.h"
 #include "gui/shell/main_window.h"
 #include "gui/voice/voice.h"
+#include "support/main_window_controls.h"
 #include "support/offline_config.h"
 #include "support/wait.h"
 
@@ -53,23 +54,25 @@ TEST(CopyResult, JoinsTheCaptionsAsShownWithTheSignature) {
   EXPECT_EQ(empty.count(QStringLiteral("\r\n")), 6);
 
   MainWindow window(testing::OfflineConfig());
-  SetCaption(window.ModelLabel, QStringLiteral("产品型号：iPhone 14 Pro"));
-  SetCaption(window.SerialLabel, QStringLiteral("系列号：C39XK0ABHG7F"));
-  SetCaption(window.WarrantyEndLabel, QStringLiteral("保修截止：2027年3月18日"));
-  window.CopyButton->show();
-  window.CopyButton->click();
+
+  const testing::MainWindowControls ui(window);
+  SetCaption(ui.ModelLabel, QStringLiteral("产品型号：iPhone 14 Pro"));
+  SetCaption(ui.SerialLabel, QStringLiteral("系列号：C39XK0ABHG7F"));
+  SetCaption(ui.WarrantyEndLabel, QStringLiteral("保修截止：2027年3月18日"));
+  ui.CopyButton->show();
+  ui.CopyButton->click();
   EXPECT_EQ(QGuiApplication::clipboard()->text(),
             QStringLiteral("产品型号：iPhone 14 Pro\r\n\r\n系列号：C39XK0ABHG7F\r\n\r\n"
                            "保修截止：2027年3月18日\r\n\r\n信息来至 tal Quarvel  "));
   EXPECT_EQ(window.Status(), QStringLiteral("复制成功"));
-  EXPECT_TRUE(window.CuePlayer->Url().endsWith(QStringLiteral("复制信息成功.mp3")));
+  EXPECT_TRUE(ui.CuePlayer->Url().endsWith(QStringLiteral("复制信息成功.mp3")));
 
   // Empty captions: copied as empty lines, and still confirmed.
-  SetCaption(window.ModelLabel, {});
-  SetCaption(window.SerialLabel, {});
-  SetCaption(window.WarrantyEndLabel, {});
+  SetCaption(ui.ModelLabel, {});
+  SetCaption(ui.SerialLabel, {});
+  SetCaption(ui.WarrantyEndLabel, {});
   window.SetStatus({});
-  window.CopyButton->click();
+  ui.CopyButton->click();
   EXPECT_EQ(QGuiApplication::clipboard()->text(), empty);
   EXPECT_EQ(window.Status(), QStringLiteral("复制成功"));
 }
@@ -78,13 +81,15 @@ class CaptureTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSelectionState();
-    window = std::make_unique<MainWindow>(testing::OfflineConfig());
-    window->screenGrabber = [this] { return snapshot; };
     dialog = std::make_shared<AnsweringDialog>();
-    window->saveDialog = dialog;
+    WindowServices services;
+    services.grabScreen = [this] { return snapshot; };
+    services.saveDialog = dialog;
+    window = std::make_unique<MainWindow>(testing::OfflineConfig(), services);
+    ui = std::make_unique<testing::MainWindowControls>(*window);
     window->show();
-    window->ScreenshotButton->show();
-    window->ScreenshotButton->click();
+    ui->ScreenshotButton->show();
+    ui->ScreenshotButton->click();
     overlay = window->captureOverlay;
     ASSERT_TRUE(overlay);
   }
@@ -101,6 +106,7 @@ class CaptureTest : public ::testing::Test {
   QPixmap snapshot = KnownSnapshot();
   std::shared_ptr<AnsweringDialog> dialog;
   std::unique_ptr<MainWindow> window;
+  std::unique_ptr<testing::MainWindowControls> ui;
   QPointer<CaptureOverlayWindow> overlay;
 };
 
@@ -181,7 +187,7 @@ TEST_F(CaptureTest, EscapeAbandonsTheCapture) {
   EXPECT_FALSE(overlay && overlay->isVisible());
   EXPECT_TRUE(testing::WaitFor([&] { return overlay.isNull() && shot.isNull(); }));
   // The next capture starts afresh.
-  window->ScreenshotButton->click();
+  ui->ScreenshotButton->click();
   EXPECT_TRUE(window->captureOverlay);
 }
 
@@ -199,14 +205,14 @@ TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
                {"d.gif", 0, PictureFormat::Gif, "d.gif"}};
   for (const Case& c : cases) {
     dialog->answer = SaveChoice{dir.filePath(c.name), c.filter};
-    window->CuePlayer->Play(QString());
+    ui->CuePlayer->Play(QString());
     Shot()->SaveButton->click();
     QFile file(dir.filePath(c.written));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.written.toStdString();
     const QByteArray bytes = file.readAll();
     EXPECT_EQ(SniffPicture(bytes), c.format) << c.written.toStdString();
     EXPECT_EQ(DecodePicture(bytes).size(), QSize(200, 200));
-    EXPECT_TRUE(window->CuePlayer->Url().endsWith(QStringLiteral("截图成功.mp3")));
+    EXPECT_TRUE(ui->CuePlayer->Url().endsWith(QStringLiteral("截图成功.mp3")));
   }
   EXPECT_TRUE(Shot()->isVisible());  // stays open for more saves
 
@@ -225,17 +231,17 @@ TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
 
   const int files = static_cast<int>(QDir(dir.path()).entryList(QDir::Files).size());
   dialog->answer.reset();
-  window->CuePlayer->Play(QString());
+  ui->CuePlayer->Play(QString());
   Shot()->SaveButton->click();
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), files);
-  EXPECT_TRUE(window->CuePlayer->Url().isEmpty());  // silent
+  EXPECT_TRUE(ui->CuePlayer->Url().isEmpty());  // silent
 }
 
 TEST_F(CaptureTest, AnUnwritablePathPlaysTheAbandonCue) {
   Drag({100, 50}, {300, 250});
   dialog->answer = SaveChoice{QStringLiteral("/nonexistent-dir/x.png"), 0};
   Shot()->SaveButton->click();
-  EXPECT_TRUE(window->CuePlayer->Url().endsWith(QStringLiteral("已放弃截图.mp3")));
+  EXPECT_TRUE(ui->CuePlayer->Url().endsWith(QStringLiteral("已放弃截图.mp3")));
 }
 
 TEST_F(CaptureTest, ClosingThePreviewDestroysTheOverlayToo) {

@@ -8,6 +8,7 @@
 #include "base/run_directory.h"
 #include "gui/shell/main_window.h"
 #include "gui/voice/voice.h"
+#include "support/main_window_controls.h"
 #include "support/offline_config.h"
 #include "support/recording_platform.h"
 #include "support/wait.h"
@@ -18,43 +19,47 @@ namespace {
 TEST(VoiceMenu, OffAndOnSetTheVolumeEveryTimeAndSayWhatTheyDid) {
   auto seen = std::make_shared<testing::PlatformLog>();
   MainWindow window(testing::OfflineConfig(), {testing::RecordingPlatformFactory(seen)});
+  const testing::MainWindowControls ui(window);
 
-  window.VoiceOffItem->trigger();
+  ui.VoiceOffItem->trigger();
   EXPECT_EQ(window.Status(), QStringLiteral("已关闭语音"));
   window.SetStatus(QString());
-  window.VoiceOffItem->trigger();
+  ui.VoiceOffItem->trigger();
   EXPECT_EQ(window.Status(), QStringLiteral("已关闭语音"));
-  window.VoiceOnItem->trigger();
+  ui.VoiceOnItem->trigger();
   EXPECT_EQ(window.Status(), QStringLiteral("已开启语音"));
   EXPECT_EQ(seen->cueVolumes, (std::vector<uint32_t>{0x00FF00FF, 0x00FF00FF, 0xFFFFFFFF}));
 }
 
 TEST(VoiceMenu, VoiceOffLeavesThePlayersOutputNearSilentButNotMuted) {
   MainWindow window(testing::OfflineConfig());
-  window.VoiceOffItem->trigger();
-  EXPECT_NEAR(window.CuePlayer->audioOutput()->volume(), 255.0 / 65535.0, 1e-6);
-  EXPECT_GT(window.CuePlayer->audioOutput()->volume(), 0.0f);
-  window.VoiceOnItem->trigger();
-  EXPECT_FLOAT_EQ(window.CuePlayer->audioOutput()->volume(), 1.0f);
+  const testing::MainWindowControls ui(window);
+  ui.VoiceOffItem->trigger();
+  EXPECT_NEAR(ui.CuePlayer->audioOutput()->volume(), 255.0 / 65535.0, 1e-6);
+  EXPECT_GT(ui.CuePlayer->audioOutput()->volume(), 0.0f);
+  ui.VoiceOnItem->trigger();
+  EXPECT_FLOAT_EQ(ui.CuePlayer->audioOutput()->volume(), 1.0f);
 }
 
 TEST(CuePlayer, PlayCueResolvesTheCueBesideTheExecutable) {
   MainWindow window(testing::OfflineConfig());
-  PlayCue(window, cue::kWelcome);
-  EXPECT_EQ(window.CuePlayer->Url(), RunDirectory() + QStringLiteral("/mp3/欢迎使用.mp3"));
-  EXPECT_EQ(window.CuePlayer->player()->source().toLocalFile(), window.CuePlayer->Url());
+  const testing::MainWindowControls ui(window);
+  window.PlayCue(cue::kWelcome);
+  EXPECT_EQ(ui.CuePlayer->Url(), RunDirectory() + QStringLiteral("/mp3/欢迎使用.mp3"));
+  EXPECT_EQ(ui.CuePlayer->player()->source().toLocalFile(), ui.CuePlayer->Url());
 }
 
 TEST(CuePlayer, ANewCueCutsOffTheOneThatIsPlayingAndIsPlayedToItsEnd) {
   MainWindow window(testing::OfflineConfig());
-  QMediaPlayer* player = window.CuePlayer->player();
-  PlayCue(window, cue::kInstructions);  // the longest cue
+  const testing::MainWindowControls ui(window);
+  QMediaPlayer* player = ui.CuePlayer->player();
+  window.PlayCue(cue::kInstructions);  // the longest cue
   ASSERT_TRUE(testing::WaitFor([&] { return player->position() > 300; }, 10000))
       << "the player never advanced";
   const qint64 cutAt = player->position();
   ASSERT_LT(cutAt, 3000);  // the instructions run for over four seconds
 
-  PlayCue(window, cue::kSuccess);
+  window.PlayCue(cue::kSuccess);
   EXPECT_TRUE(player->source().toLocalFile().endsWith(QStringLiteral("查询成功.mp3")));
   // The new cue starts from its beginning...
   ASSERT_TRUE(testing::WaitFor(
@@ -72,8 +77,9 @@ TEST(CuePlayer, ANewCueCutsOffTheOneThatIsPlayingAndIsPlayedToItsEnd) {
 
 TEST(CuePlayer, AMissingCuePlaysNothingAndRaisesNothing) {
   MainWindow window(testing::OfflineConfig());
-  QMediaPlayer* player = window.CuePlayer->player();
-  window.CuePlayer->Play(QStringLiteral("/nonexistent/mp3/欢迎使用.mp3"));
+  const testing::MainWindowControls ui(window);
+  QMediaPlayer* player = ui.CuePlayer->player();
+  ui.CuePlayer->Play(QStringLiteral("/nonexistent/mp3/欢迎使用.mp3"));
   EXPECT_TRUE(player->source().isEmpty());
   EXPECT_EQ(player->playbackState(), QMediaPlayer::StoppedState);
   EXPECT_EQ(player->error(), QMediaPlayer::NoError);

@@ -8,8 +8,8 @@
 
 #include "base/http_fetch.h"
 #include "base/picture.h"
+#include "gui/controls/controls.h"
 #include "gui/secondary_windows/docking.h"
-#include "gui/shell/controls.h"
 #include "webpage/browser.h"
 
 namespace quarvel {

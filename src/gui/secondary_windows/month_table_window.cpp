@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include "gui/controls/controls.h"
 #include "gui/secondary_windows/docking.h"
-#include "gui/shell/controls.h"
 
 namespace quarvel {
 

@@ -10,11 +10,10 @@
 #include <QSaveFile>
 #include <QScreen>
 
+#include "base/cues.h"
 #include "gui/sharing/picture_encoding.h"
 #include "gui/sharing/save_dialog.h"
 #include "gui/sharing/selection_state.h"
-#include "gui/shell/main_window.h"
-#include "gui/voice/voice.h"
 
 namespace quarvel {
 
@@ -29,19 +28,14 @@ QRect SelectionRect() {
                QSize(std::abs(s.endX - s.startX), std::abs(s.endY - s.startY)));
 }
 
-void OnScreenshotClick(MainWindow& window) {
-  if (window.captureOverlay) {  // a capture is still open: select again on it
-    if (window.captureOverlay->Screenshot) window.captureOverlay->Screenshot->hide();
-    window.captureOverlay->show();
-    window.captureOverlay->activateWindow();
+void OnScreenshotClick(QPointer<CaptureOverlayWindow>& overlay, CaptureServices services) {
+  if (overlay) {  // a capture is still open: select again on it
+    if (overlay->Screenshot) overlay->Screenshot->hide();
+    overlay->show();
+    overlay->activateWindow();
     return;
   }
-  CaptureServices services;
-  services.grabScreen = window.screenGrabber ? window.screenGrabber : GrabPrimaryScreen;
-  services.saveDialog = window.saveDialog;
-  MainWindow* owner = &window;
-  services.playCue = [owner](const QString& cueLiteral) { PlayCue(*owner, cueLiteral); };
-  window.captureOverlay = new CaptureOverlayWindow(std::move(services));
+  overlay = new CaptureOverlayWindow(std::move(services));
 }
 
 // --- OverlayCanvas -------------------------------------------------------------

@@ -13,7 +13,6 @@ class QPushButton;
 
 namespace quarvel {
 
-class MainWindow;
 class SaveDialog;
 class ScreenshotWindow;
 
@@ -31,8 +30,11 @@ QPixmap GrabPrimaryScreen();
 // the same rectangle as dragging down and to the right.
 QRect SelectionRect();
 
-// Click of 按钮3: opens the capture overlay on a fresh snapshot.
-void OnScreenshotClick(MainWindow& window);
+class CaptureOverlayWindow;
+
+// Click of 按钮3: opens the capture overlay on a fresh snapshot, or brings
+// back the one still open; overlay holds it while it lives.
+void OnScreenshotClick(QPointer<CaptureOverlayWindow>& overlay, CaptureServices services);
 
 // The canvas of the overlay: the frozen snapshot and the selection outline.
 class OverlayCanvas : public QWidget {

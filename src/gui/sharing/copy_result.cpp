@@ -2,11 +2,9 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLabel>
 
-#include "gui/shell/controls.h"
-#include "gui/shell/main_window.h"
-#include "gui/voice/voice.h"
+#include "base/announcer.h"
+#include "base/cues.h"
 
 namespace quarvel {
 
@@ -16,12 +14,12 @@ QString CopyResultText(const QString& model, const QString& serial, const QStrin
          QStringLiteral("信息来至 tal Quarvel  ");
 }
 
-void OnCopyClick(MainWindow& w) {
-  const QString text =
-      CopyResultText(Caption(w.ModelLabel), Caption(w.SerialLabel), Caption(w.WarrantyEndLabel));
+void OnCopyClick(Announcer& announcer, const QString& model, const QString& serial,
+                 const QString& warrantyEnd) {
+  const QString text = CopyResultText(model, serial, warrantyEnd);
   QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-  w.SetStatus(QStringLiteral("复制成功"));
-  PlayCue(w, cue::kCopied);
+  announcer.SetStatus(QStringLiteral("复制成功"));
+  announcer.PlayCue(cue::kCopied);
 }
 
 }  // namespace quarvel

@@ -17,20 +17,20 @@
 #include <QWebEngineView>
 
 #include "base/handler_gate.h"
+#include "base/http_fetch.h"
 #include "base/run_directory.h"
-#include "gui/menu/menu_commands.h"
+#include "gui/controls/controls.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/docking.h"
 #include "gui/secondary_windows/month_table_window.h"
 #include "gui/sharing/capture.h"
 #include "gui/sharing/copy_result.h"
 #include "gui/sharing/save_dialog.h"
-#include "gui/shell/controls.h"
+#include "gui/shell/menu_commands.h"
 #include "gui/shell/skin.h"
 #include "gui/voice/voice.h"
-#include "lookup/query_command.h"
-#include "lookup/tick_handlers.h"
 #include "webpage/browser.h"
+#include "webpage/browser_port.h"
 
 namespace quarvel {
 namespace {
@@ -99,17 +99,27 @@ void StatusPanels::SetText(const QString& text) {
 QString StatusPanels::Text() const { return panel1->text(); }
 
 MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
-    : QMainWindow(parent), config_(std::move(config)) {
+    : QMainWindow(parent), config_(std::move(config)), services_(std::move(services)) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QStringLiteral("Quarvel by：tal"));
   setAccessibleName(windowTitle());
   setCursor(LayoutCursor());
   BuildControls();
   BuildMenus();
-  platform_ = services.makePlatform(
+  platform_ = services_.makePlatform(
       [output = CuePlayer->audioOutput()](uint32_t value) { SetPlayerVolume(output, value); });
-  launcher = [](const QString& program) { return QProcess::startDetached(program, {}); };
-  saveDialog = std::make_shared<PlatformSaveDialog>();
+  if (!services_.launcher) {
+    services_.launcher = [](const QString& program) {
+      return QProcess::startDetached(program, {});
+    };
+  }
+  if (!services_.grabScreen) services_.grabScreen = GrabPrimaryScreen;
+  if (!services_.saveDialog) services_.saveDialog = std::make_shared<PlatformSaveDialog>();
+  if (!services_.fetch) services_.fetch = [](const QString& url) { return HttpGetBytes(url); };
+  lookupPort_ = std::make_unique<WebBrowserPort>(LookupBrowser);
+  warrantyPort_ = std::make_unique<WebBrowserPort>(WarrantyBrowser);
+  engine_ = new LookupEngine(config_, services_.timings, *this, *lookupPort_, *warrantyPort_,
+                             services_.fetch, this);
   ConnectHandlers();
   move(50, 50);
   resize(kWidth, kHeight);
@@ -178,17 +188,6 @@ void MainWindow::BuildControls() {
   WarrantyBrowser = CreateBrowser(client, QStringLiteral("WebBrowser2"));
   WarrantyBrowser->setGeometry(504, -8, 432, 416);
 
-  LookupResultTimer = new QTimer(this);
-  LookupResultTimer->setObjectName(QStringLiteral("时钟1"));
-  WarrantyResultTimer = new QTimer(this);
-  WarrantyResultTimer->setObjectName(QStringLiteral("时钟2"));
-  WarrantyFormTimer = new QTimer(this);
-  WarrantyFormTimer->setObjectName(QStringLiteral("时钟3"));
-  for (QTimer** deadline : {&LookupDeadline, &WarrantyDeadline}) {
-    *deadline = new QTimer(this);
-    (*deadline)->setSingleShot(true);
-  }
-
   // Inside the result group.
   ModelLabel = MakeLabel(ResultGroup, "产品型号", QString(), 24, 16, 152, 24);
   SerialLabel = MakeLabel(ResultGroup, "系列号", QString(), 24, 56, 248, 32);
@@ -249,16 +248,25 @@ void MainWindow::ConnectHandlers() {
       HandlerGate::Deliver(button, [this, handler] { handler(*this); });
     });
   };
-  onClick(QueryButton, RunQuery);
-  onClick(ImageTestButton, OnImageTestClick);
+  const auto onLookupClick = [this](QPushButton* button, void (LookupEngine::*handler)()) {
+    connect(button, &QPushButton::clicked, this, [this, button, handler] {
+      HandlerGate::Deliver(button, [this, handler] { (engine_->*handler)(); });
+    });
+  };
+  onLookupClick(QueryButton, &LookupEngine::RunQuery);
+  onLookupClick(ImageTestButton, &LookupEngine::OnImageTestClick);
   onClick(MonthTableButton, OnMonthTableClick);
-  onClick(CopyButton, OnCopyClick);
-  onClick(ScreenshotButton, OnScreenshotClick);
-  ConnectTick(LookupResultTimer, this, [this] { OnLookupResultTick(*this); });
-  ConnectTick(WarrantyFormTimer, this, [this] { OnWarrantyFormTick(*this); });
-  ConnectTick(WarrantyResultTimer, this, [this] { OnWarrantyResultTick(*this); });
-  ConnectTick(LookupDeadline, this, [this] { OnLookupTimedOut(*this); });
-  ConnectTick(WarrantyDeadline, this, [this] { OnWarrantyTimedOut(*this); });
+  onClick(CopyButton, [](MainWindow& w) {
+    const ResultCaptions shown = w.ResultTexts();
+    OnCopyClick(w, shown.model, shown.serial, shown.warrantyEnd);
+  });
+  onClick(ScreenshotButton, [](MainWindow& w) {
+    CaptureServices capture;
+    capture.grabScreen = w.services_.grabScreen;
+    capture.saveDialog = w.services_.saveDialog;
+    capture.playCue = [&w](const QString& cueLiteral) { w.PlayCue(cueLiteral); };
+    OnScreenshotClick(w.captureOverlay, std::move(capture));
+  });
 }
 
 void MainWindow::BuildMenus() {
@@ -267,8 +275,10 @@ void MainWindow::BuildMenus() {
   };
   MainMenu = menuBar()->addMenu(QStringLiteral("菜单"));
   MainMenu->setObjectName(QStringLiteral("MainMenu"));
-  VoiceOffItem = MainMenu->addAction(QStringLiteral("关闭语音"), this, Gated(OnVoiceOff));
-  VoiceOnItem = MainMenu->addAction(QStringLiteral("开启语音"), this, Gated(OnVoiceOn));
+  VoiceOffItem = MainMenu->addAction(QStringLiteral("关闭语音"), this,
+                                     Gated([](MainWindow& w) { OnVoiceOff(w.platform(), w); }));
+  VoiceOnItem = MainMenu->addAction(QStringLiteral("开启语音"), this,
+                                    Gated([](MainWindow& w) { OnVoiceOn(w.platform(), w); }));
   RestartItem = MainMenu->addAction(QStringLiteral("重启"), this, Gated(OnRestart));
   ExitItem = MainMenu->addAction(QStringLiteral("退出"), this, Gated(OnExit));
   HelpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
@@ -286,7 +296,7 @@ void MainWindow::OnCreated() {
   AttachSkin(RunPath(QStringLiteral("\\魔兽争霸.she")));
   platform_->SilenceNavigationClick();
   Navigate(LookupBrowser, config_.portalHost);
-  PlayCue(*this, cue::kWelcome);
+  PlayCue(cue::kWelcome);
   Navigate(WarrantyBrowser, config_.WarrantyPageUrl());
 }
 
@@ -311,6 +321,54 @@ void MainWindow::SetStatus(const QString& text) { StatusBar->SetText(text); }
 
 QString MainWindow::Status() const { return StatusBar->Text(); }
 
+void MainWindow::PlayCue(const QString& cueLiteral) { CuePlayer->Play(RunPath(cueLiteral)); }
+
+MainWindow::ResultCaptions MainWindow::ResultTexts() const {
+  return {Caption(ModelLabel), Caption(SerialLabel), Caption(WarrantyEndLabel)};
+}
+
+QString MainWindow::EntryText() { return SerialInput->text(); }
+
+bool MainWindow::ComprehensiveChosen() { return ComprehensiveQueryRadio->isChecked(); }
+
+bool MainWindow::OfficialChosen() { return OfficialQueryRadio->isChecked(); }
+
+QWidget* MainWindow::ControlFor(LookupControl control) const {
+  switch (control) {
+    case LookupControl::ResultPicture:
+      return ResultPicture;
+    case LookupControl::BusyAnimation:
+      return BusyAnimation;
+    case LookupControl::BusyLabel:
+      return BusyLabel;
+    case LookupControl::WatermarkLabel:
+      return WatermarkLabel;
+    case LookupControl::ModelLabel:
+      return ModelLabel;
+    case LookupControl::SerialLabel:
+      return SerialLabel;
+    case LookupControl::WarrantyEndLabel:
+      return WarrantyEndLabel;
+    case LookupControl::ScreenshotButton:
+      return ScreenshotButton;
+    case LookupControl::MonthTableButton:
+      return MonthTableButton;
+    case LookupControl::CopyButton:
+      return CopyButton;
+  }
+  return nullptr;
+}
+
+void MainWindow::SetVisible(LookupControl control, bool visible) {
+  ControlFor(control)->setVisible(visible);
+}
+
+void MainWindow::SetCaption(LookupControl label, const QString& caption) {
+  if (auto* widget = qobject_cast<QLabel*>(ControlFor(label))) quarvel::SetCaption(widget, caption);
+}
+
+void MainWindow::SetResultPicture(const QByteArray& bytes) { SetPicture(ResultPicture, bytes); }
+
 QRect MainWindow::Frame() const { return frameGeometry(); }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -325,7 +383,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       HandlerGate::Deliver(nullptr, [this, keyCode] { OnKeyDown(keyCode); });
     }
     if (widget == SerialInput) {
-      HandlerGate::Deliver(nullptr, [this, keyCode] { OnSerialKeyDown(*this, keyCode); });
+      HandlerGate::Deliver(nullptr, [this, keyCode] { engine_->OnSerialKeyDown(keyCode); });
     }
   } else if (watched == BusyAnimation) {
     if (event->type() == QEvent::Show)

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/config.h"
+#include "lookup/lookup_engine.h"
 #include "platform/platform_services.h"
 
 class QAction;
@@ -18,7 +19,6 @@ class QMenu;
 class QMovie;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 class QWebEngineView;
 
 namespace quarvel {
@@ -28,6 +28,7 @@ class CaptureOverlayWindow;
 class SaveDialog;
 class CuePlayerWidget;
 class MonthTableWindow;
+class WebBrowserPort;
 
 // The status bar: panel 0 always reads "状态：", panel 1 carries every
 // status message of the program.
@@ -41,16 +42,6 @@ class StatusPanels : public QWidget {
   QLabel* panel1;
 };
 
-// Periods of the lookup paths. Tests may shorten them.
-struct LookupTimings {
-  int lookupPollMs = 1000;        // 时钟1
-  int formPollMs = 10000;         // 时钟3
-  int resultPollMs = 1000;        // 时钟2
-  int pauseMs = 3000;             // after navigating the lookup browser
-  int lookupTimeoutMs = 60000;    // comprehensive path without a result
-  int warrantyTimeoutMs = 90000;  // official-site path without a result
-};
-
 // Starts a program as a new process without waiting; false when it could not start.
 using ProcessLauncher = std::function<bool(const QString& program)>;
 
@@ -61,11 +52,17 @@ using PlatformFactory = std::function<std::unique_ptr<PlatformServices>(CuePlaye
 // construction (tests give doubles).
 struct WindowServices {
   PlatformFactory makePlatform = MakePlatformServices;
+  ProcessLauncher launcher;                // the restart command; empty: start detached
+  std::function<QPixmap()> grabScreen;     // the capture's snapshot; empty: the primary screen
+  std::shared_ptr<SaveDialog> saveDialog;  // empty: the platform's save dialog
+  Fetch fetch;                             // empty: HttpGetBytes
+  LookupTimings timings;
 };
 
-// The main window. Controls carry their layout names as object names
-// ("按钮1", "编辑框1", "时钟1" …) and their roles as member names.
-class MainWindow : public QMainWindow {
+// The main window: a view. Its controls carry their layout names as object
+// names ("按钮1", "编辑框1" …; the timers 时钟1 to 时钟3 belong to the lookup
+// engine it owns) and are reached by those names from outside.
+class MainWindow : public QMainWindow, private LookupView {
   Q_OBJECT
  public:
   explicit MainWindow(Config config, WindowServices services = {}, QWidget* parent = nullptr);
@@ -79,13 +76,21 @@ class MainWindow : public QMainWindow {
   void OnMoved();
   void OnClosed();
 
-  void SetStatus(const QString& text);
+  void SetStatus(const QString& text) override;
   QString Status() const;
+  // Plays one cue given relative to the run directory.
+  void PlayCue(const QString& cueLiteral) override;
+
+  // The three result labels' captions, as displayed.
+  struct ResultCaptions {
+    QString model, serial, warrantyEnd;
+  };
+  ResultCaptions ResultTexts() const;
 
   const Config& config() const { return config_; }
+  const WindowServices& services() const { return services_; }
   PlatformServices& platform() { return *platform_; }
-  ProcessLauncher launcher;  // used by the restart command
-  LookupTimings timings;
+  LookupEngine& lookups() { return *engine_; }
 
   // The outer (frame) geometry: left, top, width, height.
   QRect Frame() const;
@@ -95,9 +100,35 @@ class MainWindow : public QMainWindow {
   QPointer<MonthTableWindow> monthTableWindow;
   QPointer<CaptureOverlayWindow> captureOverlay;
 
-  // Screen capture: the snapshot source and the save dialog (tests replace them).
-  std::function<QPixmap()> screenGrabber;
-  std::shared_ptr<SaveDialog> saveDialog;
+  static constexpr int kWidth = 382;
+  static constexpr int kHeight = 340;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void ConnectHandlers();
+  void FixOuterSize();
+
+  // What the lookup engine reads and shows.
+  QString EntryText() override;
+  bool ComprehensiveChosen() override;
+  bool OfficialChosen() override;
+  void SetVisible(LookupControl control, bool visible) override;
+  void SetCaption(LookupControl label, const QString& caption) override;
+  void SetResultPicture(const QByteArray& bytes) override;
+  QWidget* ControlFor(LookupControl control) const;
+
+  Config config_;
+  WindowServices services_;
+  std::unique_ptr<PlatformServices> platform_;
+  QMovie* busyMovie_ = nullptr;
+  bool closed_ = false;
 
   // Controls on the window.
   QLabel* SerialPromptLabel;              // 透明标签1
@@ -113,11 +144,6 @@ class MainWindow : public QMainWindow {
   QPushButton* ImageTestButton;           // 按钮2
   QWebEngineView* LookupBrowser;          // WebBrowser1
   QWebEngineView* WarrantyBrowser;        // WebBrowser2
-  QTimer* LookupResultTimer;              // 时钟1
-  QTimer* WarrantyResultTimer;            // 时钟2
-  QTimer* WarrantyFormTimer;              // 时钟3
-  QTimer* LookupDeadline;                 // ends a comprehensive query without result
-  QTimer* WarrantyDeadline;               // ends an official-site query without result
   // Inside the result group.
   QLabel* ModelLabel;        // 产品型号
   QLabel* SerialLabel;       // 系列号
@@ -139,25 +165,9 @@ class MainWindow : public QMainWindow {
   QAction* InstructionsItem;
   QAction* AboutItem;
 
-  static constexpr int kWidth = 382;
-  static constexpr int kHeight = 340;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-
- private:
-  void BuildControls();
-  void BuildMenus();
-  void ConnectHandlers();
-  void FixOuterSize();
-
-  Config config_;
-  std::unique_ptr<PlatformServices> platform_;
-  QMovie* busyMovie_ = nullptr;
-  bool closed_ = false;
+  // The lookups: the two hidden browsers as the engine sees them, and the engine.
+  std::unique_ptr<WebBrowserPort> lookupPort_, warrantyPort_;
+  LookupEngine* engine_ = nullptr;
 };
 
 // The custom mouse cursor of the main window (32 x 32, hot spot 9, 5).

@@ -5,9 +5,9 @@
 #include <QMediaPlayer>
 #include <QUrl>
 
+#include "base/announcer.h"
 #include "base/output_volume.h"
-#include "base/run_directory.h"
-#include "gui/shell/main_window.h"
+#include "platform/platform_services.h"
 
 namespace quarvel {
 
@@ -36,18 +36,14 @@ void CuePlayerWidget::Play(const QString& path) {
   player_->play();
 }
 
-void PlayCue(MainWindow& window, const QString& cueLiteral) {
-  window.CuePlayer->Play(RunPath(cueLiteral));
+void OnVoiceOff(PlatformServices& platform, Announcer& announcer) {
+  platform.SetCueVolume(WaveVolumeValue(0, 0));
+  announcer.SetStatus(QStringLiteral("已关闭语音"));
 }
 
-void OnVoiceOff(MainWindow& window) {
-  window.platform().SetCueVolume(WaveVolumeValue(0, 0));
-  window.SetStatus(QStringLiteral("已关闭语音"));
-}
-
-void OnVoiceOn(MainWindow& window) {
-  window.platform().SetCueVolume(WaveVolumeValue(100, 100));
-  window.SetStatus(QStringLiteral("已开启语音"));
+void OnVoiceOn(PlatformServices& platform, Announcer& announcer) {
+  platform.SetCueVolume(WaveVolumeValue(100, 100));
+  announcer.SetStatus(QStringLiteral("已开启语音"));
 }
 
 }  // namespace quarvel

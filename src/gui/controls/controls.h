@@ -3,15 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include "base/timer_interval.h"
+
 class QLabel;
-class QTimer;
 class QWidget;
 
 namespace quarvel {
-
-// Timer "interval" property: 0 stops the timer, a positive value (re)starts it.
-void SetTimerInterval(QTimer* timer, int milliseconds);
-int TimerInterval(const QTimer* timer);  // 0 while stopped
 
 // Label captions keep their exact text (CR LF included) while the label shows
 // the lines; Caption() returns the text as it was set.

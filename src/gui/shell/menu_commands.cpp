@@ -1,23 +1,23 @@
-#include "gui/menu/menu_commands.h"
+#include "gui/shell/menu_commands.h"
 
 #include <QCoreApplication>
 
+#include "base/cues.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/month_table_window.h"
 #include "gui/shell/main_window.h"
-#include "gui/voice/voice.h"
 
 namespace quarvel {
 
 void OnRestart(MainWindow& window) {
   // The running executable itself, whatever its file name.
-  window.launcher(QCoreApplication::applicationFilePath());
+  window.services().launcher(QCoreApplication::applicationFilePath());
   window.close();
 }
 
 void OnExit(MainWindow& window) { window.OnClosed(); }
 
-void OnInstructions(MainWindow& window) { PlayCue(window, cue::kInstructions); }
+void OnInstructions(MainWindow& window) { window.PlayCue(cue::kInstructions); }
 
 void OnAbout(MainWindow& window) {
   if (window.aboutWindow) {  // already open: bring it forward

@@ -1,23 +1,12 @@
-#include "gui/shell/controls.h"
-
-#include "base/picture.h"
+#include "gui/controls/controls.h"
 
 #include <QLabel>
 #include <QPixmap>
-#include <QTimer>
 #include <QVariant>
 
+#include "base/picture.h"
+
 namespace quarvel {
-
-void SetTimerInterval(QTimer* timer, int milliseconds) {
-  if (milliseconds <= 0) {
-    timer->stop();
-    return;
-  }
-  timer->start(milliseconds);
-}
-
-int TimerInterval(const QTimer* timer) { return timer->isActive() ? timer->interval() : 0; }
 
 void SetCaption(QLabel* label, const QString& caption) {
   label->setProperty("caption", caption);

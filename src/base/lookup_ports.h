@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+#include "base/announcer.h"
+
+namespace quarvel {
+
+// The narrow interfaces through which the lookup engine works: the pages of
+// the two hidden browsers, and the view that shows the lookup's states.
+
+// One read of a page. A page that did not answer in time, or was navigating
+// away, is not readable yet: that is not the same as a page with no text.
+struct PageRead {
+  bool readable = false;
+  QString text;
+};
+
+// One handler's attachment to the page a browser shows (a fresh page helper,
+// dropped at the end of the handler).
+class PageVisit {
+ public:
+  virtual ~PageVisit() = default;
+  virtual PageRead Text() = 0;
+  virtual PageRead Html() = 0;
+  // The second text-like input gets value; the first button-like element is clicked.
+  virtual bool FillTextInput(const QString& identifier, const QString& value) = 0;
+  virtual bool ClickElement(const QString& identifier) = 0;
+};
+
+// A hidden browser.
+class BrowserPort {
+ public:
+  virtual ~BrowserPort() = default;
+  virtual std::unique_ptr<PageVisit> Attach() = 0;
+  // Starts loading url and returns at once; a bare host is taken as http.
+  virtual void Navigate(const QString& url) = 0;
+};
+
+// The controls the lookups show and hide, by role (layout name in comments).
+enum class LookupControl {
+  ResultPicture,     // 图片框1
+  BusyAnimation,     // 图片框2
+  BusyLabel,         // 透明标签2
+  WatermarkLabel,    // 透明标签3
+  ModelLabel,        // 产品型号
+  SerialLabel,       // 系列号
+  WarrantyEndLabel,  // 保修截止
+  ScreenshotButton,  // 按钮3
+  MonthTableButton,  // 按钮4
+  CopyButton,        // 按钮5
+};
+
+// What the engine reads from and shows on the window (or on a batch's
+// stand-in for it).
+class LookupView : public Announcer {
+ public:
+  // The entry box 编辑框1, read when a handler acts.
+  virtual QString EntryText() = 0;
+  // The radio buttons 单选框1 ("综合查询") and 单选框2 ("官网查询").
+  virtual bool ComprehensiveChosen() = 0;
+  virtual bool OfficialChosen() = 0;
+  virtual void SetVisible(LookupControl control, bool visible) = 0;
+  // The result labels' captions.
+  virtual void SetCaption(LookupControl label, const QString& caption) = 0;
+  // The picture of 图片框1: encoded image bytes; empty bytes clear it.
+  virtual void SetResultPicture(const QByteArray& bytes) = 0;
+};
+
+}  // namespace quarvel
