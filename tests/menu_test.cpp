@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "app/start_state.h"
 #include "support/offline_config.h"
 #include "support/wait.h"
 #include "system/menu_commands.h"
@@ -17,24 +18,29 @@
 namespace quarvel {
 namespace {
 
-TEST(Menu, RestartLaunchesTheRunningExecutableWithoutArgumentsThenCloses) {
+TEST(Menu, RestartLaunchesTheRunningExecutableWithItsStartArgumentsThenCloses) {
   MainWindow window(testing::OfflineConfig());
   window.show();
-  QStringList launched;
-  window.launcher = [&](const QString& program) {
-    launched << program;
+  const QStringList started{"--lookup-host", "127.0.0.1:28080", "-platform", "offscreen"};
+  RememberStart(started);
+  QStringList programs;
+  QList<QStringList> arguments;
+  window.launcher = [&](const QString& program, const QStringList& args) {
+    programs << program;
+    arguments << args;
     return true;
   };
   QTimer::singleShot(0, &window, [&] { window.RestartItem->trigger(); });
   EXPECT_EQ(QApplication::exec(), 0);  // the old instance ends with 0
-  EXPECT_EQ(launched, QStringList{QCoreApplication::applicationFilePath()});
+  EXPECT_EQ(programs, QStringList{QCoreApplication::applicationFilePath()});
+  EXPECT_EQ(arguments, QList<QStringList>{started});
   EXPECT_FALSE(window.isVisible());
 }
 
 TEST(Menu, RestartClosesEvenWhenTheLaunchFails) {
   MainWindow window(testing::OfflineConfig());
   window.show();
-  window.launcher = [](const QString&) { return false; };
+  window.launcher = [](const QString&, const QStringList&) { return false; };
   QTimer::singleShot(0, &window, [&] { window.RestartItem->trigger(); });
   EXPECT_EQ(QApplication::exec(), 0);
 }
@@ -43,8 +49,8 @@ TEST(Menu, TheDefaultLauncherReallyStartsAProgramAndDoesNotWait) {
   MainWindow window(testing::OfflineConfig());
   QElapsedTimer clock;
   clock.start();
-  EXPECT_TRUE(window.launcher(QStringLiteral("/bin/true")));
-  EXPECT_FALSE(window.launcher(QStringLiteral("/nonexistent/quarvel")));
+  EXPECT_TRUE(window.launcher(QStringLiteral("/bin/sleep"), {"3"}));
+  EXPECT_FALSE(window.launcher(QStringLiteral("/nonexistent/quarvel"), {}));
   EXPECT_LT(clock.elapsed(), 2000);
 }
 

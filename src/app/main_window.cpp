@@ -10,7 +10,6 @@
 #include <QMenuBar>
 #include <QMovie>
 #include <QPixmap>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -20,6 +19,7 @@
 #include "app/controls.h"
 #include "app/run_directory.h"
 #include "app/skin.h"
+#include "app/start_state.h"
 #include "lookup/query_command.h"
 #include "lookup/tick_handlers.h"
 #include "share/capture.h"
@@ -107,7 +107,7 @@ MainWindow::MainWindow(Config config, QWidget* parent)
   BuildControls();
   BuildMenus();
   outputVolume_ = std::make_unique<PlayerOutputVolume>(CuePlayer->audioOutput());
-  launcher = [](const QString& program) { return QProcess::startDetached(program, {}); };
+  launcher = StartDetached;
   registry = SystemRegistry();
   saveDialog = std::make_shared<PlatformSaveDialog>();
   ConnectHandlers();

@@ -52,8 +52,9 @@ struct LookupTimings {
   int warrantyTimeoutMs = 90000;  // official-site path without a result
 };
 
-// Starts a program as a new process without waiting; false when it could not start.
-using ProcessLauncher = std::function<bool(const QString& program)>;
+// Starts a program with arguments as a new process without waiting; false when
+// it could not start.
+using ProcessLauncher = std::function<bool(const QString& program, const QStringList& arguments)>;
 
 // The main window. Controls carry their layout names as object names
 // ("按钮1", "编辑框1", "时钟1" …) and their roles as member names.

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "app/main_window.h"
+#include "app/start_state.h"
 #include "system/voice.h"
 #include "windows/about_window.h"
 #include "windows/month_table_window.h"
@@ -10,8 +11,9 @@
 namespace quarvel {
 
 void OnRestart(MainWindow& window) {
-  // The running executable itself, whatever its file name.
-  window.launcher(QCoreApplication::applicationFilePath());
+  // The running executable itself, whatever its file name, with the options it
+  // was started with (the launcher keeps the environment).
+  window.launcher(QCoreApplication::applicationFilePath(), StartArguments());
   window.close();
 }
 

@@ -3,8 +3,10 @@
 #include <QAudioOutput>
 #include <QFileInfo>
 #include <QMediaPlayer>
+#include <QSet>
 #include <QUrl>
 
+#include "app/logging.h"
 #include "app/main_window.h"
 #include "app/run_directory.h"
 
@@ -28,9 +30,15 @@ void CuePlayerWidget::Play(const QString& path) {
   url_ = path;
   player_->stop();
   if (!QFileInfo(path).isFile()) {
+    static QSet<QString> reported;  // one warning per missing file
+    if (!reported.contains(path)) {
+      reported.insert(path);
+      qCWarning(lcSystem).noquote() << "voice cue missing:" << path;
+    }
     player_->setSource(QUrl());
     return;
   }
+  qCDebug(lcSystem).noquote() << "playing" << path;
   player_->setSource(QUrl::fromLocalFile(path));
   player_->play();
 }
