@@ -23,6 +23,7 @@
 #include "app/http_fetch.h"
 #include "app/quiet_output.h"
 #include "app/run_directory.h"
+#include "app/skin.h"
 #include "app/start_state.h"
 #include "share/save_dialog.h"
 #include "support/wait.h"
@@ -262,6 +263,23 @@ TEST(Warnings, AMissingCueIsReportedOnceAndAPresentOneNotAtAll) {
   player.Play(RunPath(cue::kWelcome));
   EXPECT_EQ(log.Count(QtWarningMsg, "quarvel.system", missing), 1);
   EXPECT_EQ(log.Count(QtWarningMsg, "quarvel.system", "mp3"), 1);
+}
+
+TEST(Warnings, AMissingOrBrokenSkinIsAWarningAndTheShippedOneIsQuiet) {
+  QTemporaryDir dir;
+  QFile broken(dir.filePath("broken.she"));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("QWidget { color: red; ");
+  broken.close();
+  MessageLog log;
+  EXPECT_FALSE(AttachSkin(dir.filePath("absent.she")));
+  EXPECT_FALSE(AttachSkin(broken.fileName()));
+  EXPECT_EQ(log.Count(QtWarningMsg, "quarvel.app", dir.filePath("absent.she")), 1);
+  EXPECT_EQ(log.Count(QtWarningMsg, "quarvel.app", broken.fileName()), 1);
+  const auto warnings = log.entries.size();
+  EXPECT_TRUE(AttachSkin(RunPath(QStringLiteral("\\魔兽争霸.she"))));
+  EXPECT_EQ(log.entries.size(), warnings);
+  qApp->setStyleSheet(QString());
 }
 
 TEST(Warnings, AFailedFetchIsAWarningOfItsOwnCategory) {
