@@ -11,10 +11,10 @@
 
 namespace quarvel::demo {
 
-bool MakeSelfSignedCertificate(const std::string& certPath, const std::string& keyPath) {
+TlsIdentity MakeSelfSignedIdentity() {
   std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_RSA_gen(2048), EVP_PKEY_free);
   std::unique_ptr<X509, decltype(&X509_free)> cert(X509_new(), X509_free);
-  if (!key || !cert) return false;
+  if (!key || !cert) return {};
   X509_set_version(cert.get(), 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 1);
   X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
@@ -32,12 +32,23 @@ bool MakeSelfSignedCertificate(const std::string& certPath, const std::string& k
     X509_add_ext(cert.get(), ext, -1);
     X509_EXTENSION_free(ext);
   }
-  if (!X509_sign(cert.get(), key.get(), EVP_sha256())) return false;
+  if (!X509_sign(cert.get(), key.get(), EVP_sha256())) return {};
+  TlsIdentity identity;
+  identity.certificate = std::move(cert);
+  identity.key = std::move(key);
+  return identity;
+}
+
+bool MakeSelfSignedCertificate(const std::string& certPath, const std::string& keyPath) {
+  const TlsIdentity identity = MakeSelfSignedIdentity();
+  if (!identity) return false;
+  X509* const cert = identity.certificate.get();
+  EVP_PKEY* const key = identity.key.get();
 
   FILE* certFile = std::fopen(certPath.c_str(), "wb");
   FILE* keyFile = std::fopen(keyPath.c_str(), "wb");
-  bool ok = certFile && keyFile && PEM_write_X509(certFile, cert.get()) &&
-            PEM_write_PrivateKey(keyFile, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+  bool ok = certFile && keyFile && PEM_write_X509(certFile, cert) &&
+            PEM_write_PrivateKey(keyFile, key, nullptr, nullptr, 0, nullptr, nullptr);
   if (certFile) ok = std::fclose(certFile) == 0 && ok;
   if (keyFile) ok = std::fclose(keyFile) == 0 && ok;
   return ok;

@@ -6,7 +6,12 @@
 #include <cstdlib>
 
 #include "base/config.h"
+#include "base/logging.h"
+#include "base/quiet_output.h"
+#include "base/run_directory.h"
+#include "base/start_state.h"
 #include "gui/sharing/selection_state.h"
+#include "gui/shell/desktop_identity.h"
 #include "gui/shell/main_window.h"
 
 namespace {
@@ -16,21 +21,23 @@ QString Environment(const char* name) { return qEnvironmentVariable(name); }
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The hidden browsers show small pages: one renderer process serves them all.
-  if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) {
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
-            "--renderer-process-limit=1 --disable-background-networking");
-  }
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("quarvel"));
-  QApplication::setApplicationVersion(QStringLiteral(QUARVEL_VERSION));
-
-  const quarvel::ConfigResult loaded = quarvel::LoadConfig(app.arguments(), Environment);
+  // The command line is read before the application object exists, so that
+  // --help, --version and a bad option need no display.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const quarvel::ConfigResult loaded = quarvel::LoadConfig(arguments, Environment);
   if (!loaded.config) {
     std::fputs(loaded.message.toLocal8Bit().constData(), loaded.exitCode ? stderr : stdout);
     return loaded.exitCode;
   }
+  quarvel::RememberStart(arguments.mid(1));  // before anything changes the environment
+
+  quarvel::QuietToolkitOutput();
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  quarvel::ApplyDesktopIdentity();
+  quarvel::LoadToolkitTranslations();
+  qCDebug(quarvel::lcApp) << "assets in" << quarvel::RunDirectory();
 
   quarvel::ResetSelectionState();
   quarvel::MainWindow window(*loaded.config);

@@ -39,11 +39,59 @@ bool IsValidHost(const QString& host) {
   return true;
 }
 
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: quarvel [options]\n"
+    "Looks up a handset by its serial number or IMEI.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help                    Show this help and exit.\n"
+    "  -v, --version                 Show the version and exit.\n"
+    "  --lookup-host HOST[:PORT]     Lookup site (http).\n"
+    "  --warranty-host HOST[:PORT]   Warranty page host (https).\n"
+    "  --portal-host HOST[:PORT]     Portal start page.\n"
+    "  --screenshot FILE             Save a picture of the main window to FILE and quit.\n"
+    "\n"
+    "Environment: QUARVEL_LOOKUP_HOST, QUARVEL_WARRANTY_HOST, QUARVEL_PORTAL_HOST\n"
+    "(an option beats the environment).\n";
+
+// The toolkit's own options, which the application object takes out of the
+// command line itself: accepted here and otherwise ignored.
+const char* const kToolkitValueOptions[] = {
+    "platform",    "platformpluginpath", "platformtheme", "plugin",     "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "style",         "stylesheet", "session",
+    "display",     "geometry",           "name",          "title",      "qmljsdebugger"};
+const char* const kToolkitFlagOptions[] = {"reverse", "widgetcount", "sync", "nograb", "dograb"};
+
+// The option as the user typed it ("--foo" or "-foo", without any "=value").
+QString AsTyped(const QStringList& arguments, const QString& name) {
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == QLatin1String("--")) break;
+    if (!argument.startsWith('-')) continue;
+    const QString typed = argument.section('=', 0, 0);
+    qsizetype dashes = 0;
+    while (dashes < typed.size() && typed[dashes] == '-') ++dashes;
+    if (typed.mid(dashes) == name) return typed;
+  }
+  return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+ConfigResult UsageError(const QString& problem) {
+  ConfigResult result;
+  result.message = QStringLiteral("quarvel: %1; try --help\n").arg(problem);
+  result.exitCode = 2;
+  return result;
+}
+
+}  // namespace
+
 ConfigResult LoadConfig(const QStringList& arguments,
                         const std::function<QString(const char*)>& environment) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Quarvel: looks up a handset by its serial number or IMEI."));
+  // "-platform offscreen" is one option, as the toolkit reads it.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
   const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
   const QCommandLineOption lookup("lookup-host", "Lookup site, HOST or HOST:PORT.", "host");
@@ -53,23 +101,33 @@ ConfigResult LoadConfig(const QStringList& arguments,
   const QCommandLineOption screenshot(
       "screenshot", "Save a picture of the main window to FILE and quit.", "file");
   parser.addOptions({help, version, lookup, warranty, portal, screenshot});
+  for (const char* name : kToolkitValueOptions)
+    parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), "value"));
+  for (const char* name : kToolkitFlagOptions)
+    parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString()));
 
   ConfigResult result;
   if (!parser.parse(arguments)) {
-    result.message = parser.errorText() + "\n";
-    result.exitCode = 2;
-    return result;
+    if (!parser.unknownOptionNames().isEmpty())
+      return UsageError(QStringLiteral("unknown option '%1'")
+                            .arg(AsTyped(arguments, parser.unknownOptionNames().first())));
+    // "Missing value after '--lookup-host'." and the like.
+    QString problem = parser.errorText();
+    if (problem.endsWith('.')) problem.chop(1);
+    if (!problem.isEmpty()) problem[0] = problem[0].toLower();
+    return UsageError(problem);
   }
   if (parser.isSet(help)) {
-    result.message = parser.helpText() +
-                     "\nEnvironment: QUARVEL_LOOKUP_HOST, QUARVEL_WARRANTY_HOST, "
-                     "QUARVEL_PORTAL_HOST (an option beats the environment).\n";
+    result.message = QString::fromUtf8(kHelp);
     return result;
   }
   if (parser.isSet(version)) {
     result.message = QStringLiteral("quarvel " QUARVEL_VERSION "\n");
     return result;
   }
+  if (!parser.positionalArguments().isEmpty())
+    return UsageError(
+        QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
   Config config;
   struct Source {

@@ -7,6 +7,8 @@
 
 #include <mutex>
 
+#include "base/logging.h"
+
 namespace quarvel {
 namespace {
 
@@ -73,7 +75,11 @@ QByteArray HttpGetBytes(const QString& url, const FetchLimits& limits) {
   }
   const CURLcode code = curl_easy_perform(curl);
   curl_easy_cleanup(curl);
-  if (code != CURLE_OK || body.overflow) return {};
+  if (code != CURLE_OK || body.overflow) {
+    qCWarning(lcFetch).noquote() << "fetch of" << url << "failed:"
+                                 << (body.overflow ? "body too large" : curl_easy_strerror(code));
+    return {};
+  }
   return body.bytes;
 }
 

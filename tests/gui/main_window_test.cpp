@@ -250,7 +250,7 @@ TEST_F(MainWindowTest, MovingNeverOpensAClosedSecondaryWindow) {
 
 TEST(MainWindowStart, CreationAsksThePlatformOnceToSilenceTheNavigationClick) {
   auto seen = std::make_shared<testing::PlatformLog>();
-  MainWindow window(testing::OfflineConfig(), {testing::RecordingPlatformFactory(seen)});
+  MainWindow window(testing::OfflineConfig(), testing::RecordingPlatformServices(seen));
   const testing::MainWindowControls ui(window);
   EXPECT_EQ(seen->silenceRequests, 0);
   window.OnCreated();

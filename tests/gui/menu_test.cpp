@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "base/start_state.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/menu_commands.h"
@@ -18,11 +19,15 @@
 namespace quarvel {
 namespace {
 
-TEST(Menu, RestartLaunchesTheRunningExecutableWithoutArgumentsThenCloses) {
-  QStringList launched;
+TEST(Menu, RestartLaunchesTheRunningExecutableWithItsStartArgumentsThenCloses) {
+  const QStringList started{"--lookup-host", "127.0.0.1:28080", "-platform", "offscreen"};
+  RememberStart(started);
+  QStringList programs;
+  QList<QStringList> arguments;
   WindowServices services;
-  services.launcher = [&](const QString& program) {
-    launched << program;
+  services.launcher = [&](const QString& program, const QStringList& args) {
+    programs << program;
+    arguments << args;
     return true;
   };
   MainWindow window(testing::OfflineConfig(), services);
@@ -30,13 +35,14 @@ TEST(Menu, RestartLaunchesTheRunningExecutableWithoutArgumentsThenCloses) {
   window.show();
   QTimer::singleShot(0, &window, [&] { ui.RestartItem->trigger(); });
   EXPECT_EQ(QApplication::exec(), 0);  // the old instance ends with 0
-  EXPECT_EQ(launched, QStringList{QCoreApplication::applicationFilePath()});
+  EXPECT_EQ(programs, QStringList{QCoreApplication::applicationFilePath()});
+  EXPECT_EQ(arguments, QList<QStringList>{started});
   EXPECT_FALSE(window.isVisible());
 }
 
 TEST(Menu, RestartClosesEvenWhenTheLaunchFails) {
   WindowServices services;
-  services.launcher = [](const QString&) { return false; };
+  services.launcher = [](const QString&, const QStringList&) { return false; };
   MainWindow window(testing::OfflineConfig(), services);
   const testing::MainWindowControls ui(window);
   window.show();
@@ -49,8 +55,8 @@ TEST(Menu, TheDefaultLauncherReallyStartsAProgramAndDoesNotWait) {
   const testing::MainWindowControls ui(window);
   QElapsedTimer clock;
   clock.start();
-  EXPECT_TRUE(window.services().launcher(QStringLiteral("/bin/true")));
-  EXPECT_FALSE(window.services().launcher(QStringLiteral("/nonexistent/quarvel")));
+  EXPECT_TRUE(window.services().launcher(QStringLiteral("/bin/sleep"), {"3"}));
+  EXPECT_FALSE(window.services().launcher(QStringLiteral("/nonexistent/quarvel"), {}));
   EXPECT_LT(clock.elapsed(), 2000);
 }
 

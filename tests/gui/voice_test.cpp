@@ -18,7 +18,7 @@ namespace {
 
 TEST(VoiceMenu, OffAndOnSetTheVolumeEveryTimeAndSayWhatTheyDid) {
   auto seen = std::make_shared<testing::PlatformLog>();
-  MainWindow window(testing::OfflineConfig(), {testing::RecordingPlatformFactory(seen)});
+  MainWindow window(testing::OfflineConfig(), testing::RecordingPlatformServices(seen));
   const testing::MainWindowControls ui(window);
 
   ui.VoiceOffItem->trigger();

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "gui/shell/main_window.h"
 #include "platform/platform_services.h"
 
 namespace quarvel::testing {
@@ -31,6 +32,13 @@ inline auto RecordingPlatformFactory(std::shared_ptr<PlatformLog> log) {
   return [log](CuePlayerVolume) -> std::unique_ptr<PlatformServices> {
     return std::make_unique<RecordingPlatform>(log);
   };
+}
+
+// Window services whose platform records into log.
+inline WindowServices RecordingPlatformServices(std::shared_ptr<PlatformLog> log) {
+  WindowServices services;
+  services.makePlatform = RecordingPlatformFactory(std::move(log));
+  return services;
 }
 
 }  // namespace quarvel::testing

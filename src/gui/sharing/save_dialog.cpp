@@ -1,6 +1,9 @@
 #include "gui/sharing/save_dialog.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace quarvel {
 
@@ -17,9 +20,15 @@ QStringList QtFilters(const QString& pairs) {
   return filters;
 }
 
+QString SaveDialogStartFolder() {
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (!pictures.isEmpty() && QFileInfo(pictures).isDir()) return pictures;
+  return QDir::homePath();
+}
+
 std::optional<SaveChoice> PlatformSaveDialog::Ask(QWidget* parent, const SaveRequest& request) {
   const QStringList filters = QtFilters(request.filter);
-  QFileDialog dialog(parent, request.title);
+  QFileDialog dialog(parent, request.title, SaveDialogStartFolder());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilters(filters);
   if (request.initialFilter >= 0 && request.initialFilter < filters.size())

@@ -36,6 +36,10 @@ class PlatformSaveDialog : public SaveDialog {
   std::optional<SaveChoice> Ask(QWidget* parent, const SaveRequest& request) override;
 };
 
+// Where the platform's save dialog opens: the user's pictures folder, or the
+// home folder when there is none.
+QString SaveDialogStartFolder();
+
 // "desc|pattern|desc|pattern" as Qt filters ("desc (pattern)"), one per entry.
 QStringList QtFilters(const QString& pairs);
 

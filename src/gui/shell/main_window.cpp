@@ -10,7 +10,6 @@
 #include <QMenuBar>
 #include <QMovie>
 #include <QPixmap>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -19,6 +18,7 @@
 #include "base/handler_gate.h"
 #include "base/http_fetch.h"
 #include "base/run_directory.h"
+#include "base/start_state.h"
 #include "gui/controls/controls.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/docking.h"
@@ -108,11 +108,7 @@ MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
   BuildMenus();
   platform_ = services_.makePlatform(
       [output = CuePlayer->audioOutput()](uint32_t value) { SetPlayerVolume(output, value); });
-  if (!services_.launcher) {
-    services_.launcher = [](const QString& program) {
-      return QProcess::startDetached(program, {});
-    };
-  }
+  if (!services_.launcher) services_.launcher = StartDetached;
   if (!services_.grabScreen) services_.grabScreen = GrabPrimaryScreen;
   if (!services_.saveDialog) services_.saveDialog = std::make_shared<PlatformSaveDialog>();
   if (!services_.fetch) services_.fetch = [](const QString& url) { return HttpGetBytes(url); };

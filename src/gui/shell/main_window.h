@@ -42,8 +42,9 @@ class StatusPanels : public QWidget {
   QLabel* panel1;
 };
 
-// Starts a program as a new process without waiting; false when it could not start.
-using ProcessLauncher = std::function<bool(const QString& program)>;
+// Starts a program with arguments as a new process without waiting; false when
+// it could not start.
+using ProcessLauncher = std::function<bool(const QString& program, const QStringList& arguments)>;
 
 // Makes the platform backend; given the cue player's own volume control.
 using PlatformFactory = std::function<std::unique_ptr<PlatformServices>(CuePlayerVolume)>;

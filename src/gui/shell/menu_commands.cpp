@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "base/cues.h"
+#include "base/start_state.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/month_table_window.h"
 #include "gui/shell/main_window.h"
@@ -10,8 +11,9 @@
 namespace quarvel {
 
 void OnRestart(MainWindow& window) {
-  // The running executable itself, whatever its file name.
-  window.services().launcher(QCoreApplication::applicationFilePath());
+  // The running executable itself, whatever its file name, with the options it
+  // was started with (the launcher keeps the environment).
+  window.services().launcher(QCoreApplication::applicationFilePath(), StartArguments());
   window.close();
 }
 

@@ -4,8 +4,9 @@ namespace quarvel {
 
 class MainWindow;
 
-// "重启": starts the running executable again (no arguments, no waiting),
-// then closes the main window, which ends this instance.
+// "重启": starts the running executable again with the arguments and the
+// environment this instance was started with (no waiting), then closes the
+// main window, which ends this instance.
 void OnRestart(MainWindow& window);
 
 // "退出": ends the program with exit code 0.

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include "base/logging.h"
+
 namespace quarvel {
 namespace {
 
@@ -33,11 +35,18 @@ bool LooksLikeStyleSheet(const QString& text) {
 
 bool AttachSkin(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
+  if (!file.open(QIODevice::ReadOnly)) {
+    qCWarning(lcApp).noquote() << "skin file missing or unreadable:" << path;
+    return false;
+  }
   QStringDecoder decoder(QStringDecoder::Utf8);
   const QString text = decoder.decode(file.readAll());
-  if (decoder.hasError() || !LooksLikeStyleSheet(text)) return false;
+  if (decoder.hasError() || !LooksLikeStyleSheet(text)) {
+    qCWarning(lcApp).noquote() << "skin file is not a style sheet:" << path;
+    return false;
+  }
   qApp->setStyleSheet(text);
+  qCDebug(lcApp).noquote() << "skin attached from" << path;
   return true;
 }
 

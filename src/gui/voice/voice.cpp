@@ -3,9 +3,11 @@
 #include <QAudioOutput>
 #include <QFileInfo>
 #include <QMediaPlayer>
+#include <QSet>
 #include <QUrl>
 
 #include "base/announcer.h"
+#include "base/logging.h"
 #include "base/output_volume.h"
 #include "platform/platform_services.h"
 
@@ -29,9 +31,15 @@ void CuePlayerWidget::Play(const QString& path) {
   url_ = path;
   player_->stop();
   if (!QFileInfo(path).isFile()) {
+    static QSet<QString> reported;  // one warning per missing file
+    if (!reported.contains(path)) {
+      reported.insert(path);
+      qCWarning(lcSystem).noquote() << "voice cue missing:" << path;
+    }
     player_->setSource(QUrl());
     return;
   }
+  qCDebug(lcSystem).noquote() << "playing" << path;
   player_->setSource(QUrl::fromLocalFile(path));
   player_->play();
 }

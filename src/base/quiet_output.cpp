@@ -1,0 +1,42 @@
+#include "base/quiet_output.h"
+
+#include <QGuiApplication>
+#include <QLoggingCategory>
+
+#include <cstring>
+
+namespace quarvel {
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+void FilteringHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  const QString platform = qGuiApp ? QGuiApplication::platformName() : QString();
+  if (IsToolkitNoise(type, context.category, message, platform)) return;
+  previousHandler(type, context, message);
+}
+
+}  // namespace
+
+bool IsToolkitNoise(QtMsgType type, const char* category, const QString& message,
+                    const QString& platform) {
+  if (!category || std::strcmp(category, "default") != 0) return false;
+  if (type == QtInfoMsg) return message == QLatin1String("Sandboxing disabled by user.");
+  if (type != QtWarningMsg) return false;
+  if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return true;
+  if (platform != QLatin1String("offscreen")) return false;
+  const QString text = message.trimmed();
+  return text.startsWith(QLatin1String("WebEngineContext used before")) ||
+         text == QLatin1String("No suitable graphics backend found") ||
+         text == QLatin1String("This plugin does not support propagateSizeHints()");
+}
+
+void QuietToolkitOutput() {
+  if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", kDefaultEngineFlags);
+  // Rules from QT_LOGGING_RULES are applied after these and win.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\njs=false"));
+  if (!previousHandler) previousHandler = qInstallMessageHandler(FilteringHandler);
+}
+
+}  // namespace quarvel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace quarvel {
+
+// The browser engine's default command line when QTWEBENGINE_CHROMIUM_FLAGS
+// is not set: one renderer process for the small hidden pages, and only fatal
+// messages from the engine's own log (its certificate and GPU chatter is
+// noise: the program reports real failures itself).
+inline constexpr char kDefaultEngineFlags[] =
+    "--renderer-process-limit=1 --disable-background-networking --log-level=3";
+
+// Keeps a normal run's standard error empty: sets the engine flags above
+// unless the user chose some, turns off the engine's context dump
+// (qt.webenginecontext) and the console messages of the hidden pages (js),
+// which QT_LOGGING_RULES can turn on again, and drops the toolkit's remarks
+// about the environment (see IsToolkitNoise). Call before the application
+// object is created.
+void QuietToolkitOutput();
+
+// Toolkit messages about how the program was started rather than about a
+// problem: a missing XDG_RUNTIME_DIR (the toolkit falls back on its own), the
+// engine's note that the user disabled its sandbox, and on the offscreen
+// platform (headless runs) its lack of OpenGL and of window size hints.
+bool IsToolkitNoise(QtMsgType type, const char* category, const QString& message,
+                    const QString& platform);
+
+}  // namespace quarvel

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Makes the Debian package from the build tree (argument 1) into a temporary
+# folder, checks its control data and contents, extracts it to a temporary
+# root and runs the programs from there.
+source "$(dirname "$0")/common.sh"
+build=$1
+for tool in cpack dpkg-deb dpkg-shlibdeps; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps)"; exit 1; }
+done
+cpack --config "$build/CPackConfig.cmake" -B "$tmp/out" >/dev/null 2>&1 ||
+  { echo "cpack failed"; exit 1; }
+deb=$(ls "$tmp"/out/quarvel_*.deb)
+echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+expect_eq "package name" "$(dpkg-deb -f "$deb" Package)" "quarvel"
+expect_eq "version" "$(dpkg-deb -f "$deb" Version)" "0.1.0"
+expect_eq "section" "$(dpkg-deb -f "$deb" Section)" "utils"
+expect_eq "maintainer" "$(dpkg-deb -f "$deb" Maintainer)" "Quarvel developers <dev@quarvel.invalid>"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "depends: $depends"
+# From the linked libraries, with versions, and the run-time extras.
+for needed in "libc6 (>=" "libqt6webenginewidgets6 (>=" "libqt6multimedia6 (>=" "libcurl4 (>=" \
+  gstreamer1.0-plugins-good qt6-translations-l10n; do
+  case "$depends" in *"$needed"*) ;; *) fail "Depends lacks $needed" ;; esac
+done
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for path in ./usr/bin/quarvel ./usr/share/quarvel/mp3/欢迎使用.mp3 \
+  ./usr/share/applications/org.quarvel.Quarvel.desktop ./usr/share/man/man1/quarvel.1.gz; do
+  grep -qxF "$path" <<<"$contents" || fail "the package lacks $path"
+done
+grep -v -e '^\./usr/' <<<"$contents" | grep -q . && fail "files outside /usr: $contents"
+grep -q -e '_tests$' -e 'bench_' <<<"$contents" && fail "test programs in the package"
+
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$tmp/lintian" 2>&1 || fail "lintian: $(cat "$tmp/lintian")"
+fi
+
+dpkg-deb -x "$deb" "$tmp/root"
+file "$tmp/root/usr/bin/quarvel" | grep -q ', stripped' || fail "quarvel is not stripped"
+check_installed_tree "$tmp/root/usr"
+check_installed_program_runs "$tmp/root/usr"
+finish
