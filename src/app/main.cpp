@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -7,6 +9,7 @@
 
 #include "app/config.h"
 #include "app/main_window.h"
+#include "app/safe_file.h"
 #include "share/selection_state.h"
 
 namespace {
@@ -42,7 +45,14 @@ int main(int argc, char** argv) {
   }
   if (!loaded.screenshotPath.isEmpty()) {
     QTimer::singleShot(3000, [&] {
-      const bool saved = window.grab().save(loaded.screenshotPath);
+      // Encoded as the name's suffix says (PNG without one).
+      const QString suffix = QFileInfo(loaded.screenshotPath).suffix();
+      QByteArray bytes;
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      const bool saved =
+          window.grab().save(&buffer, suffix.isEmpty() ? "PNG" : suffix.toLatin1().constData()) &&
+          quarvel::ReplaceFile(loaded.screenshotPath, bytes);
       std::printf(saved ? "quarvel: screenshot saved to %s\n" : "quarvel: could not write %s\n",
                   loaded.screenshotPath.toLocal8Bit().constData());
       std::fflush(stdout);

@@ -50,6 +50,7 @@ struct LookupTimings {
   int pauseMs = 3000;             // after navigating the lookup browser
   int lookupTimeoutMs = 60000;    // comprehensive path without a result
   int warrantyTimeoutMs = 90000;  // official-site path without a result
+  int fetchTimeoutMs = 10000;     // a picture fetch, redirects included
 };
 
 // Starts a program as a new process without waiting; false when it could not start.

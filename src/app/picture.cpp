@@ -1,9 +1,10 @@
 #include "app/picture.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QLabel>
 #include <QPixmap>
-#include <QSaveFile>
+
+#include "app/safe_file.h"
 
 namespace quarvel {
 
@@ -32,18 +33,15 @@ void SetPicture(QLabel* box, const QByteArray& bytes) {
 }
 
 bool ConvertImageFile(const QString& source, const QString& target, int quality) {
-  QFile in(source);
-  if (!in.open(QIODevice::ReadOnly)) return false;
-  const QImage image = DecodePicture(in.readAll());
-  in.close();
+  const std::optional<QByteArray> in = ReadRegularFile(source);
+  if (!in) return false;
+  const QImage image = DecodePicture(*in);
   if (image.isNull()) return false;
-  QSaveFile out(target);
-  if (!out.open(QIODevice::WriteOnly)) return false;
-  if (!image.save(&out, "JPEG", quality)) {
-    out.cancelWriting();
-    return false;
-  }
-  return out.commit();
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "JPEG", quality)) return false;
+  return ReplaceFile(target, jpeg);
 }
 
 }  // namespace quarvel

@@ -1,7 +1,9 @@
 #include "lookup/lookup_paths.h"
 
-#include <QDir>
 #include <QStandardPaths>
+
+#include "app/log.h"
+#include "app/safe_file.h"
 
 namespace quarvel {
 
@@ -39,8 +41,16 @@ QString SamplePictureUrl(const Config& config) {
 
 QString DataFilePath(const QString& fileName) {
   const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (base.isEmpty()) {
+    qCWarning(lcFiles) << "no data location: files are not written";
+    return {};
+  }
   const QString folder = base + QStringLiteral("/quarvel");
-  QDir().mkpath(folder);
+  QString reason;
+  if (!EnsurePrivateFolder(folder, &reason)) {
+    qCWarning(lcFiles).noquote() << "the data folder" << folder << "is not used:" << reason;
+    return {};
+  }
   return folder + QLatin1Char('/') + fileName;
 }
 

@@ -24,7 +24,9 @@ QString HandsetPictureUrl(const Config& config, const QString& serial);
 QString SamplePictureUrl(const Config& config);
 
 // A file in the program's data folder ($XDG_DATA_HOME/quarvel, by default
-// ~/.local/share/quarvel), which is created when missing.
+// ~/.local/share/quarvel), which is created private to the user when missing.
+// Empty when the folder cannot be used safely (a symbolic link, no folder,
+// another user's): nothing is written then.
 QString DataFilePath(const QString& fileName);
 
 inline const QString kHandsetPictureFile = QStringLiteral("验证码.jpg");

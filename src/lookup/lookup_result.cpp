@@ -1,16 +1,16 @@
 // The end of a comprehensive query: the lookup site's page in WebBrowser1.
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTimer>
 
 #include "app/browser.h"
 #include "app/controls.h"
 #include "app/http_fetch.h"
+#include "app/log.h"
 #include "app/main_window.h"
 #include "app/picture.h"
+#include "app/safe_file.h"
 #include "lookup/lookup_paths.h"
 #include "lookup/tick_handlers.h"
 #include "system/voice.h"
@@ -31,21 +31,27 @@ void HideResultAndBusy(MainWindow& w) {
   w.WatermarkLabel->hide();
 }
 
-// Fetches the handset picture into the data folder as JPEG; false, with the
-// previous file left as it was, when no picture came.
-bool StoreHandsetPicture(MainWindow& w, const QString& serial, QByteArray* shown) {
-  const QByteArray bytes = HttpGetBytes(HandsetPictureUrl(w.config(), serial));
-  if (DecodePicture(bytes).isNull()) return false;
+enum class Stored { Yes, NoPicture, NotWritten };
+
+// Fetches the handset picture and stores it in the data folder as JPEG: the
+// bytes as they came, converted in place, read back into *shown. NoPicture,
+// with the previous file left as it was, when no picture came; NotWritten,
+// with what came in *shown, when the file could not be written or converted.
+Stored StoreHandsetPicture(MainWindow& w, const QString& serial, QByteArray* shown) {
+  FetchLimits limits;
+  limits.total = std::chrono::milliseconds(w.timings.fetchTimeoutMs);
+  const QByteArray bytes = HttpGetBytes(HandsetPictureUrl(w.config(), serial), limits);
+  if (DecodePicture(bytes).isNull()) return Stored::NoPicture;
+  *shown = bytes;
   const QString path = DataFilePath(kHandsetPictureFile);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    *shown = bytes;  // the file could not be written: show what came
-    return true;
+  if (path.isEmpty() || !ReplaceFile(path, bytes) || !ConvertImageFile(path, path, 75)) {
+    qCWarning(lcLookup) << "the handset picture could not be stored";
+    return Stored::NotWritten;
   }
-  ConvertImageFile(path, path, 75);
-  QFile back(path);
-  *shown = back.open(QIODevice::ReadOnly) ? back.readAll() : bytes;
-  return true;
+  const std::optional<QByteArray> back = ReadRegularFile(path);
+  if (!back) return Stored::NotWritten;
+  *shown = *back;
+  return Stored::Yes;
 }
 
 }  // namespace
@@ -64,15 +70,22 @@ void OnLookupResultTick(MainWindow& w) {
     StopLookup(w);
     const QString serial = TrimTrailingSpaces(w.SerialInput->text());
     QByteArray picture;
-    if (!StoreHandsetPicture(w, serial, &picture)) {
+    const Stored stored = StoreHandsetPicture(w, serial, &picture);
+    if (stored == Stored::NoPicture) {
       w.SetStatus(QStringLiteral("图片获取失败"));
       PlayCue(w, cue::kFailed);
       HideResultAndBusy(w);
       return;
     }
     SetPicture(w.ResultPicture, picture);
-    w.SetStatus(QStringLiteral("查询成功"));
-    PlayCue(w, cue::kSuccess);
+    if (stored == Stored::Yes) {
+      w.SetStatus(QStringLiteral("查询成功"));
+      PlayCue(w, cue::kSuccess);
+    } else {
+      // The picture is shown, but the lookup is not told as a success.
+      w.SetStatus(QStringLiteral("图片保存失败"));
+      PlayCue(w, cue::kFailed);
+    }
     w.BusyAnimation->hide();
     w.BusyLabel->hide();
     w.ResultPicture->show();

@@ -4,15 +4,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QTimer>
 
 #include "app/browser.h"
 #include "app/controls.h"
 #include "app/handler_gate.h"
 #include "app/http_fetch.h"
+#include "app/log.h"
 #include "app/main_window.h"
 #include "app/picture.h"
+#include "app/safe_file.h"
 #include "lookup/lookup_paths.h"
 #include "system/voice.h"
 
@@ -76,12 +77,18 @@ void OnSerialKeyDown(MainWindow& w, int keyCode) {
 
 void OnImageTestClick(MainWindow& w) {
   const QString url = SamplePictureUrl(w.config());
-  SetPicture(w.ResultPicture, HttpGetBytes(url));
-  QSaveFile file(DataFilePath(kSamplePictureFile));
-  if (file.open(QIODevice::WriteOnly)) {
-    file.write(HttpGetBytes(url));
-    file.commit();
+  FetchLimits limits;
+  limits.total = std::chrono::milliseconds(w.timings.fetchTimeoutMs);
+  SetPicture(w.ResultPicture, HttpGetBytes(url, limits));
+  // The second fetch goes to the file; a failed one leaves the previous file.
+  const QByteArray bytes = HttpGetBytes(url, limits);
+  if (bytes.isEmpty()) {
+    qCWarning(lcFiles) << "the sample picture did not come; 01.jpg is left as it was";
+    return;
   }
+  const QString path = DataFilePath(kSamplePictureFile);
+  if (path.isEmpty() || !ReplaceFile(path, bytes))
+    qCWarning(lcFiles) << "the sample picture could not be stored";
 }
 
 }  // namespace quarvel
