@@ -120,7 +120,8 @@ class HiddenBrowserPage : public QWebEnginePage {
 void Navigate(QWebEngineView* browser, const QString& url) {
   QString text = url.trimmed();
   if (!text.contains(QStringLiteral("://"))) text.prepend(QStringLiteral("http://"));
-  browser->setUrl(QUrl(text));
+  // Taken as encoded: a URL built with its escapes goes out exactly so.
+  browser->setUrl(QUrl::fromEncoded(text.toUtf8(), QUrl::TolerantMode));
 }
 
 qint64 GetControlWindowHandle(QWebEngineView* browser) { return WindowHandleOf(browser); }

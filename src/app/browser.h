@@ -10,6 +10,7 @@ namespace quarvel {
 
 // Starts loading url in the browser and returns at once. A bare host such as
 // "127.0.0.1:18081" is taken as an http address; surrounding spaces are dropped.
+// The URL is taken as encoded: its percent escapes go out as they are.
 void Navigate(QWebEngineView* browser, const QString& url);
 
 // The native window handle of the browser control (not of the page's inner
