@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -9,6 +11,7 @@
 #include "base/logging.h"
 #include "base/quiet_output.h"
 #include "base/run_directory.h"
+#include "base/safe_file.h"
 #include "base/start_state.h"
 #include "gui/sharing/selection_state.h"
 #include "gui/shell/desktop_identity.h"
@@ -49,7 +52,14 @@ int main(int argc, char** argv) {
   }
   if (!loaded.screenshotPath.isEmpty()) {
     QTimer::singleShot(3000, [&] {
-      const bool saved = window.grab().save(loaded.screenshotPath);
+      // Encoded as the name's suffix says (PNG without one).
+      const QString suffix = QFileInfo(loaded.screenshotPath).suffix();
+      QByteArray bytes;
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      const bool saved =
+          window.grab().save(&buffer, suffix.isEmpty() ? "PNG" : suffix.toLatin1().constData()) &&
+          quarvel::ReplaceFile(loaded.screenshotPath, bytes);
       std::printf(saved ? "quarvel: screenshot saved to %s\n" : "quarvel: could not write %s\n",
                   loaded.screenshotPath.toLocal8Bit().constData());
       std::fflush(stdout);

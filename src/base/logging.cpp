@@ -9,5 +9,6 @@ Q_LOGGING_CATEGORY(lcWebPage, "quarvel.webpage", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcShare, "quarvel.share", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSystem, "quarvel.system", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcWindows, "quarvel.windows", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcFiles, "quarvel.files", QtWarningMsg)
 
 }  // namespace quarvel

@@ -14,5 +14,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcWebPage)  // quarvel.webpage: page automation
 Q_DECLARE_LOGGING_CATEGORY(lcShare)    // quarvel.share: copy, capture, saving
 Q_DECLARE_LOGGING_CATEGORY(lcSystem)   // quarvel.system: voice cues, menus, registry
 Q_DECLARE_LOGGING_CATEGORY(lcWindows)  // quarvel.windows: about and month table
+Q_DECLARE_LOGGING_CATEGORY(lcFiles)    // quarvel.files: files the program writes
 
 }  // namespace quarvel

@@ -1,20 +1,36 @@
 #include "base/lookup_paths.h"
 
-#include <QDir>
 #include <QStandardPaths>
+
+#include <cstring>
+
+#include "base/logging.h"
+#include "base/safe_file.h"
 
 namespace quarvel {
 
 QString EscapeSerial(const QString& serial) {
+  // Everything but letters, digits and a few marks that mean nothing in a
+  // path goes out percent-encoded, as UTF-8: the URL then passes a strict
+  // parse and no browser or server changes its meaning.
+  const QByteArray utf8 = serial.toUtf8();
+  // A segment made only of dots is resolved away by every URL parser, even
+  // when its dots are written "%2E", and a browser sends no request for a URL
+  // holding "%00". Such a serial travels with its percent signs encoded once
+  // more: the server receives the escape ("%2E%2E", "%00") as the serial's text.
+  const bool dotSegment = utf8 == "." || utf8 == "..";
   QString escaped;
-  escaped.reserve(serial.size());
-  for (const QChar c : serial) {
-    const char16_t u = c.unicode();
-    if (u == '/' || u == '?' || u == '#' || u == '%' || u < 0x20 || u == 0x7F) {
-      escaped += QStringLiteral("%%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0')).toUpper();
-    } else {
-      escaped += c;
+  escaped.reserve(utf8.size() * 3);
+  for (const char ch : utf8) {
+    const auto b = static_cast<unsigned char>(ch);
+    const bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+                       std::strchr("-._~!$&()*+,;=:@", b) != nullptr;
+    if (plain && b != 0 && !(dotSegment && b == '.')) {
+      escaped += QLatin1Char(ch);
+      continue;
     }
+    const QString hex = QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    escaped += (dotSegment || b == 0 ? QStringLiteral("%25") : QStringLiteral("%")) + hex;
   }
   return escaped;
 }
@@ -39,8 +55,16 @@ QString SamplePictureUrl(const Config& config) {
 
 QString DataFilePath(const QString& fileName) {
   const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (base.isEmpty()) {
+    qCWarning(lcFiles) << "no data location: files are not written";
+    return {};
+  }
   const QString folder = base + QStringLiteral("/quarvel");
-  QDir().mkpath(folder);
+  QString reason;
+  if (!EnsurePrivateFolder(folder, &reason)) {
+    qCWarning(lcFiles).noquote() << "the data folder" << folder << "is not used:" << reason;
+    return {};
+  }
   return folder + QLatin1Char('/') + fileName;
 }
 

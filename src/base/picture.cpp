@@ -1,7 +1,8 @@
 #include "base/picture.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include <QBuffer>
+
+#include "base/safe_file.h"
 
 namespace quarvel {
 
@@ -21,18 +22,15 @@ QImage DecodePicture(const QByteArray& bytes) {
 }
 
 bool ConvertImageFile(const QString& source, const QString& target, int quality) {
-  QFile in(source);
-  if (!in.open(QIODevice::ReadOnly)) return false;
-  const QImage image = DecodePicture(in.readAll());
-  in.close();
+  const std::optional<QByteArray> in = ReadRegularFile(source);
+  if (!in) return false;
+  const QImage image = DecodePicture(*in);
   if (image.isNull()) return false;
-  QSaveFile out(target);
-  if (!out.open(QIODevice::WriteOnly)) return false;
-  if (!image.save(&out, "JPEG", quality)) {
-    out.cancelWriting();
-    return false;
-  }
-  return out.commit();
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "JPEG", quality)) return false;
+  return ReplaceFile(target, jpeg);
 }
 
 }  // namespace quarvel

@@ -15,7 +15,8 @@ PictureFormat SniffPicture(const QByteArray& bytes);
 QImage DecodePicture(const QByteArray& bytes);
 
 // Converts the image file at source to a JPEG file at target (the two may be
-// the same path). False, with the target untouched, when the source holds no
+// the same path), replacing target as ReplaceFile does (safe_file.h). False,
+// with the target untouched, when the source is no regular file holding an
 // image or the target cannot be written.
 bool ConvertImageFile(const QString& source, const QString& target, int quality);
 

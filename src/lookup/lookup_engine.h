@@ -21,6 +21,7 @@ struct LookupTimings {
   int pauseMs = 3000;             // after navigating the lookup browser
   int lookupTimeoutMs = 60000;    // comprehensive path without a result
   int warrantyTimeoutMs = 90000;  // official-site path without a result
+  int fetchTimeoutMs = 10000;     // a picture fetch, redirects included
 };
 
 // How a lookup ended, for the history and for batches.
@@ -37,8 +38,8 @@ struct LookupEnd {
   qint64 milliseconds = 0;
 };
 
-// Synchronous GET: the body, or empty bytes on any failure.
-using Fetch = std::function<QByteArray(const QString& url)>;
+// Synchronous GET within timeoutMs: the body, or empty bytes on any failure.
+using Fetch = std::function<QByteArray(const QString& url, int timeoutMs)>;
 
 // The two lookup paths: the query command, the three timers that carry a
 // query to its result (时钟1, 时钟2, 时钟3, which keep those object names)
@@ -79,7 +80,8 @@ class LookupEngine : public QObject {
   void RunOfficialQuery();
   void StopLookup();
   void StopWarranty();
-  bool StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored);
+  enum class Stored { Yes, NoPicture, NotWritten };
+  Stored StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored);
   void End(LookupEnd end, const QElapsedTimer& since);
 
   const Config config_;

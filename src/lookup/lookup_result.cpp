@@ -1,33 +1,36 @@
 // The end of a comprehensive query: the lookup site's page in WebBrowser1.
-#include <QFile>
-#include <QSaveFile>
 #include <QTimer>
 
 #include "base/cues.h"
+#include "base/logging.h"
 #include "base/lookup_pages.h"
 #include "base/lookup_paths.h"
 #include "base/picture.h"
+#include "base/safe_file.h"
 #include "lookup/lookup_engine.h"
 #include "lookup/visibility.h"
 
 namespace quarvel {
 
-// Fetches the handset picture into the data folder as JPEG; false, with the
-// previous file left as it was, when no picture came.
-bool LookupEngine::StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored) {
-  const QByteArray bytes = fetch_(HandsetPictureUrl(config_, serial));
-  if (DecodePicture(bytes).isNull()) return false;
+// Fetches the handset picture and stores it in the data folder as JPEG: the
+// bytes as they came, converted in place, read back into *shown. NoPicture,
+// with the previous file left as it was, when no picture came; NotWritten,
+// with what came in *shown, when the file could not be written or converted.
+LookupEngine::Stored LookupEngine::StoreHandsetPicture(const QString& serial, QByteArray* shown,
+                                                       QString* stored) {
+  const QByteArray bytes = fetch_(HandsetPictureUrl(config_, serial), timings_.fetchTimeoutMs);
+  if (DecodePicture(bytes).isNull()) return Stored::NoPicture;
+  *shown = bytes;
   const QString path = DataFilePath(kHandsetPictureFile);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    *shown = bytes;  // the file could not be written: show what came
-    return true;
+  if (path.isEmpty() || !ReplaceFile(path, bytes) || !ConvertImageFile(path, path, 75)) {
+    qCWarning(lcLookup) << "the handset picture could not be stored";
+    return Stored::NotWritten;
   }
-  ConvertImageFile(path, path, 75);
-  QFile back(path);
-  *shown = back.open(QIODevice::ReadOnly) ? back.readAll() : bytes;
+  const std::optional<QByteArray> back = ReadRegularFile(path);
+  if (!back) return Stored::NotWritten;
+  *shown = *back;
   *stored = path;
-  return true;
+  return Stored::Yes;
 }
 
 void LookupEngine::OnLookupResultTick() {
@@ -50,7 +53,8 @@ void LookupEngine::OnLookupResultTick() {
       StopLookup();
       end.entry = TrimTrailingSpaces(view_.EntryText());
       QByteArray picture;
-      if (!StoreHandsetPicture(end.entry, &picture, &end.picture)) {
+      const Stored stored = StoreHandsetPicture(end.entry, &picture, &end.picture);
+      if (stored == Stored::NoPicture) {
         view_.SetStatus(QStringLiteral("图片获取失败"));
         view_.PlayCue(cue::kFailed);
         visibility::Apply(view_, visibility::kLookupFailed);
@@ -59,11 +63,18 @@ void LookupEngine::OnLookupResultTick() {
         return;
       }
       view_.SetResultPicture(picture);
-      view_.SetStatus(QStringLiteral("查询成功"));
-      view_.PlayCue(cue::kSuccess);
+      if (stored == Stored::Yes) {
+        view_.SetStatus(QStringLiteral("查询成功"));
+        view_.PlayCue(cue::kSuccess);
+      } else {
+        // The picture is shown, but the lookup is not told as a success.
+        view_.SetStatus(QStringLiteral("图片保存失败"));
+        view_.PlayCue(cue::kFailed);
+      }
       visibility::Apply(view_, visibility::kLookupShown);
       lookupBrowser_.Navigate(config_.portalHost);
-      end.outcome = LookupEnd::Outcome::Found;
+      end.outcome =
+          stored == Stored::Yes ? LookupEnd::Outcome::Found : LookupEnd::Outcome::PictureFailed;
       End(end, lookupSince_);
       break;
     }

@@ -1,11 +1,12 @@
 // The query command and the hidden test button.
-#include <QSaveFile>
 #include <QTimer>
 
 #include "base/cues.h"
 #include "base/handler_gate.h"
+#include "base/logging.h"
 #include "base/lookup_paths.h"
 #include "base/picture.h"
+#include "base/safe_file.h"
 #include "base/timer_interval.h"
 #include "lookup/lookup_engine.h"
 #include "lookup/visibility.h"
@@ -57,12 +58,16 @@ void LookupEngine::OnSerialKeyDown(int keyCode) {
 
 void LookupEngine::OnImageTestClick() {
   const QString url = SamplePictureUrl(config_);
-  view_.SetResultPicture(fetch_(url));
-  QSaveFile file(DataFilePath(kSamplePictureFile));
-  if (file.open(QIODevice::WriteOnly)) {
-    file.write(fetch_(url));
-    file.commit();
+  view_.SetResultPicture(fetch_(url, timings_.fetchTimeoutMs));
+  // The second fetch goes to the file; a failed one leaves the previous file.
+  const QByteArray bytes = fetch_(url, timings_.fetchTimeoutMs);
+  if (bytes.isEmpty()) {
+    qCWarning(lcFiles) << "the sample picture did not come; 01.jpg is left as it was";
+    return;
   }
+  const QString path = DataFilePath(kSamplePictureFile);
+  if (path.isEmpty() || !ReplaceFile(path, bytes))
+    qCWarning(lcFiles) << "the sample picture could not be stored";
 }
 
 void LookupEngine::StopLookup() {

@@ -1,19 +1,129 @@
 #include "webpage/browser.h"
 
+#include "base/http_fetch.h"
+#include "base/logging.h"
+
+#include <QAuthenticator>
+#include <QCoreApplication>
 #include <QUrl>
 #include <QWebEngineCertificateError>
+#include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include "base/http_fetch.h"
 #include "webpage/window_layer.h"
 
 namespace quarvel {
+namespace {
+
+// The page of a browser nobody looks at: it answers every dialog itself, as
+// a user who dismisses it would, and notes it in the log. No message box,
+// file chooser or window reaches the screen, and a page that asks again and
+// again only costs a line of log now and then.
+class HiddenBrowserPage : public QWebEnginePage {
+ public:
+  HiddenBrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
+    connect(this, &QWebEnginePage::loadStarted, this, [this] { answered_ = 0; });
+    connect(this, &QWebEnginePage::certificateError, this,
+            [this](QWebEngineCertificateError error) {
+              // Judged for each request on its own (redirect hops included): the
+              // error carries the URL of the request whose certificate failed.
+              if (error.isOverridable() && IsLoopbackHost(error.url().host())) {
+                error.acceptCertificate();
+              } else {
+                qCInfo(lcWebPage).noquote() << Who() << "refused the certificate of"
+                                            << error.url().toString() << "-" << error.description();
+                error.rejectCertificate();
+              }
+            });
+    connect(this, &QWebEnginePage::featurePermissionRequested, this,
+            [this](const QUrl& origin, Feature feature) {
+              Note("a permission request", origin, QString::number(feature));
+              setFeaturePermission(origin, feature, PermissionDeniedByUser);
+            });
+    connect(this, &QWebEnginePage::authenticationRequired, this,
+            [this](const QUrl& url, QAuthenticator* authenticator) {
+              Note("a log-in request", url, authenticator->realm());
+              *authenticator = QAuthenticator();  // a null authenticator cancels
+            });
+    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [this](const QUrl& url, QAuthenticator* authenticator, const QString& proxyHost) {
+              Note("a proxy log-in request", url, proxyHost);
+              *authenticator = QAuthenticator();
+            });
+    connect(this, &QWebEnginePage::fullScreenRequested, this,
+            [this](QWebEngineFullScreenRequest request) {
+              Note("a full-screen request", request.origin(), QString());
+              request.reject();
+            });
+  }
+
+ protected:
+  void javaScriptAlert(const QUrl& origin, const QString& message) override {
+    Note("alert", origin, message);
+  }
+
+  bool javaScriptConfirm(const QUrl& origin, const QString& message) override {
+    // A beforeunload question comes here too, in this fixed wording. Leaving
+    // is allowed: a page must not keep the program's own navigation from
+    // happening, or the next query would read the old page.
+    if (message == LeaveQuestion()) {
+      Note("beforeunload", origin, QString());
+      return true;
+    }
+    Note("confirm", origin, message);
+    return false;
+  }
+
+  bool javaScriptPrompt(const QUrl& origin, const QString& message, const QString&,
+                        QString*) override {
+    Note("prompt", origin, message);
+    return false;  // the page receives null
+  }
+
+  QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override {
+    Note("a file chooser", url(), QString());
+    return {};
+  }
+
+  QWebEnginePage* createWindow(WebWindowType) override {
+    Note("a new window", url(), QString());
+    return nullptr;
+  }
+
+ private:
+  static QString LeaveQuestion() {
+    return QCoreApplication::translate(
+        "QWebEnginePage",
+        "Are you sure you want to leave this page? Changes that you made may not be saved.");
+  }
+
+  QString Who() const { return parent() ? parent()->objectName() : QStringLiteral("browser"); }
+
+  void Note(const char* what, const QUrl& origin, const QString& text) {
+    ++answered_;
+    if (answered_ <= kLoggedInFull) {
+      qCInfo(lcWebPage).noquote() << Who() << "answered" << what << "from" << origin.toString()
+                                  << (text.isEmpty() ? QString() : ": " + text.left(200));
+    } else if (answered_ % 1000 == 0) {
+      qCInfo(lcWebPage).noquote() << Who() << "answered" << answered_ << "dialogs of"
+                                  << url().toString();
+    }
+  }
+
+  static constexpr int kLoggedInFull = 20;  // per page load; then every thousandth
+  int answered_ = 0;
+};
+
+}  // namespace
 
 void Navigate(QWebEngineView* browser, const QString& url) {
   QString text = url.trimmed();
   if (!text.contains(QStringLiteral("://"))) text.prepend(QStringLiteral("http://"));
-  browser->setUrl(QUrl(text));
+  // Taken as encoded: a URL built with its escapes goes out exactly so.
+  browser->setUrl(QUrl::fromEncoded(text.toUtf8(), QUrl::TolerantMode));
 }
 
 qint64 GetControlWindowHandle(QWebEngineView* browser) { return WindowHandleOf(browser); }
@@ -23,13 +133,7 @@ QWebEngineView* CreateBrowser(QWidget* parent, const QString& objectName) {
   view->setObjectName(objectName);
   view->setAccessibleName(objectName);
   view->setFocusPolicy(Qt::StrongFocus);
-  QObject::connect(view->page(), &QWebEnginePage::certificateError,
-                   [](QWebEngineCertificateError error) {
-                     if (IsLoopbackHost(error.url().host()))
-                       error.acceptCertificate();
-                     else
-                       error.rejectCertificate();
-                   });
+  view->setPage(new HiddenBrowserPage(QWebEngineProfile::defaultProfile(), view));
   return view;
 }
 

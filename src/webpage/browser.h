@@ -10,14 +10,18 @@ namespace quarvel {
 
 // Starts loading url in the browser and returns at once. A bare host such as
 // "127.0.0.1:18081" is taken as an http address; surrounding spaces are dropped.
+// The URL is taken as encoded: its percent escapes go out as they are.
 void Navigate(QWebEngineView* browser, const QString& url);
 
 // The native window handle of the browser control (not of the page's inner
 // server window): what the page-automation attachment is given.
 qint64 GetControlWindowHandle(QWebEngineView* browser);
 
-// Creates a browser control with the program's settings: certificate errors
-// are accepted only from loopback hosts (the bundled demo site).
+// Creates a browser control with the program's settings, on the default
+// profile: a certificate error is accepted only for a request to a loopback
+// host (the bundled demo site), and the page answers its own dialogs (alert,
+// confirm, prompt, beforeunload, file choosers, new windows) without showing
+// any, noting each in the "quarvel.webpage" log.
 QWebEngineView* CreateBrowser(QWidget* parent, const QString& objectName);
 
 }  // namespace quarvel

@@ -31,14 +31,33 @@ namespace {
 
 using testing::WaitFor;
 
-TEST(LookupPaths, SpacesStayButStructuralCharactersAreEscaped) {
+TEST(LookupPaths, EntriesGoOutAsOneEscapedSegmentThatNoParserChanges) {
   Config config;
   config.lookupHost = "h:1";
-  EXPECT_EQ(LookupPageUrl(config, TrimTrailingSpaces("  C39 X  ")),
-            QStringLiteral("http://h:1/index.php/iphone/  C39 X"));
+  // Trailing spaces go, leading and inner ones stay, as %20; no case change.
+  EXPECT_EQ(LookupPageUrl(config, TrimTrailingSpaces("  C39 xK  ")),
+            QStringLiteral("http://h:1/index.php/iphone/%20%20C39%20xK"));
+  EXPECT_EQ(HandsetPictureUrl(config, "F2LX K1ABCDEF"),
+            QStringLiteral("http://h:1/index.php/pic/iphone/F2LX%20K1ABCDEF.png"));
   EXPECT_EQ(EscapeSerial("a/b?c#d%e\tf\x7f"), QStringLiteral("a%2Fb%3Fc%23d%25e%09f%7F"));
-  EXPECT_EQ(HandsetPictureUrl(config, "C39"),
-            QStringLiteral("http://h:1/index.php/pic/iphone/C39.png"));
+  EXPECT_EQ(EscapeSerial(QStringLiteral("\\\"'<>`{}|^[]")),
+            QStringLiteral("%5C%22%27%3C%3E%60%7B%7D%7C%5E%5B%5D"));
+  EXPECT_EQ(EscapeSerial(QStringLiteral("型号")), QStringLiteral("%E5%9E%8B%E5%8F%B7"));
+  EXPECT_EQ(EscapeSerial("A-1.b_2~"), QStringLiteral("A-1.b_2~"));
+  // What no browser sends as it is travels as its escape.
+  EXPECT_EQ(EscapeSerial("."), QStringLiteral("%252E"));
+  EXPECT_EQ(EscapeSerial(".."), QStringLiteral("%252E%252E"));
+  EXPECT_EQ(EscapeSerial("..."), QStringLiteral("..."));
+  EXPECT_EQ(EscapeSerial(QString::fromLatin1("C3\0X", 4)), QStringLiteral("C3%2500X"));
+  // Every result passes a strict parse unchanged.
+  for (const QString& serial :
+       {QStringLiteral(" a b"), QStringLiteral(".."), QStringLiteral("\\\"'<>`{}|^[] %"),
+        QString::fromLatin1("\0\x01\x1f", 3), QStringLiteral("序列号")}) {
+    const QString url = LookupPageUrl(config, serial);
+    const QUrl parsed = QUrl::fromEncoded(url.toLatin1(), QUrl::StrictMode);
+    EXPECT_TRUE(parsed.isValid()) << url.toStdString();
+    EXPECT_EQ(parsed.toEncoded(), url.toLatin1()) << url.toStdString();
+  }
   EXPECT_EQ(SamplePictureUrl(config),
             QStringLiteral("http://h:1/index.php/pic/iphone/012758009896035.png"));
   EXPECT_EQ(TrimTrailingSpaces("   "), QString());

@@ -237,11 +237,21 @@ TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
   EXPECT_TRUE(ui->CuePlayer->Url().isEmpty());  // silent
 }
 
-TEST_F(CaptureTest, AnUnwritablePathPlaysTheAbandonCue) {
+TEST_F(CaptureTest, AnUnwritablePathPlaysTheAbandonCueAndLeavesNoPartialFile) {
   Drag({100, 50}, {300, 250});
   dialog->answer = SaveChoice{QStringLiteral("/nonexistent-dir/x.png"), 0};
   Shot()->SaveButton->click();
   EXPECT_TRUE(ui->CuePlayer->Url().endsWith(QStringLiteral("已放弃截图.mp3")));
+
+  // The chosen name is taken by a folder: the write fails after encoding.
+  QTemporaryDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkdir("taken.png"));
+  dialog->answer = SaveChoice{dir.filePath("taken.png"), 0};
+  ui->CuePlayer->Play(QString());
+  Shot()->SaveButton->click();
+  EXPECT_TRUE(ui->CuePlayer->Url().endsWith(QStringLiteral("已放弃截图.mp3")));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"taken.png"});
 }
 
 TEST_F(CaptureTest, ClosingThePreviewDestroysTheOverlayToo) {

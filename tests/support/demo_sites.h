@@ -28,7 +28,10 @@ class DemoSites {
           std::lock_guard lock(mutex_);
           const auto it = overrides_.find(req.path);
           if (it == overrides_.end()) return httplib::Server::HandlerResponse::Unhandled;
-          res.set_content(it->second.first, it->second.second.c_str());
+          if (!it->second.location.empty())
+            res.set_redirect(it->second.location);
+          else
+            res.set_content(it->second.content, it->second.type.c_str());
           return httplib::Server::HandlerResponse::Handled;
         });
     demo::MountLookupSite(lookup_.server());
@@ -51,7 +54,13 @@ class DemoSites {
   void OverrideLookup(const std::string& path, const std::string& content,
                       const std::string& type = "text/html; charset=utf-8") {
     std::lock_guard lock(mutex_);
-    overrides_[path] = {content, type};
+    overrides_[path] = {content, type, {}};
+  }
+
+  // Answers path on the lookup site with a redirect (302) to location.
+  void RedirectLookup(const std::string& path, const std::string& location) {
+    std::lock_guard lock(mutex_);
+    overrides_[path] = {{}, {}, location};
   }
 
  private:
@@ -59,7 +68,10 @@ class DemoSites {
   LocalServer lookup_, portal_;
   std::unique_ptr<LocalServer> warranty_;
   std::mutex mutex_;
-  std::map<std::string, std::pair<std::string, std::string>> overrides_;
+  struct Override {
+    std::string content, type, location;
+  };
+  std::map<std::string, Override> overrides_;
 };
 
 }  // namespace quarvel::testing

@@ -7,10 +7,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QScreen>
 
 #include "base/cues.h"
+#include "base/safe_file.h"
 #include "gui/sharing/picture_encoding.h"
 #include "gui/sharing/save_dialog.h"
 #include "gui/sharing/selection_state.h"
@@ -243,9 +243,8 @@ void ScreenshotWindow::OnSave() {
   if (!TypeFromFileName(path, &type)) path += QLatin1Char('.') + Extension(type);
   const QByteArray bytes = EncodePicture(preview_, type);
 
-  QSaveFile file(path);
-  const bool saved = !bytes.isEmpty() && file.open(QIODevice::WriteOnly) &&
-                     file.write(bytes) == bytes.size() && file.commit();
+  // The user chose the path; still, a failed write leaves no partial file.
+  const bool saved = !bytes.isEmpty() && ReplaceFile(path, bytes);
   if (services_.playCue)
     services_.playCue(saved ? cue::kScreenshotSaved : cue::kScreenshotAbandoned);
 }

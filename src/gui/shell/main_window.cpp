@@ -111,7 +111,13 @@ MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
   if (!services_.launcher) services_.launcher = StartDetached;
   if (!services_.grabScreen) services_.grabScreen = GrabPrimaryScreen;
   if (!services_.saveDialog) services_.saveDialog = std::make_shared<PlatformSaveDialog>();
-  if (!services_.fetch) services_.fetch = [](const QString& url) { return HttpGetBytes(url); };
+  if (!services_.fetch) {
+    services_.fetch = [](const QString& url, int timeoutMs) {
+      FetchLimits limits;
+      limits.total = std::chrono::milliseconds(timeoutMs);
+      return HttpGetBytes(url, limits);
+    };
+  }
   lookupPort_ = std::make_unique<WebBrowserPort>(LookupBrowser);
   warrantyPort_ = std::make_unique<WebBrowserPort>(WarrantyBrowser);
   engine_ = new LookupEngine(config_, services_.timings, *this, *lookupPort_, *warrantyPort_,
