@@ -368,6 +368,60 @@ TEST(LegacyHtml, RewritesTagsAndAttributesButLeavesTextCommentsAndRawTextAlone) 
   EXPECT_EQ(ToLegacyHtml(QStringLiteral("plain 1 < 2 text")), QStringLiteral("plain 1 < 2 text"));
   EXPECT_EQ(ToLegacyHtml(QString()), QString());
   EXPECT_EQ(ToLegacyHtml(QStringLiteral("<p title=\"")), QStringLiteral("<P title>"));  // cut short
+  EXPECT_EQ(ToLegacyHtml(QStringLiteral("<a/b/b c = 'd e' f=g>")),
+            QStringLiteral("<A b b c='d e' f=g>"));
+}
+
+// An indented page as a modern site writes it, serialised by a modern engine,
+// against what the old engine's document gave: no whitespace text where a
+// block, table, list or head element starts or ends, or at a line break; the
+// result page's cut markers then find the values.
+TEST(LegacyHtml, WhitespaceOnlyTextGoesWhereTheOldEngineHadNone) {
+  const QString modern = QStringLiteral(
+      "<html lang=\"zh-CN\"><head>\n    <meta charset=\"utf-8\">\n    <title>保修</title>\n"
+      "    <style> p { } </style>\n  </head>\n  <body>\n    <main>\n      <div class=\"result\">\n"
+      "        <h2>\n          <span id=\"productname\">iPhone 14 Pro</span>\n        </h2>\n"
+      "        <span class=\"serial\">序列号：C39</span>\n        <p>\n"
+      "          您的产品享有有限保修中的硬件维修和服务。<br>预计到期日：2027年3月18日<br>\n"
+      "          <a href=\"/again\">再查询一个</a>\n        </p>\n      </div>\n"
+      "      <table>\n        <tbody><tr>\n          <td> </td>\n        </tr>\n      </tbody></table>\n"
+      "      <ul>\n        <li><b>a</b> <i>b</i></li>\n      </ul>\n"
+      "      <pre>\n  kept <b>x</b>\n</pre>\n      <textarea>\n  kept\n</textarea>\n"
+      "      <p><span>x</span> <!-- c -->\n</p>\n"
+      "    </main>\n  \n</body></html>");
+  const QString legacy = ToLegacyHtml(modern);
+  EXPECT_EQ(legacy,
+            QStringLiteral(
+                "<HTML lang=zh-CN><HEAD><META charset=utf-8><TITLE>保修</TITLE>"
+                "<STYLE> p { } </STYLE></HEAD><BODY><MAIN><DIV class=result>"
+                "<H2><SPAN id=productname>iPhone 14 Pro</SPAN></H2>"
+                "<SPAN class=serial>序列号：C39</SPAN><P>\n"
+                "          您的产品享有有限保修中的硬件维修和服务。<BR>预计到期日：2027年3月18日<BR>"
+                "<A href=\"/again\">再查询一个</A></P></DIV>"
+                "<TABLE><TBODY><TR><TD></TD></TR></TBODY></TABLE>"
+                "<UL><LI><B>a</B> <I>b</I></LI></UL>"
+                "<PRE>\n  kept <B>x</B>\n</PRE><TEXTAREA>\n  kept\n</TEXTAREA>"
+                "<P><SPAN>x</SPAN> <!-- c --></P></MAIN></BODY></HTML>"));
+  EXPECT_EQ(TextBetween(legacy, "id=productname>", "</SPAN></H2><SPAN"),
+            QStringLiteral("iPhone 14 Pro"));
+  EXPECT_EQ(TextBetween(legacy, "有限保修中的硬件维修和服务。<BR>预计到期日：", "<BR><A href="),
+            QStringLiteral("2027年3月18日"));
+}
+
+TEST(LegacyHtml, HostileInputGrowsTheOutputSafelyAndTakesLinearTime) {
+  // Tag-like raw text: every "/b" becomes an attribute " b", longer than it was.
+  const QString tagLike =
+      QStringLiteral("<plaintext></plaintext><a") + QStringLiteral("/b").repeated(100000);
+  const QString legacy = ToLegacyHtml(tagLike);
+  EXPECT_TRUE(legacy.startsWith(QStringLiteral("<PLAINTEXT></PLAINTEXT><A b b ")));
+  EXPECT_EQ(legacy.size(), 23 + 2 + 2 * 100000 + 1);
+  // Once a rescan for every '<' (seconds at this size).
+  const QString lt = QStringLiteral("<script>") + QString(160000, QLatin1Char('<'));
+  EXPECT_EQ(ToLegacyHtml(lt), QStringLiteral("<SCRIPT>") + QString(160000, QLatin1Char('<')));
+  const QString blanks = QStringLiteral(" <br>").repeated(50000) + QStringLiteral("<!--");
+  EXPECT_EQ(ToLegacyHtml(blanks), QStringLiteral("<BR>").repeated(50000) + QStringLiteral("<!--"));
+  const QString unclosed = QStringLiteral("<a href=\"") + QString(100000, QLatin1Char('<'));
+  EXPECT_EQ(ToLegacyHtml(unclosed).size(), unclosed.size() + 2);
 }
 
 }  // namespace
