@@ -53,7 +53,9 @@ bool StoreHandsetPicture(MainWindow& w, const QString& serial, QByteArray* shown
 void OnLookupResultTick(MainWindow& w) {
   WebPageHelper page;
   page.AttachToBrowserWindow(GetControlWindowHandle(w.LookupBrowser));
-  const QString text = page.GetPageText();
+  const std::optional<QString> read = page.TryGetPageText();
+  if (!read) return;  // not readable yet: the next tick reads again
+  const QString& text = *read;
 
   if (text.isEmpty()) {
     StopLookup(w);

@@ -15,9 +15,10 @@
 namespace quarvel {
 namespace {
 
-QString WarrantyPageHtml(MainWindow& w, WebPageHelper& page) {
+// nullopt while the page is not readable yet.
+std::optional<QString> WarrantyPageHtml(MainWindow& w, WebPageHelper& page) {
   page.AttachToBrowserWindow(GetControlWindowHandle(w.WarrantyBrowser));
-  return page.GetPageHtml();
+  return page.TryGetPageHtml();
 }
 
 void StopWarranty(MainWindow& w) {
@@ -29,7 +30,7 @@ void StopWarranty(MainWindow& w) {
 
 void OnWarrantyFormTick(MainWindow& w) {
   WebPageHelper page;
-  const QString html = WarrantyPageHtml(w, page);
+  const QString html = WarrantyPageHtml(w, page).value_or(QString());
   if (!html.contains(QStringLiteral("请输入产品的序列号"))) return;  // polls again later
   SetTimerInterval(w.WarrantyFormTimer, 0);
   const QString serial = w.SerialInput->text();  // exactly as typed
@@ -40,7 +41,9 @@ void OnWarrantyFormTick(MainWindow& w) {
 
 void OnWarrantyResultTick(MainWindow& w) {
   WebPageHelper page;
-  const QString html = WarrantyPageHtml(w, page);
+  const std::optional<QString> read = WarrantyPageHtml(w, page);
+  if (!read) return;  // not readable yet: the next tick reads again
+  const QString& html = *read;
 
   if (html.contains(QStringLiteral("预计到期日"))) {
     const QString model =
