@@ -171,7 +171,10 @@ int main(int argc, char** argv) {
     Fail("big page did not load");
   WebPageHelper helper;
   if (!helper.AttachToBrowserWindow(handle)) Fail("no document on the big page");
-  const double html = MedianMs(7, [&] { helper.GetPageHtml(); });
+  // The renderer settles after a page this size has loaded: two reads first.
+  helper.GetPageHtml();
+  helper.GetPageHtml();
+  const double html = MedianMs(9, [&] { helper.GetPageHtml(); });
   const qsizetype size = helper.GetPageHtml().toUtf8().size();
   // Where the time goes: the engine's serialisation in the page; carrying a
   // string of that size out of the page; decoding the reply; the rewrite.
