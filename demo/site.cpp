@@ -16,9 +16,31 @@ namespace {
 
 const char kHtml[] = "text/html; charset=utf-8";
 
-std::string Page(const std::string& title, const std::string& body) {
-  return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>" + title +
-         "</title></head>\n<body>\n" + body + "\n</body></html>\n";
+// A page laid out as sites are written today: indented markup, a header with
+// the site-wide search box, the content in <main>.
+std::string Page(const std::string& title, const std::string& main,
+                 const std::string& script = {}) {
+  return "<!DOCTYPE html>\n"
+         "<html lang=\"zh-CN\">\n"
+         "  <head>\n"
+         "    <meta charset=\"utf-8\">\n"
+         "    <meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+         "    <title>" +
+         title +
+         "</title>\n"
+         "  </head>\n"
+         "  <body>\n"
+         "    <header class=\"site\">\n"
+         "      <form class=\"site-search\" role=\"search\" action=\"/search\">\n"
+         "        <input type=\"search\" name=\"q\" placeholder=\"搜索支持\" "
+         "aria-label=\"搜索支持\">\n"
+         "      </form>\n"
+         "    </header>\n"
+         "    <main>\n" +
+         main + "    </main>\n" +
+         (script.empty() ? std::string() : "    <script>\n" + script + "    </script>\n") +
+         "  </body>\n"
+         "</html>\n";
 }
 
 std::string Escape(const std::string& text) {
@@ -101,54 +123,99 @@ void MountLookupSite(httplib::Server& server) {
     const std::string serial = Trim(req.matches[1]);
     const Sample* sample = FindSample(serial);
     if (!sample) {
-      res.set_content(Page("序列号查询", "<h1>抱歉，没有找到</h1>\n<p>序列号 " + Escape(serial) +
-                                             " 没有相关记录。</p>"),
+      res.set_content(Page("序列号查询", "      <h1>抱歉，没有找到</h1>\n      <p>序列号 " +
+                                             Escape(serial) + " 没有相关记录。</p>\n"),
                       kHtml);
       return;
     }
-    res.set_content(Page("序列号查询", "<h1>查找结果</h1>\n<p>序列号：" + Escape(sample->serial) +
-                                           "</p>\n<p>型号：" + Escape(sample->model) +
-                                           "</p>\n<img src=\"/index.php/pic/iphone/" +
-                                           sample->serial + ".png\" alt=\"handset\">"),
-                    kHtml);
+    res.set_content(
+        Page("序列号查询", "      <h1>查找结果</h1>\n      <p>序列号：" + Escape(sample->serial) +
+                               "</p>\n      <p>型号：" + Escape(sample->model) +
+                               "</p>\n      <img src=\"/index.php/pic/iphone/" + sample->serial +
+                               ".png\" alt=\"handset\">\n"),
+        kHtml);
   });
 }
+
+// While the serial is typed, a counter appears in front of the field (the
+// page inserts it on the first keyup); leaving the field marks it checked,
+// and the server takes only checked entries.
+const char kSerialFormScript[] =
+    "      const sn = document.getElementById('sn');\n"
+    "      sn.addEventListener('keyup', function () {\n"
+    "        let count = document.getElementById('sn-count');\n"
+    "        if (!count) {\n"
+    "          count = document.createElement('input');\n"
+    "          count.type = 'text';\n"
+    "          count.id = 'sn-count';\n"
+    "          count.readOnly = true;\n"
+    "          count.tabIndex = -1;\n"
+    "          this.parentNode.insertBefore(count, this);\n"
+    "        }\n"
+    "        count.value = this.value.trim().length + ' 位';\n"
+    "      });\n"
+    "      sn.addEventListener('blur', function () {\n"
+    "        document.getElementById('checked').value = this.value.trim() ? '1' : '';\n"
+    "      });\n";
 
 void MountWarrantySite(httplib::Server& server) {
   // The serial form; shown again, under the message, when a serial is rejected.
   const auto form = [](const std::string& message) {
     return Page("查看保修服务",
-                message +
-                    "<form action=\"/pages/pod.jsp\" method=\"get\">\n"
-                    "<input type=\"hidden\" name=\"r\" value=\"warrantyResult\">\n"
-                    "<p><input type=\"text\" name=\"q\" placeholder=\"搜索支持\"></p>\n"
-                    "<h1>查看您的保修服务和支持期限</h1>\n<p>请输入产品的序列号</p>\n"
-                    "<p><input type=\"text\" name=\"sn\" id=\"sn\" autocomplete=\"off\"></p>\n"
-                    "<p><input type=\"submit\" value=\"继续\"></p>\n</form>");
+                "      <form id=\"warranty\" action=\"/pages/pod.jsp\" method=\"get\">\n"
+                "        <input type=\"hidden\" name=\"r\" value=\"warrantyResult\">\n"
+                "        <input type=\"hidden\" name=\"checked\" id=\"checked\" value=\"\">\n"
+                "        <h1>查看您的保修服务和支持期限</h1>\n" +
+                    message +
+                    "        <p>请输入产品的序列号</p>\n"
+                    "        <p class=\"field\">\n"
+                    "          <input type=\"text\" name=\"sn\" id=\"sn\" autocomplete=\"off\">\n"
+                    "        </p>\n"
+                    "        <p>\n"
+                    "          <input type=\"submit\" value=\"继续\">\n"
+                    "        </p>\n"
+                    "      </form>\n",
+                kSerialFormScript);
   };
   server.Get("/pages/pod.jsp", [form](const httplib::Request& req, httplib::Response& res) {
     if (req.get_param_value("r") != "warrantyResult") {
       res.set_content(form(""), kHtml);
       return;
     }
+    if (req.get_param_value("checked") != "1") {
+      res.set_content(form("        <p class=\"note\">请输入后离开输入框，以便校验。</p>\n"),
+                      kHtml);
+      return;
+    }
     const std::string serial = Trim(req.get_param_value("sn"));
     if (!WellFormedSerial(serial)) {
-      res.set_content(form("<p class=\"error\">系列号无效，请检查后重试。</p>\n"), kHtml);
+      res.set_content(form("        <p class=\"error\">系列号无效，请检查后重试。</p>\n"), kHtml);
       return;
     }
     const Sample* sample = FindSample(serial);
     if (!sample) {
-      res.set_content(form("<p class=\"error\">请输入有效的序列号。</p>\n"), kHtml);
+      res.set_content(form("        <p class=\"error\">请输入有效的序列号。</p>\n"), kHtml);
       return;
     }
     res.set_content(
         Page("查看保修服务",
-             "<div class=\"result\">\n<h2><span id=\"productname\">" + Escape(sample->model) +
-                 "</span></h2><span class=\"serial\">序列号：" + Escape(sample->serial) +
-                 "</span>\n<p>您的产品享有有限保修中的硬件维修和服务。<br>预计到期日：" +
+             "      <div class=\"result\">\n"
+             "        <h2>\n"
+             "          <span id=\"productname\">" +
+                 Escape(sample->model) +
+                 "</span>\n"
+                 "        </h2>\n"
+                 "        <span class=\"serial\">序列号：" +
+                 Escape(sample->serial) +
+                 "</span>\n"
+                 "        <p>\n"
+                 "          您的产品享有有限保修中的硬件维修和服务。<br>预计到期日：" +
                  sample->warrantyEnd +
-                 "<br><a href=\"/pages/pod.jsp?r=agreementWarrantyDynamic.do&amp;lang=cn\">"
-                 "再查询一个</a></p>\n</div>"),
+                 "<br>\n"
+                 "          <a href=\"/pages/pod.jsp?r=agreementWarrantyDynamic.do&amp;lang=cn\">"
+                 "再查询一个</a>\n"
+                 "        </p>\n"
+                 "      </div>\n"),
         kHtml);
   });
 }
@@ -168,11 +235,11 @@ void MountPortal(httplib::Server& server) {
     res.set_content(Png(image), "image/png");
   });
   server.Get("/im/chat", [](const httplib::Request& req, httplib::Response& res) {
-    res.set_content(Page("会话", "<p>与 " + Escape(req.get_param_value("uin")) + " 的会话</p>"),
-                    kHtml);
+    res.set_content(
+        Page("会话", "      <p>与 " + Escape(req.get_param_value("uin")) + " 的会话</p>\n"), kHtml);
   });
   server.Get("/", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(Page("门户首页", "<h1>门户首页</h1>\n<p>欢迎。</p>"), kHtml);
+    res.set_content(Page("门户首页", "      <h1>门户首页</h1>\n      <p>欢迎。</p>\n"), kHtml);
   });
 }
 

@@ -36,6 +36,7 @@ LookupEngine::Stored LookupEngine::StoreHandsetPicture(const QString& serial, QB
 void LookupEngine::OnLookupResultTick() {
   const auto page = lookupBrowser_.Attach();
   const PageRead text = page->Text();
+  if (!text.readable) return;  // not readable yet: the next tick reads again
   LookupEnd end;
   end.path = LookupEnd::Path::Comprehensive;
   end.entry = view_.EntryText();

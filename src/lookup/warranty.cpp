@@ -22,7 +22,9 @@ void LookupEngine::OnWarrantyFormTick() {
 
 void LookupEngine::OnWarrantyResultTick() {
   const auto page = warrantyBrowser_.Attach();
-  const WarrantyPage result = ParseWarrantyPage(page->Html().text);
+  const PageRead html = page->Html();
+  if (!html.readable) return;  // not readable yet: the next tick reads again
+  const WarrantyPage result = ParseWarrantyPage(html.text);
   LookupEnd end;
   end.path = LookupEnd::Path::Official;
   end.entry = view_.EntryText();

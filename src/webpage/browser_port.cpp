@@ -8,13 +8,17 @@
 namespace quarvel {
 namespace {
 
+PageRead Read(const std::optional<QString>& read) {
+  return read ? PageRead{true, *read} : PageRead{false, QString()};
+}
+
 class HelperVisit : public PageVisit {
  public:
   explicit HelperVisit(QWebEngineView* view) {
     if (view) helper_.AttachToBrowserWindow(GetControlWindowHandle(view));
   }
-  PageRead Text() override { return {true, helper_.GetPageText()}; }
-  PageRead Html() override { return {true, helper_.GetPageHtml()}; }
+  PageRead Text() override { return Read(helper_.TryGetPageText()); }
+  PageRead Html() override { return Read(helper_.TryGetPageHtml()); }
   bool FillTextInput(const QString& identifier, const QString& value) override {
     return helper_.FillTextInput(identifier, value);
   }

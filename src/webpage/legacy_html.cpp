@@ -1,13 +1,107 @@
 #include "webpage/legacy_html.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
 
 namespace quarvel {
 namespace {
 
+enum : unsigned {
+  kBoundary = 1,  // whitespace-only text touching its start or end tag is dropped
+  kRawText = 2,   // content copied unchanged up to its end tag
+  kPre = 4,       // whitespace inside is kept
+  kHead = 8,      // whitespace inside is dropped
+  kBody = 16,     // ends the head
+};
+
+struct TagClass {
+  std::string_view name;
+  unsigned flags;
+};
+
+// Upper-case names.
+constexpr auto kTagClasses = std::to_array<TagClass>({
+    {"ADDRESS", kBoundary},
+    {"ARTICLE", kBoundary},
+    {"ASIDE", kBoundary},
+    {"BASE", kBoundary},
+    {"BLOCKQUOTE", kBoundary},
+    {"BODY", kBoundary | kBody},
+    {"BR", kBoundary},
+    {"CAPTION", kBoundary},
+    {"CENTER", kBoundary},
+    {"COL", kBoundary},
+    {"COLGROUP", kBoundary},
+    {"DATALIST", kBoundary},
+    {"DD", kBoundary},
+    {"DETAILS", kBoundary},
+    {"DIALOG", kBoundary},
+    {"DIR", kBoundary},
+    {"DIV", kBoundary},
+    {"DL", kBoundary},
+    {"DT", kBoundary},
+    {"FIELDSET", kBoundary},
+    {"FIGCAPTION", kBoundary},
+    {"FIGURE", kBoundary},
+    {"FOOTER", kBoundary},
+    {"FORM", kBoundary},
+    {"FRAME", kBoundary},
+    {"FRAMESET", kBoundary},
+    {"H1", kBoundary},
+    {"H2", kBoundary},
+    {"H3", kBoundary},
+    {"H4", kBoundary},
+    {"H5", kBoundary},
+    {"H6", kBoundary},
+    {"HEAD", kBoundary | kHead},
+    {"HEADER", kBoundary},
+    {"HGROUP", kBoundary},
+    {"HR", kBoundary},
+    {"HTML", kBoundary},
+    {"IFRAME", kRawText},
+    {"LEGEND", kBoundary},
+    {"LI", kBoundary},
+    {"LINK", kBoundary},
+    {"LISTING", kBoundary | kPre},
+    {"MAIN", kBoundary},
+    {"MENU", kBoundary},
+    {"META", kBoundary},
+    {"NAV", kBoundary},
+    {"NOEMBED", kRawText},
+    {"NOFRAMES", kRawText},
+    {"NOSCRIPT", kRawText},
+    {"OL", kBoundary},
+    {"OPTGROUP", kBoundary},
+    {"OPTION", kBoundary},
+    {"P", kBoundary},
+    {"PLAINTEXT", kBoundary | kRawText},
+    {"PRE", kBoundary | kPre},
+    {"SCRIPT", kRawText},
+    {"SECTION", kBoundary},
+    {"STYLE", kRawText},
+    {"SUMMARY", kBoundary},
+    {"TABLE", kBoundary},
+    {"TBODY", kBoundary},
+    {"TD", kBoundary},
+    {"TEXTAREA", kRawText},
+    {"TFOOT", kBoundary},
+    {"TH", kBoundary},
+    {"THEAD", kBoundary},
+    {"TITLE", kBoundary | kRawText},
+    {"TR", kBoundary},
+    {"UL", kBoundary},
+    {"XMP", kBoundary | kRawText},
+});
+constexpr qsizetype kLongestClassifiedName = 10;
+
 bool IsSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-bool IsNameChar(char16_t c) { return !IsSpace(c) && c != '>' && c != '/' && c != '='; }
+bool IsAsciiLetter(char16_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool IsTagNameChar(char16_t c) { return !IsSpace(c) && c != '/' && c != '>'; }
 
 bool IsBareValueChar(char16_t u) {
   return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' ||
@@ -16,127 +110,280 @@ bool IsBareValueChar(char16_t u) {
 
 char16_t Upper(char16_t c) { return c >= 'a' && c <= 'z' ? static_cast<char16_t>(c - 32) : c; }
 
-bool IsRawText(QStringView tag) {
-  static const char* const kRaw[] = {"script",  "style",    "xmp",       "iframe",
-                                     "noembed", "noframes", "plaintext", "noscript"};
-  for (const char* raw : kRaw)
-    if (tag.compare(QLatin1String(raw), Qt::CaseInsensitive) == 0) return true;
-  return false;
+// Up to the first 8 characters of an upper-case ASCII name, one byte each.
+constexpr uint64_t Pack(std::string_view name) {
+  uint64_t key = 0;
+  for (size_t i = 0; i < name.size() && i < 8; ++i)
+    key |= uint64_t(static_cast<unsigned char>(name[i])) << (8 * i);
+  return key;
 }
 
-// Appends to a buffer sized for the worst case (the rewrite never grows text).
-class Writer {
+constexpr size_t Slot(uint64_t key) { return (key * 0x9E3779B97F4A7C15ull) >> 56; }
+
+// The classes by packed name, open addressing over 256 entries.
+struct ClassTable {
+  std::array<const TagClass*, 256> entries{};
+  constexpr ClassTable() {
+    for (const TagClass& c : kTagClasses) {
+      size_t slot = Slot(Pack(c.name));
+      while (entries[slot]) slot = (slot + 1) % entries.size();
+      entries[slot] = &c;
+    }
+  }
+};
+constexpr ClassTable kClassTable;
+
+// The flags of a tag name in any letter case; 0 for other names.
+unsigned Classify(const char16_t* name, qsizetype size) {
+  if (size == 0 || size > kLongestClassifiedName) return 0;
+  char key[kLongestClassifiedName];
+  for (qsizetype i = 0; i < size; ++i) {
+    const char16_t c = Upper(name[i]);
+    if (c == 0 || c > 0x7f) return 0;
+    key[i] = static_cast<char>(c);
+  }
+  const std::string_view wanted(key, static_cast<size_t>(size));
+  for (size_t slot = Slot(Pack(wanted));; slot = (slot + 1) % kClassTable.entries.size()) {
+    const TagClass* c = kClassTable.entries[slot];
+    if (!c) return 0;
+    if (c->name == wanted) return c->flags;
+  }
+}
+
+const char16_t* Find(const char16_t* from, const char16_t* end, char16_t c) {
+  const qsizetype at = QStringView(from, end - from).indexOf(QChar(c));
+  return at < 0 ? nullptr : from + at;
+}
+
+// An output that grows as it is written; every write makes room first.
+class Output {
  public:
-  explicit Writer(qsizetype capacity) : out_(capacity, Qt::Uninitialized), at_(out_.data()) {}
-  void Put(char16_t c) { *at_++ = QChar(c); }
-  void Put(const QChar* from, qsizetype n) {
-    std::copy(from, from + n, at_);
-    at_ += n;
+  explicit Output(qsizetype expected) { Grow(expected); }
+  void Put(char16_t c) {
+    Reserve(1);
+    data_[used_++] = c;
+  }
+  void Put(const char16_t* from, qsizetype count) {
+    Reserve(count);
+    std::memcpy(data_ + used_, from, static_cast<size_t>(count) * sizeof(char16_t));
+    used_ += count;
+  }
+  // Room for count more characters, which the caller writes.
+  char16_t* Room(qsizetype count) {
+    Reserve(count);
+    char16_t* at = data_ + used_;
+    used_ += count;
+    return at;
   }
   QString Take() {
-    out_.truncate(at_ - out_.constData());
-    return std::move(out_);
+    buffer_.truncate(used_);
+    return std::move(buffer_);
   }
 
  private:
-  QString out_;
-  QChar* at_;
+  void Reserve(qsizetype count) {
+    if (count > capacity_ - used_) Grow(count);
+  }
+  void Grow(qsizetype count) {
+    capacity_ = std::max(capacity_ * 2, used_ + count + 16);
+    buffer_.resize(capacity_);
+    data_ = reinterpret_cast<char16_t*>(buffer_.data());
+  }
+  QString buffer_;
+  char16_t* data_ = nullptr;
+  qsizetype used_ = 0;
+  qsizetype capacity_ = 0;
+};
+
+// Whether a tag or a comment begins at s[i], which is '<'.
+bool StartsMarkup(const char16_t* s, qsizetype i, qsizetype n) {
+  if (i + 1 >= n) return false;
+  const char16_t c = s[i + 1];
+  if (IsAsciiLetter(c)) return true;
+  if (c == '/') return i + 2 < n && IsAsciiLetter(s[i + 2]);
+  return c == '!' && i + 3 < n && s[i + 2] == '-' && s[i + 3] == '-';
+}
+
+// The flags of the tag that begins at s[i] (0 for a comment); reads a few
+// characters only.
+unsigned PeekFlags(const char16_t* s, qsizetype i, qsizetype n) {
+  if (s[i + 1] == '!') return 0;
+  const qsizetype start = i + (s[i + 1] == '/' ? 2 : 1);
+  qsizetype end = start;
+  while (end < n && end - start <= kLongestClassifiedName && IsTagNameChar(s[end])) ++end;
+  return Classify(s + start, end - start);
+}
+
+bool EqualIgnoringCase(const char16_t* a, const char16_t* b, qsizetype size) {
+  for (qsizetype k = 0; k < size; ++k)
+    if (Upper(a[k]) != Upper(b[k])) return false;
+  return true;
+}
+
+// Where the end tag of a raw-text element named name begins, searching from
+// i; n when there is none.
+qsizetype FindEndTag(const char16_t* s, qsizetype i, qsizetype n, const char16_t* name,
+                     qsizetype size) {
+  for (qsizetype k = i;;) {
+    const char16_t* lt = Find(s + k, s + n, u'<');
+    if (!lt) return n;
+    k = lt - s;
+    const qsizetype after = k + 2 + size;
+    if (after <= n && s[k + 1] == '/' && EqualIgnoringCase(s + k + 2, name, size) &&
+        (after == n || IsSpace(s[after]) || s[after] == '/' || s[after] == '>')) {
+      return k;
+    }
+    ++k;
+  }
+}
+
+class Rewriter {
+ public:
+  explicit Rewriter(QStringView in) : s_(in.utf16()), n_(in.size()), out_(n_ + n_ / 8) {}
+
+  QString Run() {
+    qsizetype i = 0;
+    while (i < n_) {
+      i = Text(i);
+      if (i >= n_) break;
+      i = s_[i + 1] == '!' ? Comment(i) : Tag(i);
+    }
+    return out_.Take();
+  }
+
+ private:
+  void Put(qsizetype from, qsizetype to) { out_.Put(s_ + from, to - from); }
+  void Put(char16_t c) { out_.Put(c); }
+
+  // Text up to the next tag or comment: kept, or dropped when it is only
+  // whitespace that the old engine would not have held.
+  qsizetype Text(qsizetype i) {
+    qsizetype end = i;
+    for (;;) {
+      const char16_t* lt = Find(s_ + end, s_ + n_, u'<');
+      if (!lt) {
+        end = n_;
+        break;
+      }
+      end = lt - s_;
+      if (StartsMarkup(s_, end, n_)) break;
+      ++end;
+    }
+    if (end == i) return i;
+    const bool blank = std::all_of(s_ + i, s_ + end, IsSpace);
+    const bool dropped =
+        blank && preDepth_ == 0 &&
+        (inHead_ || prevBoundary_ || (end < n_ && (PeekFlags(s_, end, n_) & kBoundary)));
+    if (!dropped) {
+      Put(i, end);
+      prevBoundary_ = false;
+    }
+    return end;
+  }
+
+  qsizetype Comment(qsizetype i) {
+    qsizetype stop = n_;
+    for (qsizetype k = i + 4; k + 2 < n_; ++k) {
+      if (s_[k] == '-' && s_[k + 1] == '-' && s_[k + 2] == '>') {
+        stop = k + 3;
+        break;
+      }
+    }
+    Put(i, stop);
+    prevBoundary_ = false;
+    return stop;
+  }
+
+  qsizetype Tag(qsizetype i) {
+    const bool endTag = s_[i + 1] == '/';
+    qsizetype j = i + (endTag ? 2 : 1);
+    const qsizetype nameStart = j;
+    while (j < n_ && IsTagNameChar(s_[j])) ++j;
+    const qsizetype nameEnd = j;
+    Put('<');
+    if (endTag) Put('/');
+    char16_t* name = out_.Room(nameEnd - nameStart);
+    for (qsizetype k = nameStart; k < nameEnd; ++k) *name++ = Upper(s_[k]);
+    j = Attributes(j);
+    Put('>');
+    i = j < n_ ? j + 1 : n_;
+
+    const unsigned flags = Classify(s_ + nameStart, nameEnd - nameStart);
+    prevBoundary_ = flags & kBoundary;
+    if (endTag) {
+      if (flags & kHead) inHead_ = false;
+      if ((flags & kPre) && preDepth_ > 0) --preDepth_;
+      return i;
+    }
+    if (flags & kHead) inHead_ = true;
+    if (flags & kBody) inHead_ = false;
+    if (flags & kPre) ++preDepth_;
+    if (flags & kRawText) {
+      const qsizetype stop = FindEndTag(s_, i, n_, s_ + nameStart, nameEnd - nameStart);
+      if (stop > i) {
+        Put(i, stop);
+        prevBoundary_ = false;
+      }
+      i = stop;
+    }
+    return i;
+  }
+
+  // Attributes as the modern engine writes them (name="value"), or bare
+  // names; returns where the tag's '>' is (or n).
+  qsizetype Attributes(qsizetype j) {
+    while (j < n_ && s_[j] != '>') {
+      if (IsSpace(s_[j]) || s_[j] == '/') {
+        ++j;
+        continue;
+      }
+      const qsizetype nameStart = j++;
+      while (j < n_ && !IsSpace(s_[j]) && s_[j] != '/' && s_[j] != '>' && s_[j] != '=') ++j;
+      Put(' ');
+      Put(nameStart, j);
+      qsizetype k = j;
+      while (k < n_ && IsSpace(s_[k])) ++k;
+      if (k >= n_ || s_[k] != '=') {
+        j = k;
+        continue;
+      }
+      j = k + 1;
+      while (j < n_ && IsSpace(s_[j])) ++j;
+      if (j < n_ && (s_[j] == '"' || s_[j] == '\'')) {
+        const char16_t quote = s_[j];
+        const qsizetype valueStart = j + 1;
+        const char16_t* close = Find(s_ + valueStart, s_ + n_, quote);
+        const qsizetype valueEnd = close ? close - s_ : n_;
+        j = close ? valueEnd + 1 : n_;
+        if (valueEnd > valueStart) {
+          const bool bare = std::all_of(s_ + valueStart, s_ + valueEnd, IsBareValueChar);
+          Put('=');
+          if (!bare) Put(quote);
+          Put(valueStart, valueEnd);
+          if (!bare) Put(quote);
+        }
+      } else {  // an unquoted value: copied as it stands
+        const qsizetype valueStart = j;
+        while (j < n_ && !IsSpace(s_[j]) && s_[j] != '>') ++j;
+        if (j > valueStart) {
+          Put('=');
+          Put(valueStart, j);
+        }
+      }
+    }
+    return j;
+  }
+
+  const char16_t* const s_;
+  const qsizetype n_;
+  Output out_;
+  bool prevBoundary_ = false;  // the last thing kept was a boundary element's tag
+  bool inHead_ = false;
+  qsizetype preDepth_ = 0;
 };
 
 }  // namespace
 
-QString ToLegacyHtml(const QString& modern) {
-  const QChar* s = modern.constData();
-  const qsizetype n = modern.size();
-  // Every rewrite step only drops or keeps characters, so n is enough.
-  Writer out(n);
-  qsizetype i = 0;
-  while (i < n) {
-    const qsizetype lt = modern.indexOf(QLatin1Char('<'), i);
-    if (lt < 0) {
-      out.Put(s + i, n - i);
-      break;
-    }
-    out.Put(s + i, lt - i);
-    i = lt;
-    if (QStringView(s + i, std::min<qsizetype>(4, n - i)) == QLatin1String("<!--")) {
-      const qsizetype close = modern.indexOf(QLatin1String("-->"), i + 4);
-      const qsizetype stop = close < 0 ? n : close + 3;
-      out.Put(s + i, stop - i);
-      i = stop;
-      continue;
-    }
-    const bool endTag = i + 1 < n && s[i + 1] == QLatin1Char('/');
-    qsizetype j = i + (endTag ? 2 : 1);
-    const qsizetype nameStart = j;
-    while (j < n && IsNameChar(s[j].unicode())) ++j;
-    const QStringView tag(s + nameStart, j - nameStart);
-    if (tag.isEmpty() || !tag[0].isLetter()) {  // "<!DOCTYPE", a lone "<" and the like
-      out.Put(s[i].unicode());
-      ++i;
-      continue;
-    }
-    out.Put('<');
-    if (endTag) out.Put('/');
-    for (QChar c : tag) out.Put(Upper(c.unicode()));
-    // Attributes: name="value" as the modern engine writes them, or a bare name.
-    while (j < n && s[j] != QLatin1Char('>')) {
-      const char16_t c = s[j].unicode();
-      if (IsSpace(c)) {
-        ++j;
-        continue;
-      }
-      const qsizetype attrStart = j;
-      while (j < n && IsNameChar(s[j].unicode())) ++j;
-      if (j == attrStart) {  // a stray character such as "/"
-        out.Put(c);
-        ++j;
-        continue;
-      }
-      out.Put(' ');
-      out.Put(s + attrStart, j - attrStart);
-      if (j >= n || s[j] != QLatin1Char('=')) continue;
-      ++j;
-      if (j < n && s[j] == QLatin1Char('"')) {
-        const qsizetype close = modern.indexOf(QLatin1Char('"'), j + 1);
-        const qsizetype valueEnd = close < 0 ? n : close;
-        const qsizetype valueStart = j + 1;
-        if (valueEnd > valueStart) {
-          const bool bare = std::all_of(s + valueStart, s + valueEnd,
-                                        [](QChar v) { return IsBareValueChar(v.unicode()); });
-          out.Put('=');
-          if (!bare) out.Put('"');
-          out.Put(s + valueStart, valueEnd - valueStart);
-          if (!bare) out.Put('"');
-        }
-        j = close < 0 ? n : close + 1;
-      } else {  // an unquoted value: copied as it stands
-        const qsizetype valueStart = j;
-        while (j < n && !IsSpace(s[j].unicode()) && s[j] != QLatin1Char('>')) ++j;
-        out.Put('=');
-        out.Put(s + valueStart, j - valueStart);
-      }
-    }
-    out.Put('>');
-    i = j < n ? j + 1 : n;
-    if (!endTag && IsRawText(tag)) {  // copied up to its end tag
-      qsizetype stop = i;
-      while (true) {
-        stop = modern.indexOf(QLatin1String("</"), stop);
-        if (stop < 0) {
-          stop = n;
-          break;
-        }
-        if (QStringView(s + stop + 2, std::min<qsizetype>(tag.size(), n - stop - 2))
-                .compare(tag, Qt::CaseInsensitive) == 0)
-          break;
-        stop += 2;
-      }
-      out.Put(s + i, stop - i);
-      i = stop;
-    }
-  }
-  return out.Take();
-}
+QString ToLegacyHtml(QStringView modern) { return Rewriter(modern).Run(); }
 
 }  // namespace quarvel

@@ -1,7 +1,8 @@
-// Page-side half of the page automation: keeps element references by id and
-// answers each request with an explicitly typed result. Runs in an isolated
-// script world, so the page's own scripts cannot see or disturb it, while the
-// DOM (and the events dispatched on it) is shared with them.
+// Page-side half of the page automation: keeps page objects by id, answers
+// each request with one string (see agent_protocol.h) and runs the element
+// search where the elements are. Runs in an isolated script world, so the
+// page's own scripts cannot see or disturb it, while the DOM (and the events
+// dispatched on it) is shared with them.
 (function () {
   'use strict';
   if (window.__quarvelAgent) return;
@@ -10,14 +11,35 @@
   const refs = new Map();  // id -> object
   const scopes = new Map();  // scope -> Set of ids
   let nextId = 1;
+  const MISSING = Object.freeze({});
+  const HTML = 'http://www.w3.org/1999/xhtml';
 
   // Names the old engine's automation accepted in any letter case.
   const canonical = {};
   for (const name of ['id', 'innerText', 'outerHTML', 'innerHTML', 'tagName', 'documentElement',
                       'getElementsByTagName', 'body', 'value', 'name', 'title', 'href', 'type',
                       'checked', 'style', 'display', 'focus', 'click', 'length', 'item',
-                      'className', 'disabled', 'src']) {
+                      'className', 'disabled', 'src', 'readyState']) {
     canonical[name.toLowerCase()] = name;
+  }
+
+  // The input types the old engine knew; any other type attribute read "text".
+  const INPUT_TYPES = new Set(['text', 'password', 'checkbox', 'radio', 'submit', 'reset', 'file',
+                               'hidden', 'image', 'button']);
+
+  function isInput(object) {
+    return object.nodeType === 1 && object.localName === 'input' && object.namespaceURI === HTML;
+  }
+
+  // An input's type as the old engine reported it. A <button> keeps what this
+  // engine reports ("submit" unless its type says "button" or "reset"), which
+  // is also what a click on it does here.
+  function legacyInputType(input) {
+    const attribute = input.getAttribute('type');
+    if (attribute === null) return 'text';
+    const type = attribute.toLowerCase();
+    // Letter case is ignored in ASCII only, as the engines do.
+    return INPUT_TYPES.has(type) && /^[a-zA-Z]+$/.test(attribute) ? type : 'text';
   }
 
   function register(scope, object) {
@@ -29,17 +51,11 @@
     return id;
   }
 
-  function wrap(scope, value) {
-    if (value === undefined) return {t: 'undef'};
-    if (value === null) return {t: 'null'};
-    switch (typeof value) {
-      case 'string': return {t: 's', v: value};
-      case 'number': return {t: 'n', v: value};
-      case 'boolean': return {t: 'b', v: value};
-      case 'function': return {t: 'func'};
-      case 'object': return {t: 'ref', id: register(scope, value)};
-      default: return {t: 's', v: String(value)};
-    }
+  function target(id) {
+    if (id === 0) return document;
+    const object = refs.get(id);
+    if (object === undefined) throw new Error('released reference');
+    return object;
   }
 
   function unwrap(value) {
@@ -47,16 +63,9 @@
     switch (value.t) {
       case 's': case 'n': case 'b': return value.v;
       case 'null': return null;
-      case 'ref': return target(value);
+      case 'ref': return target(value.id);
       default: return undefined;
     }
-  }
-
-  function target(ref) {
-    if (ref.id === 0) return document;
-    const object = refs.get(ref.id);
-    if (object === undefined) throw new Error('released reference');
-    return ref.index === undefined || ref.index < 0 ? object : object[ref.index];
   }
 
   function resolve(object, name) {
@@ -73,21 +82,98 @@
     return list;
   }
 
+  // A property by name. An element property that this engine lacks reads as
+  // the attribute of that name, as the old engine showed attributes as
+  // properties (a span's "name").
   function get(object, name) {
     const lower = name.toLowerCase();
     if (lower === 'all' && object.getElementsByTagName && !(name in object)) return all(object);
     if (lower === 'length' && Array.isArray(object)) return object.length;
     const resolved = resolve(object, name);
-    if (resolved === null) return {missing: true};
-    return object[resolved];
+    if (resolved === 'type' && isInput(object)) return legacyInputType(object);
+    if (resolved !== null) return object[resolved];
+    if (object instanceof Element && object.hasAttribute(name)) return object.getAttribute(name);
+    return MISSING;
+  }
+
+  function put(object, name, value) {
+    const resolved = resolve(object, name);
+    if (resolved === null && object instanceof Element) {
+      object.setAttribute(name, value === undefined || value === null ? '' : String(value));
+    } else {
+      object[resolved || name] = value;
+    }
+  }
+
+  // A text property compared by the element search: its text, '' where the
+  // element has none, null where it holds something that is no text.
+  function text(element, name) {
+    let value;
+    // innerText of an element without children is empty; asking the engine
+    // would lay the page out first.
+    if (name === 'innertext') value = element.firstChild === null ? '' : element.innerText;
+    else value = get(element, name);
+    if (value === undefined || value === null || value === MISSING) return '';
+    if (typeof value === 'object' || typeof value === 'function') return null;
+    return String(value);
+  }
+
+  // Events as the old engine raised them: of their own event class, blur and
+  // focus without bubbling, and without the default action (a fired onclick
+  // does not follow a link, submit a form or toggle a box).
+  const MOUSE_EVENTS = new Set(['click', 'dblclick', 'mousedown', 'mouseup', 'mouseover',
+                                'mouseout', 'mousemove', 'contextmenu']);
+  const KEY_EVENTS = new Set(['keydown', 'keypress', 'keyup']);
+  const NOT_BUBBLING = new Set(['blur', 'focus', 'mouseenter', 'mouseleave', 'load', 'unload',
+                                'rowenter']);
+
+  function makeEvent(type) {
+    const bubbles = !NOT_BUBBLING.has(type);
+    if (MOUSE_EVENTS.has(type)) {
+      return new MouseEvent(type, {bubbles: true, cancelable: true, view: window,
+                                   detail: type === 'dblclick' ? 2 : 1});
+    }
+    if (KEY_EVENTS.has(type)) {
+      return new KeyboardEvent(type, {bubbles: true, cancelable: true, view: window});
+    }
+    if (type === 'focus' || type === 'blur' || type === 'focusin' || type === 'focusout') {
+      return new FocusEvent(type, {bubbles: bubbles, cancelable: false, view: window});
+    }
+    if (type === 'change' || type === 'input' || type === 'select') {
+      return new Event(type, {bubbles: true, cancelable: false});
+    }
+    return new Event(type, {bubbles: bubbles, cancelable: true});
   }
 
   function fireEvent(element, name) {
     if (typeof name !== 'string' || !/^on[a-z]+$/i.test(name)) throw new Error('bad event');
     const type = name.slice(2).toLowerCase();
-    // A plain event: listeners run, but like the old fireEvent it performs no
-    // default action (a fired onclick does not toggle a checkbox).
-    return element.dispatchEvent(new Event(type, {bubbles: true, cancelable: true}));
+    const event = makeEvent(type);
+    if (type !== 'click') return element.dispatchEvent(event);
+    // A click event does the default action of the element (or of one around
+    // it) once every listener has run, unless it is cancelled: a listener of
+    // ours, added last on the window, cancels it there. A checkbox turns
+    // itself over before the listeners run; turned the other way first, its
+    // listeners see it as it is.
+    const box = isInput(element) && element.type === 'checkbox';
+    const checked = box && element.checked;
+    if (box) element.checked = !checked;
+    let reached = false;
+    let cancelled = false;
+    const last = (e) => {
+      if (e !== event) return;
+      reached = true;
+      cancelled = e.defaultPrevented;
+      e.preventDefault();
+    };
+    window.addEventListener('click', last);
+    try {
+      element.dispatchEvent(event);
+    } finally {
+      window.removeEventListener('click', last);
+      if (box) element.checked = checked;
+    }
+    return !(reached ? cancelled : event.defaultPrevented);
   }
 
   function call(object, name, args) {
@@ -99,100 +185,226 @@
     }
     if (lower === 'item' && Array.isArray(object)) return object[args[0]];
     const resolved = resolve(object, name);
-    if (resolved === null || typeof object[resolved] !== 'function') return {missing: true};
+    if (resolved === null || typeof object[resolved] !== 'function') return MISSING;
     return object[resolved].apply(object, args);
   }
 
-  function answer(scope, value) {
-    if (value && typeof value === 'object' && value.missing === true &&
-        Object.keys(value).length === 1) {
-      return {t: 'missing'};
+  function reply(scope, value) {
+    if (value === MISSING) return '{"t":"missing"}';
+    if (value === undefined) return '{"t":"undef"}';
+    if (value === null) return '{"t":"null"}';
+    switch (typeof value) {
+      case 'string': return (document.readyState === 'loading' ? 'L' : 'T') + value;
+      case 'number': return JSON.stringify({t: 'n', v: Number.isFinite(value) ? value : 0});
+      case 'boolean': return value ? '{"t":"b","v":true}' : '{"t":"b","v":false}';
+      case 'function': return '{"t":"func"}';
+      case 'object': return JSON.stringify({t: 'ref', id: register(scope, value)});
+      default: return (document.readyState === 'loading' ? 'L' : 'T') + String(value);
     }
-    return wrap(scope, value);
   }
 
-  const SNAPSHOT_TEXT = new Set(['innertext', 'innerText']);
+  // The element search (FindElements): which elements are visited, counted
+  // and compared, and what is done to the first one chosen. Each element is
+  // taken from its collection once; the write, every event and the element
+  // handed back are that element, whatever the page's handlers insert or
+  // remove meanwhile.
+  const COMPARED = ['name', 'ID', 'value', 'innertext', 'title', 'href'];
+  const WRITTEN = ['innertext', 'value', 'name', 'ID'];
 
-  // Rows [start, start + count) of a list: the named properties of each item.
-  // Where a kind filter is given, an item whose first property, lower-cased,
-  // is none of the filter's pieces is sent as null: the caller passes it over.
-  // A text property whose length differs from textLength is sent as null: it
-  // cannot equal the text the caller compares with.
-  // The length of a live collection is not asked for: on a large page that
-  // alone walks the whole document.
-  function rows(items, q) {
-    const out = [];
-    const props = q.props;
-    for (let i = q.start; i < q.start + q.count; ++i) {
-      const e = items[i];
-      if (e === undefined) break;
-      const row = new Array(props.length);
-      let skip = false;
-      for (let p = 0; p < props.length && !skip; ++p) {
-        // A property the element lacks reads as empty text; an object is no text.
-        let v = get(e, props[p]);
-        if (v === undefined || v === null) v = '';
-        else if (typeof v === 'object') v = v.missing ? '' : null;
-        else v = String(v);
-        if (p === 0 && q.kinds && !q.kinds.includes(v === null ? '' : v.toLowerCase())) {
-          skip = true;
-        }
-        if (v !== null && SNAPSHOT_TEXT.has(props[p]) && q.textLength >= 0 &&
-            v.length !== q.textLength) {
-          v = null;
-        }
-        row[p] = v;
+  function find(scope, q) {
+    let counter = 0;
+    let skip = q.skip;
+    const ordinal = () => Math.abs(q.num - ++counter) <= 1e-7;
+    // An attribute match, passed over while skipCount lasts.
+    const take = () => {
+      if (skip > 0) {
+        --skip;
+        return false;
       }
-      out.push(skip ? null : row);
-    }
-    return out;
-  }
+      return true;
+    };
+    const found = (result, element) => JSON.stringify(
+        {t: 'found', v: result, id: element ? register(scope, element) : 0});
 
-  function snapshot(scope, list, q) {
-    return {t: 'snap', id: register(scope, list), rows: rows(list, q)};
+    // Flags first, in the order focus, display, hand back.
+    function flagged(e) {
+      if (q.focus) {
+        e.focus();
+        return found(true);
+      }
+      if (q.display) {
+        if (!e.style) return found(false);
+        e.style.display = q.shown ? 'block' : 'none';
+        return found(true);
+      }
+      if (q.ret) return found(true, e);
+      return undefined;
+    }
+
+    function act(e, by) {
+      const answer = flagged(e);
+      if (answer !== undefined) return answer;
+      let property;
+      let value;
+      let events;
+      if (q.operation >= 0 && q.operation <= 3) {
+        property = WRITTEN[q.operation];
+        value = q.value;
+        events = by === 'href' ? [] : ['onkeyup', 'onblur'];
+        if (q.operation === 1 && by === 'name') events.push('onchange');
+      } else if (q.operation === 4 || q.operation === 5) {
+        property = 'checked';
+        value = q.operation === 4 ? 1 : 0;
+        events = ['onclick'];
+      } else if (q.operation === 6) {
+        e.click();
+        return found(true);
+      } else {
+        return undefined;  // not matched: the search goes on
+      }
+      let written = true;
+      try {
+        put(e, property, value);
+      } catch (error) {
+        written = false;
+      }
+      for (const name of events) {
+        try {
+          fireEvent(e, name);
+        } catch (error) {
+          // A failing event is the page's business.
+        }
+      }
+      return found(written);
+    }
+
+    function matchingStep(e) {
+      if (ordinal()) return act(e, 'ordinal');
+      for (const name of COMPARED) {
+        if (text(e, name) !== q.id) continue;
+        if (!take()) return undefined;
+        return act(e, name);
+      }
+      return undefined;
+    }
+
+    function titledStep(e) {
+      const title = text(e, 'title');
+      if (!title) return undefined;  // neither counted nor matched
+      const chosen = ordinal() || ((title === q.id || text(e, 'href') === q.id) && take());
+      if (!chosen) return undefined;
+      const answer = flagged(e);
+      if (answer !== undefined) return answer;
+      e.click();
+      return found(true);
+    }
+
+    function spanStep(e) {
+      let chosen = ordinal();
+      for (let k = 0; !chosen && k < 4; ++k) {
+        if (text(e, ['name', 'ID', 'innertext', 'title'][k]) !== q.id) continue;
+        if (!take()) return undefined;
+        chosen = true;
+      }
+      if (!chosen) return undefined;
+      e.click();
+      return found(true);
+    }
+
+    function listItemStep(e) {
+      const chosen = ordinal() ||
+          ((text(e, 'innertext') === q.id || text(e, 'ID') === q.id) && take());
+      if (!chosen) return undefined;
+      try {
+        put(e, 'value', undefined);
+      } catch (error) {
+        // as a failed write: the event still follows
+      }
+      fireEvent(e, 'onclick');
+      return found(true);
+    }
+
+    for (const piece of q.tags) {
+      let items;
+      let step;
+      if (q.path === 'span' || q.path === 'ul') {
+        // document.body.all.tags(…)
+        if (!document.body) continue;
+        items = document.body.getElementsByTagName(q.path === 'span' ? 'span' : 'li');
+        step = q.path === 'span' ? spanStep : listItemStep;
+      } else {
+        items = document.getElementsByTagName(piece);
+        step = q.path === 'title' ? titledStep : null;
+      }
+      const byTagName = piece === 'a' || piece === 'cite' || piece === 'img' || piece === 'div';
+      // Indexed in order until the end: asking a live collection for its
+      // length first would walk the whole document.
+      for (let i = 0;; ++i) {
+        const e = items[i];
+        if (e === undefined) break;
+        if (step) {
+          const answer = step(e);
+          if (answer !== undefined) return answer;
+          continue;
+        }
+        let kind;
+        if (byTagName) kind = e.tagName.toLowerCase();
+        else if (isInput(e)) kind = legacyInputType(e);
+        else kind = (text(e, 'type') || '').toLowerCase();
+        for (const type of q.types) {
+          if (kind !== type) continue;
+          const answer = matchingStep(e);
+          if (answer !== undefined) return answer;
+        }
+      }
+    }
+    return '{"t":"b","v":false}';
   }
 
   function run(request) {
     try {
-      if (request.token !== undefined && request.token !== token) return {t: 'stale'};
-      if (request.ops) for (const op of request.ops) op.scope = request.scope;
+      if (request.token !== undefined && request.token !== token) return '{"t":"stale"}';
       if (request.release) {
         for (const id of request.release) refs.delete(id);
       }
       const scope = request.scope || 0;
       switch (request.op) {
-        case 'hello': return {t: 'hello', token: token};
+        case 'hello': return JSON.stringify({t: 'hello', token: token});
         case 'drop': {
           const set = scopes.get(scope);
           if (set) for (const id of set) refs.delete(id);
           scopes.delete(scope);
-          return {t: 'b', v: true};
+          return '{"t":"b","v":true}';
         }
-        case 'get': return answer(scope, get(target(request.ref), request.name));
-        case 'put': {
-          const object = target(request.ref);
-          const resolved = resolve(object, request.name) || request.name;
-          object[resolved] = unwrap(request.value);
-          return {t: 'b', v: true};
+        case 'get': {  // a property, or a path of them of which only the last is kept
+          let object = target(request.ref);
+          const names = request.path;
+          for (let k = 0; k + 1 < names.length; ++k) {
+            object = get(object, names[k]);
+            if (object === null || object === undefined || object === MISSING ||
+                typeof object !== 'object') {
+              return reply(scope, object);
+            }
+          }
+          return reply(scope, get(object, names[names.length - 1]));
         }
+        case 'put':
+          put(target(request.ref), request.name, unwrap(request.value));
+          return '{"t":"b","v":true}';
         case 'call':
-          return answer(scope, call(target(request.ref), request.name,
-                                    (request.args || []).map(unwrap)));
+          return reply(scope, call(target(request.ref), request.name,
+                                   (request.args || []).map(unwrap)));
         case 'fire': {  // reads the handler property, then FireEvent with it
           const element = target(request.ref);
           get(element, request.name);
-          return {t: 'b', v: fireEvent(element, request.name)};
+          return reply(scope, fireEvent(element, request.name));
         }
-        case 'snapshot': return snapshot(scope, target(request.ref), request);
-        case 'snapshotTag':
-          return snapshot(scope, target(request.ref).getElementsByTagName(request.tag), request);
-        case 'rows': return {t: 'rows', rows: rows(target(request.ref), request)};
-        case 'batch': return {t: 'batch', answers: request.ops.map((op) => run(op))};
-        case 'count': return {t: 'n', v: refs.size};
-        default: return {t: 'err', v: 'unknown op'};
+        case 'find': return find(scope, request);
+        case 'count': return JSON.stringify({t: 'n', v: refs.size});
+        default: return '{"t":"err","v":"unknown op"}';
       }
     } catch (e) {
-      return {t: 'err', v: String(e && e.message || e)};
+      return JSON.stringify({t: 'err', v: String(e && e.message || e)});
     }
   }
 

@@ -4,23 +4,28 @@
 
 #include "base/handler_gate.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QJsonDocument>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace quarvel {
 
 // A page object held by id in the agent; released when the last copy goes.
 class AutomationReference {
  public:
-  AutomationReference(std::shared_ptr<PageSession> session, int id)
+  AutomationReference(std::shared_ptr<PageSession> session, qint64 id)
       : session(std::move(session)), id(id) {}
   ~AutomationReference() {
     if (id != 0) session->Release(id);
   }
   std::shared_ptr<PageSession> session;
-  int id;
+  qint64 id;
 };
 
 namespace {
@@ -34,12 +39,24 @@ const QString& AgentSource() {
   return source;
 }
 
-QString Json(const QVariantMap& request) {
-  return QString::fromUtf8(QJsonDocument::fromVariant(request).toJson(QJsonDocument::Compact));
+// Every later document of the page gets the agent as it is created, so that
+// a request seldom has to carry the agent's source.
+void InstallAgentForNewDocuments(QWebEnginePage* page) {
+  static const char kInstalled[] = "quarvelAgentScript";
+  if (page->property(kInstalled).toBool()) return;
+  page->setProperty(kInstalled, true);
+  QWebEngineScript script;
+  script.setName(QStringLiteral("quarvel-page-agent"));
+  script.setSourceCode(AgentSource());
+  script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  script.setWorldId(QWebEngineScript::ApplicationWorld);
+  script.setRunsOnSubFrames(false);
+  page->scripts().insert(script);
 }
 
 // Runs a script in the agent's isolated world and waits for its value, at
-// most timeoutMs; user input waits meanwhile. nullopt when no answer came.
+// most timeoutMs; user input and the program's other handlers wait
+// meanwhile. nullopt when no answer came.
 std::optional<QVariant> RunSync(QWebEnginePage* page, const QString& script, int timeoutMs) {
   auto value = std::make_shared<QVariant>();
   Waiter waiter;
@@ -54,30 +71,33 @@ std::optional<QVariant> RunSync(QWebEnginePage* page, const QString& script, int
   const bool answered = waiter.Wait(timeoutMs) && guard;
   QObject::disconnect(stop);
   if (!answered) return std::nullopt;
-  return *value;
+  return std::move(*value);
 }
 
-QVariantMap Answer(const char* kind, const QString& detail = {}) {
-  QVariantMap map{{QStringLiteral("t"), QString::fromLatin1(kind)}};
-  if (!detail.isEmpty()) map.insert(QStringLiteral("v"), detail);
-  return map;
-}
-
-// Sends a request to the agent, installing it first where the page lacks it.
-std::optional<QVariantMap> Call(QWebEnginePage* page, const QVariantMap& request, int timeoutMs) {
-  const QString json = Json(request);
-  auto value = RunSync(
-      page,
-      QStringLiteral("window.__quarvelAgent ? window.__quarvelAgent.run(%1) : null").arg(json),
-      timeoutMs);
+// Sends a request to the agent, installing it first where the document
+// lacks it. The agent's reply string, or nullopt when none came in time.
+std::optional<QString> Call(QWebEnginePage* page, const QString& request, int timeoutMs) {
+  InstallAgentForNewDocuments(page);
+  const QDeadlineTimer deadline(timeoutMs);
+  auto value = RunSync(page,
+                       QLatin1String("window.__quarvelAgent?window.__quarvelAgent.run(") + request +
+                           QLatin1String("):null"),
+                       timeoutMs);
   if (!value) return std::nullopt;
-  if (value->isNull() || !value->isValid()) {
-    value =
-        RunSync(page, AgentSource() + QStringLiteral("\n;window.__quarvelAgent.run(%1)").arg(json),
-                timeoutMs);
+  if (value->typeId() != QMetaType::QString) {
+    value = RunSync(page,
+                    AgentSource() + QLatin1String("\n;window.__quarvelAgent.run(") + request +
+                        QLatin1String(")"),
+                    static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)));
     if (!value) return std::nullopt;
   }
-  return value->toMap();
+  return value->typeId() == QMetaType::QString ? value->toString() : QString();
+}
+
+AgentReply NoAnswer() {
+  AgentReply reply;
+  reply.kind = AgentReply::Kind::NoAnswer;
+  return reply;
 }
 
 int NextScope() {
@@ -90,40 +110,52 @@ int NextScope() {
 PageSession::PageSession(QWebEnginePage* page, QString token, int scope)
     : page_(page), token_(std::move(token)), scope_(scope) {}
 
-std::shared_ptr<PageSession> PageSession::Open(QWebEnginePage* page, int timeoutMs) {
+std::shared_ptr<PageSession> PageSession::Open(QWebEnginePage* page, int timeoutMs,
+                                               OpenResult* result) {
+  OpenResult unused;
+  if (!result) result = &unused;
+  *result = OpenResult::NoPage;
   if (!page) return nullptr;
-  const auto answer = Call(page, {{QStringLiteral("op"), QStringLiteral("hello")}}, timeoutMs);
-  if (!answer || answer->value(QStringLiteral("t")) != QStringLiteral("hello")) return nullptr;
-  return std::shared_ptr<PageSession>(
-      new PageSession(page, answer->value(QStringLiteral("token")).toString(), NextScope()));
+  const auto answer = Call(page, AgentRequest("hello").Json(), timeoutMs);
+  if (!answer) {
+    *result = OpenResult::NoAnswer;
+    return nullptr;
+  }
+  AgentReply hello = DecodeAgentReply(*answer);
+  if (hello.kind != AgentReply::Kind::Hello) return nullptr;
+  *result = OpenResult::Opened;
+  return std::shared_ptr<PageSession>(new PageSession(page, std::move(hello.text), NextScope()));
 }
 
 PageSession::~PageSession() {
   if (!page_) return;
   // Drops every reference of this session in the page; nothing waits for it.
-  const QVariantMap request{{QStringLiteral("op"), QStringLiteral("drop")},
-                            {QStringLiteral("token"), token_},
-                            {QStringLiteral("scope"), scope_}};
-  page_->runJavaScript(
-      QStringLiteral("window.__quarvelAgent && window.__quarvelAgent.run(%1)").arg(Json(request)),
-      QWebEngineScript::ApplicationWorld);
+  AgentRequest request("drop");
+  request.Add("token", token_).Add("scope", scope_);
+  page_->runJavaScript(QLatin1String("window.__quarvelAgent&&window.__quarvelAgent.run(") +
+                           request.Json() + QLatin1String(")"),
+                       QWebEngineScript::ApplicationWorld);
 }
 
-QVariantMap PageSession::Send(QVariantMap request, int timeoutMs) {
-  if (!page_) return Answer("stale");
-  request.insert(QStringLiteral("token"), token_);
-  request.insert(QStringLiteral("scope"), scope_);
+AgentReply PageSession::Send(AgentRequest request, int timeoutMs) {
+  if (!page_) return NoAnswer();
+  request.Add("token", token_).Add("scope", scope_);
   if (!pendingReleases_.isEmpty()) {
-    QVariantList ids;
-    for (int id : pendingReleases_) ids << id;
-    request.insert(QStringLiteral("release"), ids);
+    QString ids = QStringLiteral("[");
+    for (qsizetype i = 0; i < pendingReleases_.size(); ++i) {
+      if (i > 0) ids += QLatin1Char(',');
+      ids += QString::number(pendingReleases_[i]);
+    }
+    ids += QLatin1Char(']');
+    request.AddJson("release", ids);
     pendingReleases_.clear();
   }
-  const auto answer = Call(page_, request, timeoutMs);
-  return answer ? *answer : Answer("err", QStringLiteral("no answer"));
+  std::optional<QString> answer = Call(page_, request.Json(), timeoutMs);
+  if (!answer) return NoAnswer();
+  return DecodeAgentReply(std::move(*answer));
 }
 
-void PageSession::Release(int id) { pendingReleases_ << id; }
+void PageSession::Release(qint64 id) { pendingReleases_ << id; }
 
 Variant Variant::Text(const QString& value) {
   Variant v;
@@ -163,28 +195,29 @@ AutomationObject Variant::ToObject() const { return object ? *object : Automatio
 
 namespace {
 
-QVariant Encode(const Variant& value) {
+// A value as the agent's requests carry it.
+QString EncodeValue(const Variant& value) {
+  QString json;
   switch (value.kind) {
     case Variant::Kind::Text:
-      return QVariantMap{{QStringLiteral("t"), QStringLiteral("s")},
-                         {QStringLiteral("v"), value.text}};
+      json = QStringLiteral("{\"t\":\"s\",\"v\":");
+      AppendJsonString(json, value.text);
+      return json + QLatin1Char('}');
     case Variant::Kind::Number:
-      return QVariantMap{{QStringLiteral("t"), QStringLiteral("n")},
-                         {QStringLiteral("v"), value.number}};
+      return QStringLiteral("{\"t\":\"n\",\"v\":%1}")
+          .arg(std::isfinite(value.number) ? QString::number(value.number, 'g', 17)
+                                           : QStringLiteral("0"));
     case Variant::Kind::Boolean:
-      return QVariantMap{{QStringLiteral("t"), QStringLiteral("b")},
-                         {QStringLiteral("v"), value.boolean}};
+      return value.boolean ? QStringLiteral("{\"t\":\"b\",\"v\":true}")
+                           : QStringLiteral("{\"t\":\"b\",\"v\":false}");
     case Variant::Kind::Null:
-      return QVariantMap{{QStringLiteral("t"), QStringLiteral("null")}};
+      return QStringLiteral("{\"t\":\"null\"}");
     case Variant::Kind::Object:
-      if (value.object && !value.object->IsEmpty()) {
-        QVariantMap ref = value.object->Ref();
-        ref.insert(QStringLiteral("t"), QStringLiteral("ref"));
-        return ref;
-      }
+      if (value.object && !value.object->IsEmpty())
+        return QStringLiteral("{\"t\":\"ref\",\"id\":%1}").arg(value.object->AgentId());
       [[fallthrough]];
     default:
-      return QVariantMap{{QStringLiteral("t"), QStringLiteral("undef")}};
+      return QStringLiteral("{\"t\":\"undef\"}");
   }
 }
 
@@ -196,175 +229,99 @@ AutomationObject AutomationObject::Document(std::shared_ptr<PageSession> session
   return document;
 }
 
-QVariantMap AutomationObject::Ref() const {
-  QVariantMap ref{{QStringLiteral("id"), reference_->id}};
-  if (index_ >= 0) ref.insert(QStringLiteral("index"), index_);
-  return ref;
+qint64 AutomationObject::AgentId() const { return reference_ ? reference_->id : -1; }
+
+QWebEnginePage* AutomationObject::page() const {
+  return reference_ ? reference_->session->page() : nullptr;
 }
 
-QVariantMap AutomationObject::Send(QVariantMap request) const {
-  if (!reference_) return Answer("err", QStringLiteral("empty reference"));
-  request.insert(QStringLiteral("ref"), Ref());
+AgentReply AutomationObject::Send(AgentRequest request) const {
+  if (!reference_) {
+    AgentReply reply;
+    reply.kind = AgentReply::Kind::Error;
+    return reply;
+  }
+  request.Add("ref", reference_->id);
   return reference_->session->Send(std::move(request));
 }
 
-Variant AutomationObject::Decode(const QVariantMap& answer) const {
-  const QString t = answer.value(QStringLiteral("t")).toString();
-  const QVariant value = answer.value(QStringLiteral("v"));
-  if (t == QLatin1String("s")) return Variant::Text(value.toString());
-  if (t == QLatin1String("n")) return Variant::Number(value.toDouble());
-  if (t == QLatin1String("b")) return Variant::Boolean(value.toBool());
-  Variant v;
-  if (t == QLatin1String("ref")) {
-    v.kind = Variant::Kind::Object;
-    AutomationObject object;
-    object.reference_ = std::make_shared<AutomationReference>(
-        reference_->session, answer.value(QStringLiteral("id")).toInt());
-    v.object = std::make_shared<AutomationObject>(std::move(object));
-    return v;
-  }
-  v.kind = t == QLatin1String("null")      ? Variant::Kind::Null
-           : t == QLatin1String("undef")   ? Variant::Kind::Undefined
-           : t == QLatin1String("missing") ? Variant::Kind::Missing
-           : t == QLatin1String("func")    ? Variant::Kind::Function
-                                           : Variant::Kind::Error;
-  return v;
+AutomationObject AutomationObject::Adopt(qint64 id) const {
+  AutomationObject object;
+  if (reference_ && id > 0)
+    object.reference_ = std::make_shared<AutomationReference>(reference_->session, id);
+  return object;
 }
 
-Variant AutomationObject::Get(const QString& name) const {
-  Variant value =
-      Decode(Send({{QStringLiteral("op"), QStringLiteral("get")}, {QStringLiteral("name"), name}}));
+Variant AutomationObject::Decode(AgentReply reply) const {
+  Variant v;
+  using Kind = AgentReply::Kind;
+  switch (reply.kind) {
+    case Kind::Text:
+      v = Variant::Text(std::move(reply.text));
+      v.loading = reply.loading;
+      return v;
+    case Kind::Number:
+      return Variant::Number(reply.number);
+    case Kind::Boolean:
+      return Variant::Boolean(reply.boolean);
+    case Kind::Reference:
+      v.kind = Variant::Kind::Object;
+      v.object = std::make_shared<AutomationObject>(Adopt(reply.id));
+      return v;
+    case Kind::Null:
+      v.kind = Variant::Kind::Null;
+      return v;
+    case Kind::Undefined:
+      v.kind = Variant::Kind::Undefined;
+      return v;
+    case Kind::Missing:
+      v.kind = Variant::Kind::Missing;
+      return v;
+    case Kind::Function:
+      v.kind = Variant::Kind::Function;
+      return v;
+    case Kind::Stale:
+    case Kind::NoAnswer:
+      v.kind = Variant::Kind::Unanswered;
+      return v;
+    default:
+      v.kind = Variant::Kind::Error;
+      return v;
+  }
+}
+
+Variant AutomationObject::Get(const QString& name) const { return GetPath({name}); }
+
+Variant AutomationObject::GetPath(const QStringList& names) const {
+  if (names.isEmpty()) return {};
+  Variant value = Decode(Send(std::move(AgentRequest("get").Add("path", names))));
   // The old engine's automation serialised elements in its own style.
   if (value.kind == Variant::Kind::Text &&
-      name.compare(QLatin1String("outerHTML"), Qt::CaseInsensitive) == 0) {
+      names.back().compare(QLatin1String("outerHTML"), Qt::CaseInsensitive) == 0) {
     value.text = ToLegacyHtml(value.text);
   }
   return value;
 }
 
 bool AutomationObject::Put(const QString& name, const Variant& value) const {
-  const QVariantMap answer = Send({{QStringLiteral("op"), QStringLiteral("put")},
-                                   {QStringLiteral("name"), name},
-                                   {QStringLiteral("value"), Encode(value)}});
-  return answer.value(QStringLiteral("t")) == QLatin1String("b") &&
-         answer.value(QStringLiteral("v")).toBool();
+  const AgentReply reply =
+      Send(std::move(AgentRequest("put").Add("name", name).AddJson("value", EncodeValue(value))));
+  return reply.kind == AgentReply::Kind::Boolean && reply.boolean;
 }
 
 Variant AutomationObject::Call(const QString& name, const QList<Variant>& args) const {
-  QVariantList encoded;
-  for (const Variant& arg : args) encoded << Encode(arg);
-  const QVariantMap answer = Send({{QStringLiteral("op"), QStringLiteral("call")},
-                                   {QStringLiteral("name"), name},
-                                   {QStringLiteral("args"), encoded}});
-  return Decode(answer);
+  QString encoded = QStringLiteral("[");
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    if (i > 0) encoded += QLatin1Char(',');
+    encoded += EncodeValue(args[i]);
+  }
+  encoded += QLatin1Char(']');
+  return Decode(Send(std::move(AgentRequest("call").Add("name", name).AddJson("args", encoded))));
 }
 
 bool AutomationObject::FireEvent(const QString& eventName) const {
-  const QVariantMap answer =
-      Send({{QStringLiteral("op"), QStringLiteral("fire")}, {QStringLiteral("name"), eventName}});
-  return answer.value(QStringLiteral("t")) == QLatin1String("b") &&
-         answer.value(QStringLiteral("v")).toBool();
-}
-
-namespace {
-
-constexpr int kFirstChunk = 16;
-constexpr int kChunkGrowth = 16;
-
-QVariantMap RowsRequest(const char* op, const SnapshotQuery& query, int start, int count) {
-  QVariantMap request{{QStringLiteral("op"), QString::fromLatin1(op)},
-                      {QStringLiteral("props"), query.properties},
-                      {QStringLiteral("textLength"), query.textLength},
-                      {QStringLiteral("start"), start},
-                      {QStringLiteral("count"), count}};
-  if (!query.kindFilter.isEmpty()) request.insert(QStringLiteral("kinds"), query.kindFilter);
-  return request;
-}
-
-void AppendRows(QList<QStringList>& rows, const QVariantList& answered) {
-  for (const QVariant& row : answered) {
-    QStringList cells;
-    for (const QVariant& cell : row.toList()) {
-      // Null: no text, or text of another length. Empty text stays non-null.
-      if (cell.isNull())
-        cells << QString();
-      else
-        cells << (cell.toString().isNull() ? QStringLiteral("") : cell.toString());
-    }
-    rows << cells;
-  }
-}
-
-}  // namespace
-
-const QStringList* Snapshot::Row(int i) {
-  while (i >= loaded() && more_) {
-    QVariantMap request = RowsRequest("rows", query_, loaded(), nextChunk_);
-    request.insert(QStringLiteral("ref"), QVariantMap{{QStringLiteral("id"), items_->id}});
-    const QVariantMap answer = items_->session->Send(request);
-    if (answer.value(QStringLiteral("t")) != QLatin1String("rows")) return nullptr;
-    const QVariantList more = answer.value(QStringLiteral("rows")).toList();
-    more_ = more.size() == nextChunk_;  // a short chunk is the last
-    AppendRows(rows_, more);
-    nextChunk_ *= kChunkGrowth;
-  }
-  return i < loaded() ? &rows_[i] : nullptr;
-}
-
-std::optional<Snapshot> AutomationObject::ReadRows(QVariantMap request,
-                                                   const SnapshotQuery& query) const {
-  const QVariantMap answer = Send(std::move(request));
-  if (answer.value(QStringLiteral("t")) != QLatin1String("snap")) return std::nullopt;
-  Snapshot snapshot;
-  snapshot.items_ = std::make_shared<AutomationReference>(
-      reference_->session, answer.value(QStringLiteral("id")).toInt());
-  snapshot.query_ = query;
-  const QVariantList rows = answer.value(QStringLiteral("rows")).toList();
-  snapshot.more_ = rows.size() == kFirstChunk;
-  snapshot.nextChunk_ = kFirstChunk * kChunkGrowth;
-  AppendRows(snapshot.rows_, rows);
-  return snapshot;
-}
-
-std::optional<Snapshot> AutomationObject::ReadAll(const SnapshotQuery& query) const {
-  return ReadRows(RowsRequest("snapshot", query, 0, kFirstChunk), query);
-}
-
-std::optional<Snapshot> AutomationObject::ReadTag(const QString& tag,
-                                                  const SnapshotQuery& query) const {
-  QVariantMap request = RowsRequest("snapshotTag", query, 0, kFirstChunk);
-  request.insert(QStringLiteral("tag"), tag);
-  return ReadRows(std::move(request), query);
-}
-
-bool AutomationObject::PutThenFire(const QString& name, const Variant& value,
-                                   const QStringList& events) const {
-  if (!reference_) return false;
-  QVariantList ops{QVariantMap{{QStringLiteral("op"), QStringLiteral("put")},
-                               {QStringLiteral("ref"), Ref()},
-                               {QStringLiteral("name"), name},
-                               {QStringLiteral("value"), Encode(value)}}};
-  for (const QString& event : events) {
-    ops << QVariantMap{{QStringLiteral("op"), QStringLiteral("fire")},
-                       {QStringLiteral("ref"), Ref()},
-                       {QStringLiteral("name"), event}};
-  }
-  const QVariantMap answer = reference_->session->Send(
-      {{QStringLiteral("op"), QStringLiteral("batch")}, {QStringLiteral("ops"), ops}});
-  const QVariantMap written = answer.value(QStringLiteral("answers")).toList().value(0).toMap();
-  return written.value(QStringLiteral("t")) == QLatin1String("b") &&
-         written.value(QStringLiteral("v")).toBool();
-}
-
-AutomationObject AutomationObject::Item(const Snapshot& snapshot, int index) {
-  AutomationObject item;
-  item.reference_ = snapshot.items_;
-  item.index_ = index;
-  return item;
-}
-
-bool AutomationObject::SameAs(const AutomationObject& other) const {
-  return reference_ == other.reference_ && index_ == other.index_;
+  const AgentReply reply = Send(std::move(AgentRequest("fire").Add("name", eventName)));
+  return reply.kind == AgentReply::Kind::Boolean && reply.boolean;
 }
 
 }  // namespace quarvel

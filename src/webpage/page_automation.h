@@ -4,43 +4,48 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
 
 #include <memory>
-#include <optional>
 
 #include <QWebEnginePage>
+
+#include "webpage/agent_protocol.h"
 
 namespace quarvel {
 
 // One page's end of the late-bound automation: requests go to a small agent
-// script in the page (an isolated script world) and come back as explicitly
-// typed answers. A session belongs to one document: once the page navigates
-// away every request answers "stale".
+// script in the page (an isolated script world) and come back as one string
+// each (agent_protocol.h). A session belongs to one document: once the page
+// navigates away every request answers "stale".
 class PageSession {
  public:
-  // Greets the page's agent (installing it when needed). nullptr when the page
-  // does not answer within timeoutMs.
-  static std::shared_ptr<PageSession> Open(QWebEnginePage* page, int timeoutMs);
+  enum class OpenResult { Opened, NoPage, NoAnswer };
+
+  // Greets the page's agent (installing it when needed). nullptr when there
+  // is no page or it does not answer within timeoutMs; *result says which.
+  static std::shared_ptr<PageSession> Open(QWebEnginePage* page, int timeoutMs,
+                                           OpenResult* result = nullptr);
   ~PageSession();
   PageSession(const PageSession&) = delete;
   PageSession& operator=(const PageSession&) = delete;
 
-  // Sends one request and waits for its answer (at most timeoutMs). Failures
-  // come back as {t: "stale"} or {t: "err"}.
-  QVariantMap Send(QVariantMap request, int timeoutMs = 5000);
+  // Sends one request and waits for its answer, at most timeoutMs; NoAnswer
+  // when none came in time or the page went away.
+  AgentReply Send(AgentRequest request, int timeoutMs = kRequestTimeoutMs);
 
   // Queues a reference for release with the next request (or at the end).
-  void Release(int id);
+  void Release(qint64 id);
 
   QWebEnginePage* page() const { return page_; }
+
+  static constexpr int kRequestTimeoutMs = 5000;
 
  private:
   PageSession(QWebEnginePage* page, QString token, int scope);
   QPointer<QWebEnginePage> page_;
   QString token_;
   int scope_;
-  QList<int> pendingReleases_;
+  QList<qint64> pendingReleases_;
 };
 
 class AutomationObject;
@@ -54,6 +59,7 @@ struct Variant {
     Missing,
     Function,
     Error,
+    Unanswered,  // no answer in time, or the document went away
     Text,
     Number,
     Boolean,
@@ -63,6 +69,7 @@ struct Variant {
   QString text;
   double number = 0;
   bool boolean = false;
+  bool loading = false;  // Text read while the document was still loading
   std::shared_ptr<AutomationObject> object;
 
   static Variant Text(const QString& value);
@@ -72,32 +79,6 @@ struct Variant {
   // Text as the old automation gave it; empty for anything that is no value.
   QString ToText() const;
   AutomationObject ToObject() const;
-};
-
-// Rows of properties of the items of a list, read in bulk and in growing
-// chunks, so that a search that stops early reads little of a large page.
-struct SnapshotQuery {
-  QStringList properties;
-  int textLength = -1;     // "innerText" cells of another length come back null
-  QStringList kindFilter;  // non-empty: rows whose first cell, lower-cased, is
-                           // none of these come back empty
-};
-
-class Snapshot {
- public:
-  int loaded() const { return static_cast<int>(rows_.size()); }
-  // Row i, loading further chunks as needed; nullptr past the last item. An
-  // empty list for a filtered row; a null cell for no text or text of
-  // another length.
-  const QStringList* Row(int i);
-
- private:
-  friend class AutomationObject;
-  std::shared_ptr<class AutomationReference> items_;
-  SnapshotQuery query_;
-  QList<QStringList> rows_;
-  bool more_ = false;  // items may follow the loaded rows
-  int nextChunk_ = 0;
 };
 
 // A reference to a page object (the document, an element, a collection, a
@@ -111,6 +92,9 @@ class AutomationObject {
 
   bool IsEmpty() const { return !reference_; }
   Variant Get(const QString& name) const;
+  // Follows a path of object properties and reads the last one, in one
+  // request; the objects on the way are not kept.
+  Variant GetPath(const QStringList& names) const;
   bool Put(const QString& name, const Variant& value) const;
   Variant Call(const QString& name, const QList<Variant>& args = {}) const;
 
@@ -118,29 +102,20 @@ class AutomationObject {
   // the event was not cancelled.
   bool FireEvent(const QString& eventName) const;
 
-  // Bulk reads: of the items of this list, or of this document's elements of
-  // one tag (getElementsByTagName).
-  std::optional<Snapshot> ReadAll(const SnapshotQuery& query) const;
-  std::optional<Snapshot> ReadTag(const QString& tag, const SnapshotQuery& query) const;
+  // A request about this object (its reference added as "ref").
+  AgentReply Send(AgentRequest request) const;
+  // The object the agent keeps under id, in this object's session.
+  AutomationObject Adopt(qint64 id) const;
 
-  // Item `index` of a snapshot's items.
-  static AutomationObject Item(const Snapshot& snapshot, int index);
+  bool SameAs(const AutomationObject& other) const { return reference_ == other.reference_; }
 
-  // Writes a property, then fires each event (FireEvent after reading its
-  // handler property), in one request. Returns the success of the write.
-  bool PutThenFire(const QString& name, const Variant& value, const QStringList& events) const;
-
-  bool SameAs(const AutomationObject& other) const;
-
-  // How the agent names this object in a request.
-  QVariantMap Ref() const;
+  QWebEnginePage* page() const;
+  // The agent's id of the object (0 for the document, -1 for none).
+  qint64 AgentId() const;
 
  private:
-  QVariantMap Send(QVariantMap request) const;
-  Variant Decode(const QVariantMap& answer) const;
-  std::optional<Snapshot> ReadRows(QVariantMap request, const SnapshotQuery& query) const;
+  Variant Decode(AgentReply reply) const;
   std::shared_ptr<class AutomationReference> reference_;
-  int index_ = -1;
 };
 
 }  // namespace quarvel

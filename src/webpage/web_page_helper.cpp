@@ -1,6 +1,7 @@
 #include "webpage/web_page_helper.h"
 
 #include <QCoreApplication>
+#include <QWebEnginePage>
 
 #include <cmath>
 #include <cstdint>
@@ -18,182 +19,11 @@ QString EventName(int code) {
   return code >= 0 && code < 6 ? QString::fromLatin1(kNames[code]) : QString();
 }
 
-// How an element was chosen: by its ordinal or by one of its attributes,
-// which are compared in this order.
-enum class MatchedBy { Ordinal, Name, Id, Value, InnerText, Title, Href };
-const QStringList kAttributes = {QStringLiteral("name"),  QStringLiteral("ID"),
-                                 QStringLiteral("value"), QStringLiteral("innertext"),
-                                 QStringLiteral("title"), QStringLiteral("href")};
-
 // The identifier read as a number: whole numbers for digit strings, 0 for text.
 double ReadNumber(const QString& identifier) {
   bool ok = false;
   const double value = identifier.trimmed().toDouble(&ok);
   return ok && std::isfinite(value) ? value : 0;
-}
-
-bool Equal(const QString& cell, const QString& identifier) {
-  return !cell.isNull() && cell == identifier;
-}
-
-// One FindElements call: its arguments and its running counters.
-class Search {
- public:
-  Search(WebPageHelper& helper, const QString& identifier, int operation, const QString& newValue,
-         int focusOnly, int setDisplay, int displayShown, int returnElement,
-         AutomationObject* elementOut, int skipCount)
-      : helper_(helper),
-        identifier_(identifier),
-        number_(ReadNumber(identifier)),
-        operation_(operation),
-        newValue_(newValue),
-        focusOnly_(focusOnly),
-        setDisplay_(setDisplay),
-        displayShown_(displayShown),
-        returnElement_(returnElement),
-        elementOut_(elementOut),
-        skipCount_(skipCount) {}
-
-  // Counts an element; true when its ordinal is the identifier.
-  bool CountAndMatchOrdinal() {
-    ++counter_;
-    return std::fabs(number_ - counter_) <= 1e-7;
-  }
-
-  // An attribute match: passed over while skipCount lasts.
-  bool TakeAttributeMatch() {
-    if (skipCount_ > 0) {
-      --skipCount_;
-      return false;
-    }
-    return true;
-  }
-
-  // The matching step for an element whose kind equals a type piece.
-  // nullopt: go on searching.
-  std::optional<bool> Match(const AutomationObject& element, const QStringList& row) {
-    if (CountAndMatchOrdinal()) return Act(element, MatchedBy::Ordinal);
-    for (int a = 0; a < kAttributes.size(); ++a) {
-      if (!Equal(row.value(1 + a), identifier_)) continue;
-      if (!TakeAttributeMatch()) return std::nullopt;
-      return Act(element, static_cast<MatchedBy>(1 + a));
-    }
-    return std::nullopt;
-  }
-
-  // The titled-element step; row holds title and href.
-  std::optional<bool> MatchTitled(const AutomationObject& element, const QStringList& row) {
-    if (row.value(0).isEmpty()) return std::nullopt;  // neither counted nor matched
-    if (CountAndMatchOrdinal()) return ActTitled(element);
-    if (Equal(row.value(0), identifier_) || Equal(row.value(1), identifier_)) {
-      if (TakeAttributeMatch()) return ActTitled(element);
-    }
-    return std::nullopt;
-  }
-
-  // The span path; row holds name, ID, innerText and title.
-  bool MatchSpan(const AutomationObject& item, const QStringList& row) {
-    bool chosen = CountAndMatchOrdinal();
-    for (int a = 0; !chosen && a < row.size(); ++a) {
-      if (!Equal(row[a], identifier_)) continue;
-      if (!TakeAttributeMatch()) return false;
-      chosen = true;
-    }
-    if (chosen) item.Call(QStringLiteral("click"));
-    return chosen;
-  }
-
-  // The list-item path; row holds innerText and ID.
-  bool MatchListItem(const AutomationObject& item, const QStringList& row) {
-    bool chosen = CountAndMatchOrdinal();
-    if (!chosen && (Equal(row.value(0), identifier_) || Equal(row.value(1), identifier_))) {
-      if (!TakeAttributeMatch()) return false;
-      chosen = true;
-    }
-    if (!chosen) return false;
-    item.Put(QStringLiteral("value"), Variant());
-    helper_.FireElementEvent(0, 0, WebPageHelper::kOnClick, item);
-    return true;
-  }
-
- private:
-  // Flags first, in the order focus, display, return; then the operation.
-  std::optional<bool> ActOnFlags(const AutomationObject& element) {
-    if (focusOnly_) {
-      element.Call(QStringLiteral("focus"));
-      return true;
-    }
-    if (setDisplay_) {
-      const AutomationObject style = element.Get(QStringLiteral("style")).ToObject();
-      return style.Put(
-          QStringLiteral("display"),
-          Variant::Text(displayShown_ ? QStringLiteral("block") : QStringLiteral("none")));
-    }
-    if (returnElement_) {
-      if (elementOut_) *elementOut_ = element;
-      return true;
-    }
-    return std::nullopt;
-  }
-
-  std::optional<bool> Act(const AutomationObject& element, MatchedBy by) {
-    if (auto flagged = ActOnFlags(element)) return flagged;
-    static const char* const kWritten[] = {"innertext", "value", "name", "ID"};
-    QStringList events;
-    QString property;
-    Variant value;
-    switch (operation_) {
-      case 0:
-      case 1:
-      case 2:
-      case 3:
-        property = QString::fromLatin1(kWritten[operation_]);
-        value = Variant::Text(newValue_);
-        if (by != MatchedBy::Href) {
-          events = {EventName(WebPageHelper::kOnKeyUp), EventName(WebPageHelper::kOnBlur)};
-          if (operation_ == 1 && by == MatchedBy::Name)
-            events << EventName(WebPageHelper::kOnChange);
-        }
-        break;
-      case 4:
-      case 5:
-        property = QStringLiteral("checked");
-        value = Variant::Number(operation_ == 4 ? 1 : 0);
-        events = {EventName(WebPageHelper::kOnClick)};
-        break;
-      case 6:
-        element.Call(QStringLiteral("click"));
-        return true;
-      default:
-        return std::nullopt;  // not matched: the search goes on
-    }
-    // The write, then each event through FireEvent, in one request.
-    return element.PutThenFire(property, value, events);
-  }
-
-  std::optional<bool> ActTitled(const AutomationObject& element) {
-    if (auto flagged = ActOnFlags(element)) return flagged;
-    element.Call(QStringLiteral("click"));
-    return true;
-  }
-
-  WebPageHelper& helper_;
-  const QString identifier_;
-  const double number_;
-  const int operation_;
-  const QString newValue_;
-  const int focusOnly_, setDisplay_, displayShown_, returnElement_;
-  AutomationObject* elementOut_;
-  int skipCount_;
-  int counter_ = 0;
-};
-
-// document.body.all.tags(tag)
-AutomationObject TaggedDescendantsOfBody(const AutomationObject& document, const QString& tag) {
-  const AutomationObject all =
-      document.Get(QStringLiteral("body")).ToObject().Get(QStringLiteral("all")).ToObject();
-  if (all.IsEmpty()) return {};
-  return all.Call(QStringLiteral("tags"), {Variant::Text(tag)}).ToObject();
 }
 
 }  // namespace
@@ -205,7 +35,10 @@ bool WebPageHelper::AttachToBrowserWindow(qint64 handle) {
   return !document_.IsEmpty();
 }
 
-void WebPageHelper::ReleaseDocument() { document_ = AutomationObject(); }
+void WebPageHelper::ReleaseDocument() {
+  document_ = AutomationObject();
+  unanswered_ = false;
+}
 
 qint64 WebPageHelper::FindBrowserServerWindow(qint64 parent) {
   qint64 child = FindChildWindow(parent, 0);
@@ -221,27 +54,54 @@ qint64 WebPageHelper::FindBrowserServerWindow(qint64 parent) {
 }
 
 bool WebPageHelper::GetDocumentFromWindow(qint64 handle, AutomationObject& document) {
+  unanswered_ = false;
   qint64 target = handle;
   if (WindowClassName(target) != QLatin1String(kBrowserServerClass)) {
     target = FindBrowserServerWindow(target);
     if (target == 0) return false;
   }
-  auto session = RequestDocument(target, kDocumentRequestTimeoutMs);
+  bool answered = true;
+  auto session = RequestDocument(target, kDocumentRequestTimeoutMs, &answered);
+  unanswered_ = !answered;
   if (!session) return false;
   document = AutomationObject::Document(std::move(session));
   return true;
 }
 
-QString WebPageHelper::GetPageText() {
-  if (document_.IsEmpty()) return {};
-  const AutomationObject root = document_.Get(QStringLiteral("documentElement")).ToObject();
-  return root.IsEmpty() ? QString() : root.Get(QStringLiteral("innerText")).ToText();
+QString WebPageHelper::GetPageText() { return TryGetPageText().value_or(QString()); }
+
+QString WebPageHelper::GetPageHtml() { return TryGetPageHtml().value_or(QString()); }
+
+std::optional<QString> WebPageHelper::TryGetPageText() {
+  return ReadPage(QStringLiteral("innerText"));
 }
 
-QString WebPageHelper::GetPageHtml() {
-  if (document_.IsEmpty()) return {};
-  const AutomationObject root = document_.Get(QStringLiteral("documentElement")).ToObject();
-  return root.IsEmpty() ? QString() : root.Get(QStringLiteral("outerHTML")).ToText();
+std::optional<QString> WebPageHelper::TryGetPageHtml() {
+  return ReadPage(QStringLiteral("outerHTML"));
+}
+
+// documentElement, then its property, in one request.
+std::optional<QString> WebPageHelper::ReadPage(const QString& property) {
+  if (document_.IsEmpty()) {
+    if (unanswered_) return std::nullopt;  // the page did not answer in time
+    return QString();
+  }
+  const Variant value = document_.GetPath({QStringLiteral("documentElement"), property});
+  // No text yet (not even a root element) while the document, or the page's
+  // next one, is loading.
+  const QWebEnginePage* page = document_.page();
+  const bool loading = value.loading || (page && page->isLoading());
+  switch (value.kind) {
+    case Variant::Kind::Text:
+      if (value.text.isEmpty() && loading) return std::nullopt;
+      return value.text;
+    case Variant::Kind::Unanswered:
+    case Variant::Kind::Error:
+      return std::nullopt;
+    default:  // no root element: an empty page, unless one is on its way
+      if (loading) return std::nullopt;
+      return QString();
+  }
 }
 
 bool WebPageHelper::FireElementEvent(int /*kind*/, int /*ordinal*/, int eventCode,
@@ -251,6 +111,8 @@ bool WebPageHelper::FireElementEvent(int /*kind*/, int /*ordinal*/, int eventCod
   return element.FireEvent(EventName(eventCode));
 }
 
+// The search runs in the page, in one request: the agent visits, counts and
+// compares the elements as described there and acts on the first one chosen.
 bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList,
                                  const QString& identifier, int operation, const QString& newValue,
                                  int focusOnly, int setDisplay, int displayShown, int returnElement,
@@ -259,63 +121,33 @@ bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList
   const QStringList tags = tagList.split(QLatin1Char('|'), Qt::SkipEmptyParts);
   if (types.isEmpty() || document_.IsEmpty()) return false;
 
-  Search search(*this, identifier, operation, newValue, focusOnly, setDisplay, displayShown,
-                returnElement, elementOut, skipCount);
+  // The whole tag list, lowercased, selects the span and list-item paths; the
+  // whole type list "title" the titled-element path.
   const QString wholeTagList = tagList.toLower();
-  const bool titled = typeList == QLatin1String("title");
-  const int textLength = static_cast<int>(identifier.size());
-
-  for (const QString& tag : tags) {
-    if (wholeTagList == QLatin1String("span") || wholeTagList == QLatin1String("ul")) {
-      const bool spans = wholeTagList == QLatin1String("span");
-      const AutomationObject items =
-          TaggedDescendantsOfBody(document_, spans ? QStringLiteral("span") : QStringLiteral("li"));
-      SnapshotQuery query;
-      query.properties =
-          spans ? QStringList{"name", "ID", "innerText", "title"} : QStringList{"innerText", "ID"};
-      query.textLength = textLength;
-      auto snapshot = items.IsEmpty() ? std::nullopt : items.ReadAll(query);
-      if (!snapshot) continue;
-      for (int i = 0;; ++i) {
-        const QStringList* row = snapshot->Row(i);
-        if (!row) break;
-        const AutomationObject item = AutomationObject::Item(*snapshot, i);
-        if (spans ? search.MatchSpan(item, *row) : search.MatchListItem(item, *row)) return true;
-      }
-      continue;
-    }
-
-    static const QStringList kKindByTagName = {"a", "cite", "img", "div"};
-    SnapshotQuery query;
-    if (titled) {
-      query.properties = {QStringLiteral("title"), QStringLiteral("href")};
-    } else {
-      query.properties = QStringList{kKindByTagName.contains(tag) ? QStringLiteral("tagName")
-                                                                  : QStringLiteral("type")} +
-                         kAttributes;
-      query.textLength = textLength;
-      query.kindFilter = types;  // rows of other kinds would be passed over here anyway
-    }
-    auto snapshot = document_.ReadTag(tag, query);
-    if (!snapshot) continue;
-
-    for (int i = 0;; ++i) {
-      const QStringList* row = snapshot->Row(i);
-      if (!row) break;
-      if (row->isEmpty()) continue;  // a kind that is no type piece
-      const AutomationObject element = AutomationObject::Item(*snapshot, i);
-      if (titled) {
-        if (auto acted = search.MatchTitled(element, *row)) return *acted;
-        continue;
-      }
-      const QString kind = row->value(0).toLower();
-      for (const QString& piece : types) {
-        if (kind != piece) continue;
-        if (auto acted = search.Match(element, *row)) return *acted;
-      }
-    }
+  const char* path = wholeTagList == QLatin1String("span") ? "span"
+                     : wholeTagList == QLatin1String("ul") ? "ul"
+                     : typeList == QLatin1String("title")  ? "title"
+                                                           : "kind";
+  AgentRequest request("find");
+  request.Add("tags", tags)
+      .Add("types", types)
+      .Add("path", path)
+      .Add("id", identifier)
+      .Add("num", ReadNumber(identifier))
+      .Add("operation", operation)
+      .Add("value", newValue)
+      .Add("focus", focusOnly != 0)
+      .Add("display", setDisplay != 0)
+      .Add("shown", displayShown != 0)
+      .Add("ret", returnElement != 0)
+      .Add("skip", skipCount);
+  const AgentReply reply = document_.Send(std::move(request));
+  if (reply.kind != AgentReply::Kind::Found) return false;
+  if (reply.id > 0) {
+    AutomationObject element = document_.Adopt(reply.id);
+    if (elementOut) *elementOut = std::move(element);
   }
-  return false;
+  return reply.boolean;
 }
 
 bool WebPageHelper::FillTextInput(const QString& identifier, const QString& newValue,

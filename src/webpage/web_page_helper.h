@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 #include "webpage/page_automation.h"
 
 namespace quarvel {
@@ -23,9 +25,14 @@ class WebPageHelper {
   qint64 FindBrowserServerWindow(qint64 parent);
   bool GetDocumentFromWindow(qint64 handle, AutomationObject& document);
 
-  // Page text and element search.
+  // Page text and element search. A read that fails gives empty text.
   QString GetPageText();
   QString GetPageHtml();
+  // The same reads, telling a page that is not readable yet (nullopt: the
+  // page did not answer in time, went away during the read, or is still
+  // loading and has no text yet) from a page whose text is empty.
+  std::optional<QString> TryGetPageText();
+  std::optional<QString> TryGetPageHtml();
   bool FireElementEvent(int kind, int ordinal, int eventCode, const AutomationObject& element);
   bool FindElements(const QString& tagList, const QString& typeList, const QString& identifier,
                     int operation, const QString& newValue = {}, int focusOnly = 0,
@@ -46,8 +53,11 @@ class WebPageHelper {
   static constexpr int kDocumentRequestTimeoutMs = 1000;
 
  private:
+  std::optional<QString> ReadPage(const QString& property);
+
   AutomationObject document_;
   qint64 windowHandle_ = 0;
+  bool unanswered_ = false;  // the last document request went unanswered
 };
 
 }  // namespace quarvel

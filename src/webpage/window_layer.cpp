@@ -79,11 +79,15 @@ QString WindowClassName(qint64 handle) {
   return QString::fromUtf8(bytes);
 }
 
-std::shared_ptr<PageSession> RequestDocument(qint64 serverWindow, int timeoutMs) {
+std::shared_ptr<PageSession> RequestDocument(qint64 serverWindow, int timeoutMs, bool* answered) {
+  if (answered) *answered = true;
   QWidget* widget = WidgetFromHandle(serverWindow);
   QWebEngineView* view = widget ? HostedBrowser(widget) : nullptr;
   if (!view) return nullptr;
-  return PageSession::Open(view->page(), timeoutMs);
+  PageSession::OpenResult result;
+  auto session = PageSession::Open(view->page(), timeoutMs, &result);
+  if (answered) *answered = result != PageSession::OpenResult::NoAnswer;
+  return session;
 }
 
 }  // namespace quarvel

@@ -37,7 +37,8 @@ inline constexpr char kBrowserServerClass[] = "Internet Explorer_Server";
 
 // The document request: asks the page hosted by a server window for its
 // document, waiting at most timeoutMs. nullptr when the window hosts no page
-// or the page does not answer in time.
-std::shared_ptr<PageSession> RequestDocument(qint64 serverWindow, int timeoutMs);
+// or the page does not answer in time; *answered is false for the latter.
+std::shared_ptr<PageSession> RequestDocument(qint64 serverWindow, int timeoutMs,
+                                             bool* answered = nullptr);
 
 }  // namespace quarvel

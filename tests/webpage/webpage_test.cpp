@@ -4,11 +4,18 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <QWebEngineView>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "base/handler_gate.h"
 #include "base/text_between.h"
 #include "base/text_codec.h"
 #include "support/browser.h"
+#include "support/local_server.h"
 #include "webpage/browser.h"
 #include "webpage/legacy_html.h"
 #include "webpage/web_page_helper.h"
@@ -50,9 +57,12 @@ class WebPageTest : public ::testing::Test {
   }
 
   // Serves the body as a page, loads it and attaches a fresh helper.
-  WebPageHelper Open(const std::string& body) {
+  WebPageHelper Open(const std::string& body) { return OpenPage(PageWith(body)); }
+
+  // The same for a whole page as given.
+  WebPageHelper OpenPage(const std::string& html) {
     const std::string path = "page" + std::to_string(++pageCount);
-    server->Add(path, PageWith(body));
+    server->Add(path, html);
     EXPECT_TRUE(LoadAndWait(view, server->Url(path)));
     WebPageHelper helper;
     EXPECT_TRUE(helper.AttachToBrowserWindow(GetControlWindowHandle(view)));
@@ -154,6 +164,7 @@ TEST_F(WebPageTest, ANavigatedPageInvalidatesOldReferencesCleanly) {
   ASSERT_TRUE(old.FindElements("input", "text", "a", 0, {}, 0, 0, 0, 1, &element));
   WebPageHelper next = Open("<p>another page</p>");
   EXPECT_TRUE(old.GetPageText().isEmpty());
+  EXPECT_EQ(old.TryGetPageHtml(), std::nullopt);  // the document went away
   EXPECT_FALSE(old.FillTextInput("1", "x"));
   EXPECT_TRUE(element.Get("value").ToText().isEmpty());
   EXPECT_FALSE(element.Put("value", Variant::Text("x")));
@@ -172,9 +183,7 @@ TEST_F(WebPageTest, ReferencesAreReleasedWhenTheStepEnds) {
   }
   const auto session = PageSession::Open(view->page(), 1000);
   ASSERT_TRUE(session);
-  EXPECT_TRUE(testing::WaitFor([&] {
-    return session->Send({{"op", "count"}}).value("v").toInt() == 0;
-  }));
+  EXPECT_TRUE(testing::WaitFor([&] { return session->Send(AgentRequest("count")).number == 0; }));
 }
 
 TEST_F(WebPageTest, PageHtmlIsSerialisedAsTheOldEngineWroteIt) {
@@ -342,7 +351,255 @@ TEST_F(WebPageTest, ABrowserThatDoesNotAnswerGivesFalseWithinAboutASecond) {
   EXPECT_LT(clock.elapsed(), 1800);
   EXPECT_GE(clock.elapsed(), 900);
   EXPECT_EQ(helper.windowHandle(), GetControlWindowHandle(view));
+  // Not an empty page: a page not readable yet.
+  EXPECT_EQ(helper.TryGetPageText(), std::nullopt);
+  EXPECT_EQ(helper.TryGetPageHtml(), std::nullopt);
+  EXPECT_EQ(helper.GetPageText(), QString());
   QTest::qWait(3500);  // let the page recover for the next test
+}
+
+// A page written as modern sites are: an HTML5 doctype, indented markup, a
+// site search box first, input types the old engine did not know, and
+// listeners on the document that record, for every event, its target, its
+// class and whether it bubbles.
+std::string ModernPage(const std::string& main) {
+  return R"(<!DOCTYPE html>
+<html lang="zh-CN">
+  <head>
+    <meta charset="utf-8">
+    <meta name="viewport" content="width=device-width, initial-scale=1">
+    <title>支持</title>
+  </head>
+  <body>
+    <header class="site">
+      <form class="search" role="search" action="/search">
+        <input type="search" id="q" name="q" placeholder="搜索支持">
+      </form>
+    </header>
+    <main>
+)" + main +
+         R"(
+    </main>
+    <script>
+      window.events = [];
+      for (const type of ['keyup', 'blur', 'focus', 'change', 'click', 'dblclick'])
+        document.addEventListener(type, (e) => {
+          window.events.push([e.target.id, type, e.constructor.name, e.bubbles].join(':'));
+        }, true);
+      window.bubbled = [];
+      for (const type of ['keyup', 'blur', 'focus', 'change', 'click'])
+        document.addEventListener(type, (e) => window.bubbled.push(e.target.id + ':' + type));
+    </script>
+  </body>
+</html>
+)";
+}
+
+TEST_F(WebPageTest, InputTypesTheOldEngineDidNotKnowReadAsText) {
+  WebPageHelper helper = OpenPage(ModernPage(R"(
+      <form id="f">
+        <input type="email" id="mail">
+        <input type="tel" id="tel">
+        <input type="hidden" id="h">
+        <input type="NUMBER" id="num">
+        <input type="txet" id="typo">
+        <input type="checkbox" id="c">
+        <input type="date" id="d"><input type="range" id="r"><input type="color" id="col">
+        <input type="url" id="u">
+        <input type="text" id="sn">
+        <input type="image" id="img">
+        <button id="go">继续</button>
+      </form>)"));
+  // search, email, tel, number, the misspelt one, date, range, color and url
+  // all count as text inputs: the serial field is the tenth.
+  EXPECT_TRUE(helper.FillTextInput("10", "C39"));
+  EXPECT_EQ(Value("sn"), QStringLiteral("C39"));
+  EXPECT_TRUE(helper.FillTextInput("1", "site"));
+  EXPECT_EQ(Value("q"), QStringLiteral("site"));
+
+  // A type read through the late-bound layer gives the same.
+  const auto typeOf = [&](const char* id) {
+    AutomationObject element;
+    EXPECT_TRUE(helper.FindElements("input|button", "text|hidden|checkbox|image|submit", id, 0, {},
+                                    0, 0, 0, 1, &element));
+    return element.Get("type").ToText();
+  };
+  EXPECT_EQ(typeOf("q"), QStringLiteral("text"));
+  EXPECT_EQ(typeOf("num"), QStringLiteral("text"));
+  EXPECT_EQ(typeOf("typo"), QStringLiteral("text"));
+  EXPECT_EQ(typeOf("h"), QStringLiteral("hidden"));
+  EXPECT_EQ(typeOf("c"), QStringLiteral("checkbox"));
+  EXPECT_EQ(typeOf("img"), QStringLiteral("image"));
+  // A <button> without a type submits its form here, and says so.
+  EXPECT_EQ(typeOf("go"), QStringLiteral("submit"));
+  EXPECT_TRUE(helper.ClickElement("1"));
+  EXPECT_EQ(
+      EvalInPage(view, "window.events.filter(e => e.includes(':click:')).join(' ')").toString(),
+      QStringLiteral("go:click:PointerEvent:true"));
+}
+
+TEST_F(WebPageTest, TheWriteEveryEventAndTheElementHandedBackStayOnTheChosenElement) {
+  // Validation while typing: keyup puts a counter in front of the field, or
+  // takes the hint in front away.
+  WebPageHelper helper = OpenPage(ModernPage(R"(
+      <form>
+        <p class="hint"><input type="text" id="hint" value="例：C39XK0ABHG7F" readonly></p>
+        <p>
+          <input type="text" id="sn" name="sn" onkeyup="
+            if (!document.getElementById('count')) {
+              const count = document.createElement('input');
+              count.id = 'count';
+              this.before(count);
+            }
+            document.getElementById('count').value = this.value.length;">
+        </p>
+        <p>
+          <input type="text" id="imei" name="imei"
+                 onkeyup="const hint = document.getElementById('hint'); if (hint) hint.remove();">
+        </p>
+      </form>)"));
+  EXPECT_TRUE(helper.FillTextInput("3", "C39XK0ABHG7F"));
+  EXPECT_EQ(Value("sn"), QStringLiteral("C39XK0ABHG7F"));
+  EXPECT_EQ(Value("count"), QStringLiteral("12"));
+  EXPECT_EQ(EvalInPage(view, "window.events.join(' ')").toString(),
+            QStringLiteral("sn:keyup:KeyboardEvent:true sn:blur:FocusEvent:false"));
+
+  // Chosen by name: keyup removes the input in front; blur and change follow
+  // on the field all the same.
+  EvalInPage(view, "window.events = []");
+  EXPECT_TRUE(helper.FillTextInput("imei", "356789104523671"));
+  EXPECT_EQ(Value("imei"), QStringLiteral("356789104523671"));
+  EXPECT_EQ(EvalInPage(view, "window.events.join(' ')").toString(),
+            QStringLiteral("imei:keyup:KeyboardEvent:true imei:blur:FocusEvent:false "
+                           "imei:change:Event:true"));
+
+  // The element handed back is the element, not a place in a collection.
+  AutomationObject element;
+  ASSERT_TRUE(helper.FindElements("input", "text", "3", 0, {}, 0, 0, 0, 1, &element));
+  EXPECT_EQ(element.Get("id").ToText(), QStringLiteral("sn"));
+  EvalInPage(view, "document.querySelector('form').prepend(document.createElement('input'))");
+  EXPECT_EQ(element.Get("id").ToText(), QStringLiteral("sn"));
+  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnKeyUp, element));
+  EXPECT_EQ(Value("count"), QStringLiteral("12"));
+}
+
+TEST_F(WebPageTest, FiredEventsBubbleAndCarryTheirClassesAsTheOldEngineRaisedThem) {
+  WebPageHelper helper = OpenPage(ModernPage(R"(
+      <p>
+        <a id="away" href="/elsewhere">离开</a>
+        <a id="kept" href="/elsewhere" onclick="return false">留下</a>
+        <input type="checkbox" id="box">
+        <span id="s" name="pick">选择</span>
+      </p>)"));
+  AutomationObject away, kept, box;
+  ASSERT_TRUE(helper.FindElements("a", "a", "away", 0, {}, 0, 0, 0, 1, &away));
+  ASSERT_TRUE(helper.FindElements("a", "a", "kept", 0, {}, 0, 0, 0, 1, &kept));
+  ASSERT_TRUE(helper.FindElements("input", "checkbox", "box", 0, {}, 0, 0, 0, 1, &box));
+  const QUrl before = view->url();
+  // A fired onclick runs the listeners but follows no link; a listener that
+  // cancels it makes FireEvent false.
+  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnClick, away));
+  EXPECT_FALSE(helper.FireElementEvent(0, 0, WebPageHelper::kOnClick, kept));
+  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnDblClick, away));
+  // Nor does it turn the box over.
+  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnClick, box));
+  EXPECT_FALSE(EvalInPage(view, "document.getElementById('box').checked").toBool());
+  EXPECT_TRUE(away.FireEvent("onfocus"));
+  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnBlur, away));
+  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnChange, box));
+  // The span path reads a span's name as its attribute.
+  EXPECT_TRUE(helper.FindElements("span", "x", "pick", 0));
+  QTest::qWait(200);  // a navigation would have started by now
+  EXPECT_EQ(view->url(), before);
+  EXPECT_EQ(EvalInPage(view, "window.events.join(' ')").toString(),
+            QStringLiteral("away:click:MouseEvent:true kept:click:MouseEvent:true "
+                           "away:dblclick:MouseEvent:true box:click:MouseEvent:true "
+                           "away:focus:FocusEvent:false away:blur:FocusEvent:false "
+                           "box:change:Event:true s:click:PointerEvent:true"));
+  // On the document, past the target: everything but focus and blur.
+  EXPECT_EQ(EvalInPage(view, "window.bubbled.join(' ')").toString(),
+            QStringLiteral("away:click kept:click box:click box:change s:click"));
+}
+
+TEST_F(WebPageTest, NoOtherHandlerOfTheProgramRunsInsideAPageOperation) {
+  WebPageHelper helper = OpenPage(ModernPage(R"(
+      <form onsubmit="return false">
+        <input type="text" id="sn"><input type="submit" id="go">
+      </form>)"));
+  QObject context;
+  QTimer timer;
+  timer.setInterval(0);
+  bool inside = false;
+  int ticks = 0, ticksInside = 0;
+  ConnectTick(&timer, &context, [&] {
+    ++ticks;
+    if (inside) ++ticksInside;
+  });
+  HandlerGate::Deliver(nullptr, [&] {
+    timer.start();
+    inside = true;
+    EXPECT_TRUE(helper.FillTextInput("2", "C39"));
+    EXPECT_TRUE(helper.GetPageText().contains(QStringLiteral("支持")) ||
+                helper.GetPageHtml().contains(QStringLiteral("<INPUT")));
+    EXPECT_TRUE(helper.GetPageHtml().contains(QStringLiteral("<INPUT type=text id=sn>")));
+    EXPECT_TRUE(helper.ClickElement("1"));
+    inside = false;
+  });
+  EXPECT_EQ(ticksInside, 0);
+  EXPECT_TRUE(testing::WaitFor([&] { return ticks > 0; }));  // and after it, at once
+  timer.stop();
+}
+
+// A page whose response stops halfway for a while: its document exists but
+// is still loading.
+class StalledPage {
+ public:
+  StalledPage() {
+    server_.server().Get("/stalled", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_chunked_content_provider(
+          "text/html; charset=utf-8", [this](size_t, httplib::DataSink& sink) {
+            const std::string head = "<!DOCTYPE html><html><body>";
+            sink.write(head.data(), head.size());
+            while (!release_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            const std::string rest = "<p>done</p></body></html>";
+            sink.write(rest.data(), rest.size());
+            sink.done();
+            return true;
+          });
+    });
+    server_.Start();
+  }
+  ~StalledPage() { release_ = true; }
+  QString Url() const { return server_.Base() + "/stalled"; }
+  void Release() { release_ = true; }
+
+ private:
+  std::atomic<bool> release_{false};
+  testing::LocalServer server_;
+};
+
+TEST_F(WebPageTest, AReadTellsAPageNotReadableYetFromAnEmptyPage) {
+  WebPageHelper empty = OpenPage("<!DOCTYPE html><html><body></body></html>");
+  EXPECT_EQ(empty.TryGetPageText(), std::optional<QString>(QString()));
+  EXPECT_TRUE(empty.TryGetPageHtml().value_or("").startsWith("<HTML><HEAD></HEAD><BODY>"));
+
+  // A page that navigates away: reads through the old document are not
+  // readable; the empty text of the next, still loading, is not either.
+  StalledPage stalled;
+  Navigate(view, stalled.Url());
+  ASSERT_TRUE(testing::WaitFor([&] {
+    return EvalInPage(view, "location.pathname").toString() == QStringLiteral("/stalled");
+  }));
+  EXPECT_EQ(empty.TryGetPageText(), std::nullopt);
+  EXPECT_EQ(empty.GetPageText(), QString());
+  WebPageHelper loading;
+  ASSERT_TRUE(loading.AttachToBrowserWindow(GetControlWindowHandle(view)));
+  EXPECT_EQ(loading.TryGetPageText(), std::nullopt);
+  stalled.Release();
+  ASSERT_TRUE(testing::WaitFor([&] { return !view->page()->isLoading(); }));
+  WebPageHelper loaded;
+  ASSERT_TRUE(loaded.AttachToBrowserWindow(GetControlWindowHandle(view)));
+  EXPECT_EQ(loaded.TryGetPageText(), std::optional<QString>(QStringLiteral("done")));
 }
 
 }  // namespace
@@ -368,6 +625,62 @@ TEST(LegacyHtml, RewritesTagsAndAttributesButLeavesTextCommentsAndRawTextAlone) 
   EXPECT_EQ(ToLegacyHtml(QStringLiteral("plain 1 < 2 text")), QStringLiteral("plain 1 < 2 text"));
   EXPECT_EQ(ToLegacyHtml(QString()), QString());
   EXPECT_EQ(ToLegacyHtml(QStringLiteral("<p title=\"")), QStringLiteral("<P title>"));  // cut short
+  EXPECT_EQ(ToLegacyHtml(QStringLiteral("<a/b/b c = 'd e' f=g>")),
+            QStringLiteral("<A b b c='d e' f=g>"));
+}
+
+// An indented page as a modern site writes it, serialised by a modern engine,
+// against what the old engine's document gave: no whitespace text where a
+// block, table, list or head element starts or ends, or at a line break; the
+// result page's cut markers then find the values.
+TEST(LegacyHtml, WhitespaceOnlyTextGoesWhereTheOldEngineHadNone) {
+  const QString modern = QStringLiteral(
+      "<html lang=\"zh-CN\"><head>\n    <meta charset=\"utf-8\">\n    <title>保修</title>\n"
+      "    <style> p { } </style>\n  </head>\n  <body>\n    <main>\n      <div class=\"result\">\n"
+      "        <h2>\n          <span id=\"productname\">iPhone 14 Pro</span>\n        </h2>\n"
+      "        <span class=\"serial\">序列号：C39</span>\n        <p>\n"
+      "          您的产品享有有限保修中的硬件维修和服务。<br>预计到期日：2027年3月18日<br>\n"
+      "          <a href=\"/again\">再查询一个</a>\n        </p>\n      </div>\n"
+      "      <table>\n        <tbody><tr>\n          <td> </td>\n        </tr>\n      "
+      "</tbody></table>\n"
+      "      <ul>\n        <li><b>a</b> <i>b</i></li>\n      </ul>\n"
+      "      <pre>\n  kept <b>x</b>\n</pre>\n      <textarea>\n  kept\n</textarea>\n"
+      "      <p><span>x</span> <!-- c -->\n</p>\n"
+      "    </main>\n  \n</body></html>");
+  const QString legacy = ToLegacyHtml(modern);
+  EXPECT_EQ(
+      legacy,
+      QStringLiteral(
+          "<HTML lang=zh-CN><HEAD><META charset=utf-8><TITLE>保修</TITLE>"
+          "<STYLE> p { } </STYLE></HEAD><BODY><MAIN><DIV class=result>"
+          "<H2><SPAN id=productname>iPhone 14 Pro</SPAN></H2>"
+          "<SPAN class=serial>序列号：C39</SPAN><P>\n"
+          "          您的产品享有有限保修中的硬件维修和服务。<BR>预计到期日：2027年3月18日<BR>"
+          "<A href=\"/again\">再查询一个</A></P></DIV>"
+          "<TABLE><TBODY><TR><TD></TD></TR></TBODY></TABLE>"
+          "<UL><LI><B>a</B> <I>b</I></LI></UL>"
+          "<PRE>\n  kept <B>x</B>\n</PRE><TEXTAREA>\n  kept\n</TEXTAREA>"
+          "<P><SPAN>x</SPAN> <!-- c --></P></MAIN></BODY></HTML>"));
+  EXPECT_EQ(TextBetween(legacy, "id=productname>", "</SPAN></H2><SPAN"),
+            QStringLiteral("iPhone 14 Pro"));
+  EXPECT_EQ(TextBetween(legacy, "有限保修中的硬件维修和服务。<BR>预计到期日：", "<BR><A href="),
+            QStringLiteral("2027年3月18日"));
+}
+
+TEST(LegacyHtml, HostileInputGrowsTheOutputSafelyAndTakesLinearTime) {
+  // Tag-like raw text: every "/b" becomes an attribute " b", longer than it was.
+  const QString tagLike =
+      QStringLiteral("<plaintext></plaintext><a") + QStringLiteral("/b").repeated(100000);
+  const QString legacy = ToLegacyHtml(tagLike);
+  EXPECT_TRUE(legacy.startsWith(QStringLiteral("<PLAINTEXT></PLAINTEXT><A b b ")));
+  EXPECT_EQ(legacy.size(), 23 + 2 + 2 * 100000 + 1);
+  // Once a rescan for every '<' (seconds at this size).
+  const QString lt = QStringLiteral("<script>") + QString(160000, QLatin1Char('<'));
+  EXPECT_EQ(ToLegacyHtml(lt), QStringLiteral("<SCRIPT>") + QString(160000, QLatin1Char('<')));
+  const QString blanks = QStringLiteral(" <br>").repeated(50000) + QStringLiteral("<!--");
+  EXPECT_EQ(ToLegacyHtml(blanks), QStringLiteral("<BR>").repeated(50000) + QStringLiteral("<!--"));
+  const QString unclosed = QStringLiteral("<a href=\"") + QString(100000, QLatin1Char('<'));
+  EXPECT_EQ(ToLegacyHtml(unclosed).size(), unclosed.size() + 2);
 }
 
 }  // namespace
