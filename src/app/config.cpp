@@ -39,6 +39,39 @@ bool IsValidHost(const QString& host) {
   return true;
 }
 
+QList<QCommandLineOption> HostOptions() {
+  return {QCommandLineOption("lookup-host", "Lookup site, HOST or HOST:PORT.", "host"),
+          QCommandLineOption("warranty-host", "Warranty page host, HOST or HOST:PORT.", "host"),
+          QCommandLineOption("portal-host", "Portal start page, HOST or HOST:PORT.", "host")};
+}
+
+QString HostEnvironmentHelp() {
+  return QStringLiteral(
+      "Environment: QUARVEL_LOOKUP_HOST, QUARVEL_WARRANTY_HOST, "
+      "QUARVEL_PORTAL_HOST (an option beats the environment).\n");
+}
+
+QString ApplyHosts(const QCommandLineParser& parser,
+                   const std::function<QString(const char*)>& environment, Config* config) {
+  struct Source {
+    const char* option;
+    const char* variable;
+    QString* target;
+  };
+  const Source sources[] = {{"lookup-host", "QUARVEL_LOOKUP_HOST", &config->lookupHost},
+                            {"warranty-host", "QUARVEL_WARRANTY_HOST", &config->warrantyHost},
+                            {"portal-host", "QUARVEL_PORTAL_HOST", &config->portalHost}};
+  for (const Source& source : sources) {
+    const QString option = QLatin1String(source.option);
+    QString value = parser.isSet(option) ? parser.value(option) : environment(source.variable);
+    if (value.isEmpty()) continue;
+    if (!IsValidHost(value))
+      return QStringLiteral("'%1' is not a host (HOST or HOST:PORT)").arg(value);
+    *source.target = value;
+  }
+  return QString();
+}
+
 ConfigResult LoadConfig(const QStringList& arguments,
                         const std::function<QString(const char*)>& environment) {
   QCommandLineParser parser;
@@ -46,13 +79,11 @@ ConfigResult LoadConfig(const QStringList& arguments,
       QStringLiteral("Quarvel: looks up a handset by its serial number or IMEI."));
   const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
   const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
-  const QCommandLineOption lookup("lookup-host", "Lookup site, HOST or HOST:PORT.", "host");
-  const QCommandLineOption warranty("warranty-host", "Warranty page host, HOST or HOST:PORT.",
-                                    "host");
-  const QCommandLineOption portal("portal-host", "Portal start page, HOST or HOST:PORT.", "host");
   const QCommandLineOption screenshot(
       "screenshot", "Save a picture of the main window to FILE and quit.", "file");
-  parser.addOptions({help, version, lookup, warranty, portal, screenshot});
+  parser.addOptions({help, version});
+  parser.addOptions(HostOptions());
+  parser.addOption(screenshot);
 
   ConfigResult result;
   if (!parser.parse(arguments)) {
@@ -61,9 +92,7 @@ ConfigResult LoadConfig(const QStringList& arguments,
     return result;
   }
   if (parser.isSet(help)) {
-    result.message = parser.helpText() +
-                     "\nEnvironment: QUARVEL_LOOKUP_HOST, QUARVEL_WARRANTY_HOST, "
-                     "QUARVEL_PORTAL_HOST (an option beats the environment).\n";
+    result.message = parser.helpText() + "\n" + HostEnvironmentHelp();
     return result;
   }
   if (parser.isSet(version)) {
@@ -72,25 +101,11 @@ ConfigResult LoadConfig(const QStringList& arguments,
   }
 
   Config config;
-  struct Source {
-    const QCommandLineOption& option;
-    const char* variable;
-    QString* target;
-  };
-  const Source sources[] = {{lookup, "QUARVEL_LOOKUP_HOST", &config.lookupHost},
-                            {warranty, "QUARVEL_WARRANTY_HOST", &config.warrantyHost},
-                            {portal, "QUARVEL_PORTAL_HOST", &config.portalHost}};
-  for (const Source& source : sources) {
-    QString value =
-        parser.isSet(source.option) ? parser.value(source.option) : environment(source.variable);
-    if (value.isEmpty()) continue;
-    if (!IsValidHost(value)) {
-      result.message =
-          QStringLiteral("quarvel: '%1' is not a host (HOST or HOST:PORT)\n").arg(value);
-      result.exitCode = 2;
-      return result;
-    }
-    *source.target = value;
+  const QString wrong = ApplyHosts(parser, environment, &config);
+  if (!wrong.isEmpty()) {
+    result.message = QStringLiteral("quarvel: ") + wrong + "\n";
+    result.exitCode = 2;
+    return result;
   }
   result.screenshotPath = parser.value(screenshot);
   result.config = config;

@@ -1,7 +1,6 @@
 #include "lookup/lookup_paths.h"
 
-#include <QDir>
-#include <QStandardPaths>
+#include "base/data_folder.h"
 
 namespace quarvel {
 
@@ -37,11 +36,6 @@ QString SamplePictureUrl(const Config& config) {
   return "http://" + config.lookupHost + "/index.php/pic/iphone/012758009896035.png";
 }
 
-QString DataFilePath(const QString& fileName) {
-  const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  const QString folder = base + QStringLiteral("/quarvel");
-  QDir().mkpath(folder);
-  return folder + QLatin1Char('/') + fileName;
-}
+QString DataFilePath(const QString& fileName) { return DataFolder() + QLatin1Char('/') + fileName; }
 
 }  // namespace quarvel
