@@ -82,7 +82,7 @@ TEST(BatchRunner, EveryEntryGetsARowAndAHistoryRecord) {
     FakePlan plan;
     plan.delayMs = 5;
     if (request.entry == QLatin1String("C39XK0ABHG7F")) {
-      plan.outcome = {OutcomeKind::Found, "iPhone 14 Pro", "C39XK0ABHG7F", "2027年3月18日",
+      plan.outcome = {OutcomeKind::Found, "Handset 14 Pro", "C39XK0ABHG7F", "2027年3月18日",
                       request.pictureFile};
     } else if (request.entry.startsWith(QLatin1String("356"))) {
       plan.outcome.kind = OutcomeKind::Rejected;
@@ -97,7 +97,7 @@ TEST(BatchRunner, EveryEntryGetsARowAndAHistoryRecord) {
   const QStringList found = Fields(batch.sink.writes[0]);
   ASSERT_EQ(found.size(), 10);
   EXPECT_EQ(found.mid(0, 7), (QStringList{"C39XK0ABHG7F", "ok", "official", "found",
-                                          "iPhone 14 Pro", "C39XK0ABHG7F", "2027年3月18日"}));
+                                          "Handset 14 Pro", "C39XK0ABHG7F", "2027年3月18日"}));
   EXPECT_EQ(found[7], batch.shared->started[0].pictureFile);
   EXPECT_TRUE(QDateTime::fromString(found[8], Qt::ISODateWithMs).isValid());
   EXPECT_GE(found[9].toDouble(), 0.004);

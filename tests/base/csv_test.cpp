@@ -109,7 +109,7 @@ TEST(BatchInput, LinesCommentsBlanksBomAndCrLf) {
 
 TEST(BatchInput, TheFirstColumnOfACsvAndItsHeader) {
   EXPECT_EQ(
-      ReadBatchInput("Serial,Model\nC39XK0ABHG7F,iPhone\n\"DNPQ2LL8JCLM\",\"a,\nb\"\n").entries,
+      ReadBatchInput("Serial,Model\nC39XK0ABHG7F,Handset\n\"DNPQ2LL8JCLM\",\"a,\nb\"\n").entries,
       (QStringList{"C39XK0ABHG7F", "DNPQ2LL8JCLM"}));
   // An earlier batch output as input.
   QByteArray output =
