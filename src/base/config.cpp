@@ -87,6 +87,39 @@ ConfigResult UsageError(const QString& problem) {
 
 }  // namespace
 
+QList<QCommandLineOption> HostOptions() {
+  return {QCommandLineOption("lookup-host", "Lookup site, HOST or HOST:PORT.", "host"),
+          QCommandLineOption("warranty-host", "Warranty page host, HOST or HOST:PORT.", "host"),
+          QCommandLineOption("portal-host", "Portal start page, HOST or HOST:PORT.", "host")};
+}
+
+QString HostEnvironmentHelp() {
+  return QStringLiteral(
+      "Environment: QUARVEL_LOOKUP_HOST, QUARVEL_WARRANTY_HOST, "
+      "QUARVEL_PORTAL_HOST (an option beats the environment).\n");
+}
+
+QString ApplyHosts(const QCommandLineParser& parser,
+                   const std::function<QString(const char*)>& environment, Config* config) {
+  struct Source {
+    const char* option;
+    const char* variable;
+    QString* target;
+  };
+  const Source sources[] = {{"lookup-host", "QUARVEL_LOOKUP_HOST", &config->lookupHost},
+                            {"warranty-host", "QUARVEL_WARRANTY_HOST", &config->warrantyHost},
+                            {"portal-host", "QUARVEL_PORTAL_HOST", &config->portalHost}};
+  for (const Source& source : sources) {
+    const QString option = QLatin1String(source.option);
+    QString value = parser.isSet(option) ? parser.value(option) : environment(source.variable);
+    if (value.isEmpty()) continue;
+    if (!IsValidHost(value))
+      return QStringLiteral("'%1' is not a host (HOST or HOST:PORT)").arg(value);
+    *source.target = value;
+  }
+  return QString();
+}
+
 ConfigResult LoadConfig(const QStringList& arguments,
                         const std::function<QString(const char*)>& environment) {
   QCommandLineParser parser;
@@ -94,13 +127,11 @@ ConfigResult LoadConfig(const QStringList& arguments,
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
   const QCommandLineOption version({"v", "version"}, "Show the version and exit.");
-  const QCommandLineOption lookup("lookup-host", "Lookup site, HOST or HOST:PORT.", "host");
-  const QCommandLineOption warranty("warranty-host", "Warranty page host, HOST or HOST:PORT.",
-                                    "host");
-  const QCommandLineOption portal("portal-host", "Portal start page, HOST or HOST:PORT.", "host");
   const QCommandLineOption screenshot(
       "screenshot", "Save a picture of the main window to FILE and quit.", "file");
-  parser.addOptions({help, version, lookup, warranty, portal, screenshot});
+  parser.addOptions({help, version});
+  parser.addOptions(HostOptions());
+  parser.addOption(screenshot);
   for (const char* name : kToolkitValueOptions)
     parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), "value"));
   for (const char* name : kToolkitFlagOptions)
@@ -130,25 +161,11 @@ ConfigResult LoadConfig(const QStringList& arguments,
         QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
   Config config;
-  struct Source {
-    const QCommandLineOption& option;
-    const char* variable;
-    QString* target;
-  };
-  const Source sources[] = {{lookup, "QUARVEL_LOOKUP_HOST", &config.lookupHost},
-                            {warranty, "QUARVEL_WARRANTY_HOST", &config.warrantyHost},
-                            {portal, "QUARVEL_PORTAL_HOST", &config.portalHost}};
-  for (const Source& source : sources) {
-    QString value =
-        parser.isSet(source.option) ? parser.value(source.option) : environment(source.variable);
-    if (value.isEmpty()) continue;
-    if (!IsValidHost(value)) {
-      result.message =
-          QStringLiteral("quarvel: '%1' is not a host (HOST or HOST:PORT)\n").arg(value);
-      result.exitCode = 2;
-      return result;
-    }
-    *source.target = value;
+  const QString wrong = ApplyHosts(parser, environment, &config);
+  if (!wrong.isEmpty()) {
+    result.message = QStringLiteral("quarvel: ") + wrong + "\n";
+    result.exitCode = 2;
+    return result;
   }
   result.screenshotPath = parser.value(screenshot);
   result.config = config;

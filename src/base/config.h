@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
+
+class QCommandLineParser;
 
 namespace quarvel {
 
@@ -39,6 +43,18 @@ struct ConfigResult {
 
 // True for HOST or HOST:PORT with a plausible host name and port.
 bool IsValidHost(const QString& host);
+
+// --lookup-host, --warranty-host and --portal-host, shared by every program.
+QList<QCommandLineOption> HostOptions();
+
+// The help text's line on the host environment variables.
+QString HostEnvironmentHelp();
+
+// Sets the hosts of `config` from the host options of `parser` (added with
+// HostOptions) or else from the environment. Returns what is wrong, without
+// a program name, when a value is not a host; empty when all are.
+QString ApplyHosts(const QCommandLineParser& parser,
+                   const std::function<QString(const char*)>& environment, Config* config);
 
 // Options beat environment variables (QUARVEL_LOOKUP_HOST, QUARVEL_WARRANTY_HOST,
 // QUARVEL_PORTAL_HOST), which beat the compiled-in defaults.

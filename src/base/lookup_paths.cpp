@@ -1,5 +1,7 @@
 #include "base/lookup_paths.h"
 
+#include "base/data_folder.h"
+
 #include <QStandardPaths>
 
 #include <cstring>
@@ -54,18 +56,8 @@ QString SamplePictureUrl(const Config& config) {
 }
 
 QString DataFilePath(const QString& fileName) {
-  const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  if (base.isEmpty()) {
-    qCWarning(lcFiles) << "no data location: files are not written";
-    return {};
-  }
-  const QString folder = base + QStringLiteral("/quarvel");
-  QString reason;
-  if (!EnsurePrivateFolder(folder, &reason)) {
-    qCWarning(lcFiles).noquote() << "the data folder" << folder << "is not used:" << reason;
-    return {};
-  }
-  return folder + QLatin1Char('/') + fileName;
+  const QString folder = DataFolder();
+  return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + fileName;
 }
 
 }  // namespace quarvel

@@ -375,14 +375,14 @@ TEST_F(LookupTest, TheHiddenTestButtonShowsAndStoresTheSamplePicture) {
 
 TEST_F(LookupTest, ComprehensiveQueryWithTheRealPeriods) {
   Open(LookupTimings{});
-  Query(QStringLiteral("356789104523671"), false);  // returns after the 3000 ms pause
+  Query(QStringLiteral("356789104523673"), false);  // returns after the 3000 ms pause
   EXPECT_EQ(TimerInterval(ui->LookupResultTimer), 1000);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功"), 10000));
 }
 
 TEST_F(LookupTest, OfficialQueryWithTheRealPeriods) {
   Open(LookupTimings{});
-  Query(QStringLiteral("356789104523671"), true);
+  Query(QStringLiteral("356789104523673"), true);
   EXPECT_EQ(TimerInterval(ui->WarrantyFormTimer), 10000);
   QTest::qWait(9000);
   EXPECT_TRUE(window->Status().isEmpty());  // the first form tick is ten seconds away

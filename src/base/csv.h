@@ -1,0 +1,143 @@
+#pragma once
+
+// CSV as RFC 4180 has it (UTF-8, CRLF line ends, fields quoted where needed),
+// the batch input reader, the reader that lets a stopped batch continue, and
+// the writers of the batch output.
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+
+namespace quarvel::csv {
+
+// One record: the fields, quoted where they hold a comma, a quote, CR or LF,
+// joined by commas and ended by CRLF; UTF-8.
+QByteArray FormatRecord(const QStringList& fields);
+
+// Reads records from UTF-8 bytes. Accepts CRLF, LF and lone CR line ends,
+// quoted fields across lines, and is lenient where RFC 4180 is strict (a quote
+// inside an unquoted field is kept as it is; text after a closing quote is
+// joined to the field).
+class Reader {
+ public:
+  enum class Status {
+    Record,     // a record; `Terminated()` tells whether a line end closed it
+    End,        // no more input
+    OpenQuote,  // the input ended inside a quoted field
+  };
+
+  explicit Reader(QByteArrayView text) : text_(text) {}
+
+  Status Next(QStringList* fields);
+  bool Terminated() const { return terminated_; }
+  // Byte offset just after the last record read (and its line end).
+  qsizetype Position() const { return position_; }
+  // 1-based line number where the last record started.
+  int Line() const { return recordLine_; }
+  // Moves past the rest of the current line (for comment lines).
+  void SkipLine();
+  // The bytes from the current position to the end of the line.
+  QByteArrayView RestOfLine() const;
+
+ private:
+  QByteArrayView text_;
+  qsizetype position_ = 0;
+  int line_ = 1;
+  int recordLine_ = 1;
+  bool terminated_ = false;
+};
+
+// The header of the batch output.
+const QStringList& BatchHeader();
+
+// The input of a batch: one entry a line; blank lines and lines starting with
+// "#" are skipped; a line with a comma or a quote is a CSV record whose first
+// field is the entry, and a first record whose first field names the column
+// ("entry", "serial", "imei", ...) is a header and skipped. A UTF-8 BOM is
+// dropped; a UTF-16 BOM makes the text UTF-16. Entries are trimmed.
+struct BatchInput {
+  QStringList entries;
+  QString error;  // empty when the input could be read
+};
+BatchInput ReadBatchInput(const QByteArray& content);
+
+// What an existing batch output holds, so that a stopped batch can continue.
+struct ExistingOutput {
+  bool usable = true;        // false: not a batch output; `error` says why
+  QString error;             //
+  QStringList done;          // the entries of its complete rows, in file order
+  qsizetype keepBytes = 0;   // length of the complete rows; what follows is a cut-off row
+  bool writeHeader = false;  // the file is empty (or holds a cut-off header)
+};
+ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& header);
+
+// Where rows go. A row is handed over complete and written with one write
+// and a flush, so a stop never leaves half of it.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual bool Write(const QByteArray& row) = 0;
+  virtual QString Error() const = 0;
+};
+
+// A file descriptor: standard output or an open file.
+class FdSink : public RowSink {
+ public:
+  // When a write to a regular file fails half-way, the file is cut back to
+  // its length before the write, so no partial row stays.
+  FdSink(int fd, bool regularFile) : fd_(fd), regularFile_(regularFile) {}
+  bool Write(const QByteArray& row) override;
+  QString Error() const override { return error_; }
+
+ private:
+  int fd_;
+  bool regularFile_;
+  QString error_;
+};
+
+// The batch output file: created with its header, or, when it exists, checked
+// to be a batch output, cut after its last complete row and read for the
+// entries already done. Rows are appended; the file is locked, so a second
+// batch cannot write into it at the same time.
+class OutputFile : public RowSink {
+ public:
+  OutputFile() = default;
+  ~OutputFile() override;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool Open(const QString& path, const QStringList& header, QString* error);
+  const QStringList& Done() const { return done_; }
+  bool Write(const QByteArray& row) override { return sink_->Write(row); }
+  QString Error() const override { return sink_->Error(); }
+
+ private:
+  int fd_ = -1;
+  std::unique_ptr<FdSink> sink_;
+  QStringList done_;
+};
+
+// Puts rows out in input order: a row that finishes early waits for the
+// earlier ones; each row is written as soon as all rows before it are out.
+class OrderedRows {
+ public:
+  explicit OrderedRows(RowSink* sink) : sink_(sink) {}
+  // Row `index` (0, 1, 2 ... in input order) is complete. False when a write failed.
+  bool Put(int index, QByteArray row);
+  // Writes every waiting row now, out of order (when a batch stops, so that
+  // no finished lookup is lost). False when a write failed.
+  bool FlushWaiting();
+  int Waiting() const { return static_cast<int>(waiting_.size()); }
+  int Next() const { return next_; }
+
+ private:
+  RowSink* sink_;
+  int next_ = 0;
+  std::map<int, QByteArray> waiting_;
+  bool failed_ = false;
+};
+
+}  // namespace quarvel::csv

@@ -1,0 +1,57 @@
+#pragma once
+
+// What a batch drives: one lookup engine looks up one entry at a time and
+// tells how it ended. The engine of the hidden browsers implements
+// `EntryLookup`; tests use fakes.
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quarvel {
+
+enum class LookupPath { Comprehensive, Official };
+
+// "comprehensive", "official".
+QString PathName(LookupPath path);
+std::optional<LookupPath> PathFromName(const QString& name);
+
+enum class OutcomeKind { Found, NotFound, Rejected, BadInput, PictureFailed, TimedOut };
+
+// "found", "not_found", "rejected", "bad_input", "picture_failed", "timed_out".
+QString OutcomeName(OutcomeKind kind);
+
+struct LookupRequest {
+  QString entry;  // as read from the input
+  LookupPath path = LookupPath::Comprehensive;
+  QString pictureFile;  // where this entry's picture is to be stored (in the data folder)
+};
+
+struct LookupOutcome {
+  OutcomeKind kind = OutcomeKind::NotFound;
+  QString model;  // values without their label prefixes
+  QString serial;
+  QString warrantyEnd;
+  QString picture;  // the stored picture's path; empty when there is none
+};
+
+class EntryLookup {
+ public:
+  using Done = std::function<void(const LookupOutcome&)>;
+  virtual ~EntryLookup() = default;
+
+  // Starts looking up one entry. `done` is called exactly once, from the
+  // event loop, after Start has returned (not when the lookup is cancelled).
+  // Start is called again only after `done` or Cancel.
+  virtual void Start(const LookupRequest& request, Done done) = 0;
+
+  // Abandons the running lookup, if any: its `done` is not called, and the
+  // engine can start the next entry.
+  virtual void Cancel() = 0;
+};
+
+// Makes the engine for job `job` (0 to jobs - 1); nullptr when it cannot.
+using EntryLookupFactory = std::function<std::unique_ptr<EntryLookup>(int job)>;
+
+}  // namespace quarvel

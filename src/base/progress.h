@@ -1,0 +1,46 @@
+#pragma once
+
+// Progress of a batch on standard error: done/total, entries per minute and
+// the time left. On a terminal one line is rewritten in place; otherwise each
+// update is a plain line.
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <functional>
+
+namespace quarvel {
+
+class Progress {
+ public:
+  using Writer = std::function<void(const QByteArray&)>;
+
+  // `alreadyDone` of `total` entries were done by an earlier run.
+  Progress(Writer write, bool terminal, int total, int alreadyDone);
+
+  void Start();
+  void EntryDone();
+  // A message on a line of its own (the progress line is cleared first).
+  void Message(const QString& text);
+  // Ends the progress line.
+  void Finish();
+
+  int Done() const { return done_; }
+
+  // "12/500 done, 5.3 entries/min, 1:32:10 left"; the rate counts only the
+  // entries of this run, over `elapsedMs` since it started.
+  static QString Line(int done, int total, int doneThisRun, qint64 elapsedMs);
+
+ private:
+  void Show();
+
+  Writer write_;
+  bool terminal_;
+  int total_;
+  int done_;
+  int doneThisRun_ = 0;
+  bool lineOpen_ = false;
+  QElapsedTimer clock_;
+};
+
+}  // namespace quarvel

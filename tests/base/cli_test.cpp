@@ -1,0 +1,191 @@
+// quarvel-cli as a user runs it: without a display, from a shell.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "base/history.h"
+
+namespace quarvel {
+namespace {
+
+struct Result {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+class Cli : public ::testing::Test {
+ protected:
+  Result Run(const QStringList& arguments, const QByteArray& input = {},
+             const QMap<QString, QString>& extra = {}) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUARVEL_LOOKUP_HOST",
+                             "QUARVEL_WARRANTY_HOST", "QUARVEL_PORTAL_HOST"})
+      environment.remove(QString::fromLatin1(name));
+    environment.insert("XDG_DATA_HOME", data.path());
+    for (auto it = extra.begin(); it != extra.end(); ++it) environment.insert(it.key(), it.value());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUARVEL_CLI_PATH), arguments);
+    if (!process.waitForStarted()) return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(20000)) return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+  }
+
+  void ExpectUsage(const QStringList& arguments, const QString& says,
+                   const QMap<QString, QString>& extra = {}) {
+    const Result result = Run(arguments, {}, extra);
+    EXPECT_EQ(result.status, 2) << arguments.join(' ').toStdString();
+    EXPECT_TRUE(result.err.startsWith(QStringLiteral("quarvel-cli: "))) << result.err.toStdString();
+    EXPECT_TRUE(result.err.endsWith(QStringLiteral("; try --help\n"))) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(says)) << result.err.toStdString();
+    EXPECT_TRUE(result.out.isEmpty());
+  }
+
+  QTemporaryDir data;
+};
+
+TEST_F(Cli, HelpAndVersionWithoutADisplay) {
+  const Result help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* word :
+       {"check", "batch", "history", "--json", "--jobs", "--output", "--limit", "--lookup-host",
+        "--warranty-host", "--portal-host", "QUARVEL_PORTAL_HOST"})
+    EXPECT_TRUE(help.out.contains(QLatin1String(word))) << word;
+  EXPECT_TRUE(help.err.isEmpty());
+  const Result version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, QStringLiteral("quarvel-cli " QUARVEL_VERSION "\n"));
+}
+
+TEST_F(Cli, CheckPrintsALinePerEntryAndTellsByItsStatus) {
+  const Result good = Run({"check", "356789104523673", "C39XK0ABHG7F"});
+  EXPECT_EQ(good.status, 0);
+  EXPECT_EQ(good.out,
+            QStringLiteral("356789104523673\timei\tok\tTAC 35678910, serial 452367, check digit 3\n"
+                           "C39XK0ABHG7F\tserial\tok\t12-character format (factory C39, date XK, "
+                           "unit 0AB, model HG7F): made in 2018, week 42\n"));
+  const Result bad = Run({"check", "356789104523673", "356789104523671"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.out.count('\n'), 2);
+  EXPECT_TRUE(bad.out.contains(QStringLiteral("356789104523671\timei\tbad_check_digit\t")));
+
+  // Standard input: blank lines and comments skipped; entries kept as typed.
+  const Result piped = Run({"check", "--json"}, "# list\n35 678910 452367 3\n\nc39xk0abhg7f\r\n");
+  EXPECT_EQ(piped.status, 0);
+  const QStringList lines = piped.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  const QJsonObject first = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+  EXPECT_EQ(first.value("entry").toString(), QStringLiteral("35 678910 452367 3"));
+  EXPECT_EQ(first.value("verdict").toString(), QStringLiteral("ok"));
+  EXPECT_EQ(first.value("separators").toInt(), 3);
+  EXPECT_EQ(QJsonDocument::fromJson(lines[1].toUtf8()).object().value("kind").toString(),
+            QStringLiteral("serial"));
+  EXPECT_EQ(Run({"check"}, "").status, 0);
+}
+
+TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
+  const Result empty = Run({"history"});
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_TRUE(empty.out.isEmpty());
+  {
+    History history(data.filePath("quarvel"));
+    ASSERT_TRUE(history.IsOpen());
+    for (int i = 0; i < 3; ++i) {
+      HistoryRecord record;
+      record.finishedAt = QDateTime::fromMSecsSinceEpoch(1714566896000 + i * 1000, Qt::UTC);
+      record.entry = QStringLiteral("E%1").arg(i);
+      record.model = QStringLiteral("tab\there, \"quoted\"");
+      record.outcome = QStringLiteral("found");
+      record.seconds = 5;
+      history.Record(record);
+    }
+  }
+  const Result text = Run({"history", "--limit", "2"});
+  EXPECT_EQ(text.status, 0);
+  const QStringList lines = text.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("2024-05-01T12:34:58.000Z\twindow\tE2\t")));
+  EXPECT_EQ(lines[0].count('\t'), 10);
+  EXPECT_TRUE(lines[1].contains(QStringLiteral("\tE1\t")));
+
+  const Result csv = Run({"history", "--csv"});
+  EXPECT_EQ(csv.status, 0);
+  EXPECT_TRUE(csv.out.startsWith(QStringLiteral(
+      "finished_at,source,entry,check,path,outcome,model,serial,warranty_end,picture,seconds\r\n"
+      "2024-05-01T12:34:58.000Z,window,E2,,,found,\"tab\there, \"\"quoted\"\"\",,,,5.00\r\n")));
+  EXPECT_EQ(csv.out.count(QStringLiteral("\r\n")), 4);
+}
+
+TEST_F(Cli, ACorruptHistoryIsReportedAndSetAside) {
+  QDir().mkpath(data.filePath("quarvel"));
+  QFile file(data.filePath("quarvel/history.sqlite3"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("this is not a database at all, but it is somebody's file");
+  file.close();
+  const Result result = Run({"history"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.err.startsWith(QStringLiteral("quarvel-cli: the history ")))
+      << result.err.toStdString();
+  EXPECT_EQ(result.err.count('\n'), 1);
+  EXPECT_EQ(QDir(data.filePath("quarvel")).entryList({"history.sqlite3.unusable-*"}).size(), 1);
+}
+
+TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {
+  ExpectUsage({}, "no command given");
+  ExpectUsage({"lookup"}, "'lookup' is not a command");
+  ExpectUsage({"--no-such-option"}, "no-such-option");
+  ExpectUsage({"history", "--json"}, "--json is not an option of history");
+  ExpectUsage({"check", "--limit", "3", "X"}, "--limit is not an option of check");
+  ExpectUsage({"history", "--limit", "0"}, "--limit");
+  ExpectUsage({"history", "--limit", "many"}, "--limit");
+  ExpectUsage({"history", "extra"}, "history takes no entries");
+  ExpectUsage({"batch"}, "INPUT");
+  ExpectUsage({"batch", "a", "b"}, "one INPUT");
+  ExpectUsage({"batch", "--jobs", "0", "in.txt"}, "--jobs");
+  ExpectUsage({"batch", "--jobs", "17", "in.txt"}, "--jobs");
+  ExpectUsage({"batch", "--path", "fastest", "in.txt"}, "--path");
+  ExpectUsage({"check", "--lookup-host", "http://x", "X"}, "'http://x' is not a host");
+  ExpectUsage({"check", "X"}, "'bad host' is not a host", {{"QUARVEL_PORTAL_HOST", "bad host"}});
+  // Good hosts are taken by every command.
+  EXPECT_EQ(Run({"check", "--warranty-host", "127.0.0.1:9", "C39XK0ABHG7F"}, {},
+                {{"QUARVEL_LOOKUP_HOST", "localhost:8080"}})
+                .status,
+            0);
+}
+
+TEST_F(Cli, BatchReadsItsInputAndSaysWhenThereIsNoEngine) {
+  const QString input = data.filePath("in.txt");
+  QFile file(input);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("C39XK0ABHG7F\n356789104523673\n");
+  file.close();
+  const QString output = data.filePath("out.csv");
+  const Result result = Run({"batch", "--jobs", "2", "--output", output, input});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(
+      result.err,
+      QStringLiteral("quarvel-cli: batch: the lookup engine is not available in this build\n"));
+  EXPECT_FALSE(QFile::exists(output));  // nothing written without an engine
+
+  const Result missing = Run({"batch", data.filePath("absent.txt")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_TRUE(missing.err.contains(QStringLiteral("cannot read")));
+  const Result unclosed = Run({"batch", "-"}, "A\n\"B\n");
+  EXPECT_EQ(unclosed.status, 2);
+  EXPECT_TRUE(unclosed.err.contains(
+      QStringLiteral("standard input: line 2: a quoted field is not closed")));
+  ExpectUsage({"batch", "--output", input, input}, "is the input");
+}
+
+}  // namespace
+}  // namespace quarvel

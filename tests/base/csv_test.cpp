@@ -1,0 +1,267 @@
+// CSV writing and reading, the batch input, resuming an output and the row writers.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "base/csv.h"
+
+namespace quarvel::csv {
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+}
+
+QList<QStringList> Records(const QByteArray& text) {
+  Reader reader(text);
+  QList<QStringList> records;
+  QStringList fields;
+  while (reader.Next(&fields) == Reader::Status::Record) records.append(fields);
+  return records;
+}
+
+QStringList Row(const QString& entry) {
+  return {entry, "ok", "comprehensive", "found", "M", "S", "W", "", "2024-01-01T00:00:00.000Z",
+          "1.00"};
+}
+
+class MemorySink : public RowSink {
+ public:
+  bool Write(const QByteArray& row) override {
+    if (failAfter >= 0 && writes.size() >= failAfter) return false;
+    writes.append(row);
+    return true;
+  }
+  QString Error() const override { return QStringLiteral("full"); }
+  QList<QByteArray> writes;
+  int failAfter = -1;
+};
+
+TEST(Csv, RecordsAreQuotedOnlyWhereNeededAndEndInCrLf) {
+  EXPECT_EQ(FormatRecord({"a", "", "b c"}), QByteArray("a,,b c\r\n"));
+  EXPECT_EQ(FormatRecord({"a,b", "say \"hi\"", "two\nlines", "cr\r"}),
+            QByteArray("\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\"\r\n"));
+  EXPECT_EQ(FormatRecord({"型号"}), QByteArray("\xE5\x9E\x8B\xE5\x8F\xB7\r\n"));
+  EXPECT_EQ(FormatRecord(BatchHeader()),
+            QByteArray("entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,"
+                       "seconds\r\n"));
+}
+
+TEST(Csv, WhatIsWrittenReadsBackUnchanged) {
+  const QList<QStringList> records = {
+      {"", "x"}, {"\"", "\"\"", ",", " lead", "trail "}, {"line\r\nbreak", "查询成功", "a\"b"}};
+  QByteArray text;
+  for (const QStringList& record : records) text += FormatRecord(record);
+  EXPECT_EQ(Records(text), records);
+}
+
+TEST(Csv, TheReaderTakesOtherLineEndsAndTellsACutOffRecord) {
+  EXPECT_EQ(Records("a,b\nc\rd\r\n"), (QList<QStringList>{{"a", "b"}, {"c"}, {"d"}}));
+  // Lenient: a quote inside an unquoted field, text after a closing quote.
+  EXPECT_EQ(Records("a\"b,\"c\"d\n"), (QList<QStringList>{{"a\"b", "cd"}}));
+
+  Reader cut("a,b\r\nc,d");
+  QStringList fields;
+  ASSERT_EQ(cut.Next(&fields), Reader::Status::Record);
+  EXPECT_TRUE(cut.Terminated());
+  EXPECT_EQ(cut.Position(), 5);
+  ASSERT_EQ(cut.Next(&fields), Reader::Status::Record);
+  EXPECT_FALSE(cut.Terminated());
+  EXPECT_EQ(cut.Next(&fields), Reader::Status::End);
+
+  Reader halfCrLf("a\r");
+  ASSERT_EQ(halfCrLf.Next(&fields), Reader::Status::Record);
+  EXPECT_FALSE(halfCrLf.Terminated());
+  Reader open("a,\"b\r\nc");
+  EXPECT_EQ(open.Next(&fields), Reader::Status::OpenQuote);
+}
+
+TEST(BatchInput, LinesCommentsBlanksBomAndCrLf) {
+  const BatchInput input = ReadBatchInput(
+      "\xEF\xBB\xBF# handsets to check\r\n"
+      "  C39XK0ABHG7F  \r\n"
+      "\r\n"
+      "   \t\r\n"
+      "#356789104523671\r\n"
+      "35 678910 452367 3\r\n"
+      "F17ZP1QWN73D");
+  EXPECT_TRUE(input.error.isEmpty());
+  EXPECT_EQ(input.entries, (QStringList{"C39XK0ABHG7F", "35 678910 452367 3", "F17ZP1QWN73D"}));
+  EXPECT_TRUE(ReadBatchInput("").entries.isEmpty());
+  EXPECT_TRUE(ReadBatchInput("\n\n# only\n").entries.isEmpty());
+}
+
+TEST(BatchInput, TheFirstColumnOfACsvAndItsHeader) {
+  EXPECT_EQ(
+      ReadBatchInput("Serial,Model\nC39XK0ABHG7F,Handset\n\"DNPQ2LL8JCLM\",\"a,\nb\"\n").entries,
+      (QStringList{"C39XK0ABHG7F", "DNPQ2LL8JCLM"}));
+  // An earlier batch output as input.
+  QByteArray output =
+      FormatRecord(BatchHeader()) + FormatRecord(Row("A1")) + FormatRecord(Row("B2"));
+  EXPECT_EQ(ReadBatchInput(output).entries, (QStringList{"A1", "B2"}));
+  // Only a first line names a column; a quote in a comment opens nothing.
+  EXPECT_EQ(ReadBatchInput("# don't \"quote\nA1\nserial\n").entries, (QStringList{"A1", "serial"}));
+  EXPECT_EQ(ReadBatchInput(",x\nA1,y\n").entries, (QStringList{"A1"}));
+
+  const BatchInput open = ReadBatchInput("A1\nB2\n\"C3,x\nD4\n");
+  EXPECT_TRUE(open.entries.isEmpty());
+  EXPECT_EQ(open.error, QStringLiteral("line 3: a quoted field is not closed"));
+}
+
+TEST(BatchInput, Utf16WithItsByteOrderMark) {
+  QStringEncoder little(QStringConverter::Utf16LE);
+  QStringEncoder big(QStringConverter::Utf16BE);
+  const QString text = QStringLiteral("序列号\r\nC39XK0ABHG7F\r\n");
+  EXPECT_EQ(ReadBatchInput("\xFF\xFE" + QByteArray(little(text))).entries,
+            QStringList{"C39XK0ABHG7F"});
+  EXPECT_EQ(ReadBatchInput("\xFE\xFF" + QByteArray(big(text))).entries,
+            QStringList{"C39XK0ABHG7F"});
+}
+
+TEST(ExistingOutput, ANewEmptyOrHalfHeaderedFileGetsTheHeader) {
+  for (const QByteArray& content :
+       {QByteArray(), QByteArray("entry,che"), QByteArray("\xEF\xBB\xBF"),
+        FormatRecord(BatchHeader()).chopped(1)}) {
+    const ExistingOutput out = ReadExistingOutput(content, BatchHeader());
+    EXPECT_TRUE(out.usable);
+    EXPECT_TRUE(out.writeHeader) << content.constData();
+    EXPECT_EQ(out.keepBytes, 0);
+  }
+}
+
+TEST(ExistingOutput, CompleteRowsAreDoneAndACutOffLastRowIsDropped) {
+  const QByteArray header = FormatRecord(BatchHeader());
+  const QByteArray a = FormatRecord(Row("A1"));
+  const QByteArray b = FormatRecord(Row("B,\"2\"\r\nx"));  // quoted, with a line break inside
+  const QByteArray good = header + a + b;
+  ExistingOutput out = ReadExistingOutput(good, BatchHeader());
+  EXPECT_EQ(out.done, (QStringList{"A1", "B,\"2\"\r\nx"}));
+  EXPECT_EQ(out.keepBytes, good.size());
+  EXPECT_FALSE(out.writeHeader);
+
+  const QByteArray c = FormatRecord(Row("C3"));
+  // Cut anywhere inside the last row: after its first byte, inside a quoted
+  // line break, between CR and LF.
+  for (qsizetype cut = 1; cut < b.size(); ++cut) {
+    out = ReadExistingOutput(header + a + b.left(cut), BatchHeader());
+    EXPECT_TRUE(out.usable);
+    EXPECT_EQ(out.done, QStringList{"A1"}) << cut;
+    EXPECT_EQ(out.keepBytes, header.size() + a.size()) << cut;
+  }
+  out = ReadExistingOutput("\xEF\xBB\xBF" + good + "\r\n" + c.left(4), BatchHeader());
+  EXPECT_EQ(out.done.size(), 2);
+  EXPECT_EQ(out.keepBytes, 3 + good.size() + 2);
+}
+
+TEST(ExistingOutput, AFileThatIsNoBatchOutputIsRefused) {
+  const ExistingOutput foreign = ReadExistingOutput("C39XK0ABHG7F\nF17ZP1QWN73D\n", BatchHeader());
+  EXPECT_FALSE(foreign.usable);
+  EXPECT_TRUE(foreign.error.contains(QStringLiteral("first line")));
+  const ExistingOutput wrongRow =
+      ReadExistingOutput(FormatRecord(BatchHeader()) + "A1,ok,x\r\n", BatchHeader());
+  EXPECT_FALSE(wrongRow.usable);
+  EXPECT_EQ(wrongRow.error, QStringLiteral("line 2 has 3 fields, not 10"));
+}
+
+TEST(OutputFile, CreatesResumesAndLocks) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("out.csv");
+  {
+    OutputFile file;
+    QString error;
+    ASSERT_TRUE(file.Open(path, BatchHeader(), &error)) << error.toStdString();
+    EXPECT_TRUE(file.Done().isEmpty());
+    ASSERT_TRUE(file.Write(FormatRecord(Row("A1"))));
+    EXPECT_EQ(ReadFile(path), FormatRecord(BatchHeader()) + FormatRecord(Row("A1")));
+
+    OutputFile second;
+    EXPECT_FALSE(second.Open(path, BatchHeader(), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("another batch"))) << error.toStdString();
+  }
+  // A crash left half a row.
+  WriteFile(path, ReadFile(path) + "B2,ok,comprehensive,fou");
+  {
+    OutputFile file;
+    QString error;
+    ASSERT_TRUE(file.Open(path, BatchHeader(), &error));
+    EXPECT_EQ(file.Done(), QStringList{"A1"});
+    ASSERT_TRUE(file.Write(FormatRecord(Row("B2"))));
+  }
+  EXPECT_EQ(ReadFile(path),
+            FormatRecord(BatchHeader()) + FormatRecord(Row("A1")) + FormatRecord(Row("B2")));
+
+  const QByteArray list = "C39XK0ABHG7F\n";
+  WriteFile(dir.filePath("list.txt"), list);
+  OutputFile foreign;
+  QString error;
+  EXPECT_FALSE(foreign.Open(dir.filePath("list.txt"), BatchHeader(), &error));
+  EXPECT_TRUE(error.contains(QStringLiteral("refusing")));
+  EXPECT_EQ(ReadFile(dir.filePath("list.txt")), list);
+  OutputFile folder;
+  EXPECT_FALSE(folder.Open(dir.path(), BatchHeader(), &error));
+}
+
+TEST(FdSink, AWriteThatFailsHalfWayLeavesNoPartOfTheRow) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("out.csv");
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_APPEND, 0644);
+  ASSERT_GE(fd, 0);
+  FdSink sink(fd, true);
+  ASSERT_TRUE(sink.Write("first row\r\n"));
+  // The file may grow to 16 bytes: the next row is cut by the system.
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 16;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool written = sink.Write("second row, too long\r\n");
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  ::close(fd);
+  EXPECT_FALSE(written);
+  EXPECT_FALSE(sink.Error().isEmpty());
+  EXPECT_EQ(ReadFile(path), QByteArray("first row\r\n"));
+}
+
+TEST(OrderedRows, ARowThatFinishesEarlyWaitsForTheEarlierOnes) {
+  MemorySink sink;
+  OrderedRows rows(&sink);
+  EXPECT_TRUE(rows.Put(2, "c\r\n"));
+  EXPECT_TRUE(rows.Put(1, "b\r\n"));
+  EXPECT_TRUE(sink.writes.isEmpty());
+  EXPECT_EQ(rows.Waiting(), 2);
+  EXPECT_TRUE(rows.Put(0, "a\r\n"));
+  EXPECT_EQ(sink.writes, (QList<QByteArray>{"a\r\n", "b\r\n", "c\r\n"}));  // one write a row
+  EXPECT_TRUE(rows.Put(4, "e\r\n"));
+  EXPECT_TRUE(rows.FlushWaiting());
+  EXPECT_EQ(sink.writes.last(), QByteArray("e\r\n"));
+  EXPECT_EQ(rows.Waiting(), 0);
+
+  MemorySink full;
+  full.failAfter = 1;
+  OrderedRows failing(&full);
+  EXPECT_TRUE(failing.Put(0, "a\r\n"));
+  EXPECT_FALSE(failing.Put(1, "b\r\n"));
+  EXPECT_FALSE(failing.Put(2, "c\r\n"));
+  EXPECT_EQ(full.writes.size(), 1);
+}
+
+}  // namespace
+}  // namespace quarvel::csv

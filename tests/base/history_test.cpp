@@ -1,0 +1,277 @@
+// The lookup history: records, schema and migrations, concurrent writers,
+// and files that cannot be used.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "base/history.h"
+
+namespace quarvel {
+namespace {
+
+struct Reports {
+  History::Reporter Reporter() {
+    return [this](const QString& message) { messages.append(message); };
+  }
+  QStringList messages;
+};
+
+HistoryRecord Lookup(const QString& entry, qint64 msecs = 0) {
+  HistoryRecord record;
+  record.finishedAt = QDateTime::fromMSecsSinceEpoch(1714566896789 + msecs, Qt::UTC);
+  record.source = HistorySource::Batch;
+  record.entry = entry;
+  record.check = QStringLiteral("ok");
+  record.path = QStringLiteral("official");
+  record.outcome = QStringLiteral("found");
+  record.model = QStringLiteral("Handset 15, \"蓝色\"");
+  record.serial = entry;
+  record.warrantyEnd = QStringLiteral("2027年9月9日");
+  record.picture = QStringLiteral("/data/pictures/x.jpg");
+  record.seconds = 6.25;
+  return record;
+}
+
+// One value from the history file, read with a connection of its own.
+QString Query(const QString& file, const char* sql) {
+  sqlite3* db = nullptr;
+  QString value;
+  if (sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+      value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return value;
+}
+
+bool Execute(const QString& file, const char* sql) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open(QFile::encodeName(file).constData(), &db) == SQLITE_OK &&
+            sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return ok;
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(bytes);
+}
+
+QStringList SetAsideFiles(const QString& folder) {
+  return QDir(folder).entryList({"history.sqlite3.unusable-*"}, QDir::AllEntries | QDir::System,
+                                QDir::Name);
+}
+
+TEST(History, RecordsComeBackNewestFirstWithEveryField) {
+  QTemporaryDir dir;
+  Reports reports;
+  History history(dir.filePath("data/quarvel"), reports.Reporter());
+  ASSERT_TRUE(history.IsOpen());
+  EXPECT_TRUE(QFile::exists(dir.filePath("data/quarvel/history.sqlite3")));
+  ASSERT_TRUE(history.Record(Lookup("B", 1000)));
+  ASSERT_TRUE(history.Record(Lookup("A", 0)));
+  HistoryRecord window = Lookup("C", 1000);  // the same moment as B: the later one first
+  window.source = HistorySource::Window;
+  ASSERT_TRUE(history.Record(window));
+
+  const std::vector<HistoryRecord> all = history.Newest();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0].entry, QStringLiteral("C"));
+  EXPECT_EQ(all[0].source, HistorySource::Window);
+  EXPECT_EQ(all[1].entry, QStringLiteral("B"));
+  EXPECT_EQ(all[2].entry, QStringLiteral("A"));
+  const HistoryRecord& b = all[1];
+  const HistoryRecord expected = Lookup("B", 1000);
+  EXPECT_EQ(b.finishedAt, expected.finishedAt);
+  EXPECT_EQ(IsoUtc(b.finishedAt), QStringLiteral("2024-05-01T12:34:57.789Z"));
+  EXPECT_EQ(b.source, HistorySource::Batch);
+  EXPECT_EQ(b.check, expected.check);
+  EXPECT_EQ(b.path, expected.path);
+  EXPECT_EQ(b.outcome, expected.outcome);
+  EXPECT_EQ(b.model, expected.model);
+  EXPECT_EQ(b.serial, expected.serial);
+  EXPECT_EQ(b.warrantyEnd, expected.warrantyEnd);
+  EXPECT_EQ(b.picture, expected.picture);
+  EXPECT_DOUBLE_EQ(b.seconds, 6.25);
+  EXPECT_EQ(history.Newest(2).size(), 2u);
+  EXPECT_TRUE(reports.messages.isEmpty());
+}
+
+TEST(History, SchemaVersionWriteAheadLogAndMigrationFromVersionOne) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("history.sqlite3");
+  // A history written by the first version: the table, no index.
+  ASSERT_TRUE(
+      Execute(file,
+              "CREATE TABLE lookups (id INTEGER PRIMARY KEY, finished_at TEXT NOT NULL, "
+              "source TEXT NOT NULL, entry TEXT NOT NULL, \"check\" TEXT NOT NULL, path TEXT "
+              "NOT NULL, outcome TEXT NOT NULL, model TEXT NOT NULL, serial TEXT NOT NULL, "
+              "warranty_end TEXT NOT NULL, picture TEXT NOT NULL, seconds REAL NOT NULL);"
+              "INSERT INTO lookups VALUES (1, '2023-01-01T00:00:00.000Z', 'window', 'OLD', "
+              "'ok', 'comprehensive', 'found', '', '', '', '', 4.5);"
+              "PRAGMA user_version = 1;"));
+  Reports reports;
+  {
+    History history(dir.path(), reports.Reporter());
+    ASSERT_TRUE(history.IsOpen());
+    ASSERT_TRUE(history.Record(Lookup("NEW")));
+    const std::vector<HistoryRecord> all = history.Newest();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[1].entry, QStringLiteral("OLD"));
+    EXPECT_EQ(Query(file, "PRAGMA journal_mode"), QStringLiteral("wal"));
+  }
+  EXPECT_EQ(Query(file, "PRAGMA user_version"), QString::number(History::kSchemaVersion));
+  EXPECT_EQ(Query(file, "SELECT name FROM sqlite_master WHERE type = 'index'"),
+            QStringLiteral("lookups_by_time"));
+  EXPECT_TRUE(reports.messages.isEmpty());
+  EXPECT_TRUE(SetAsideFiles(dir.path()).isEmpty());
+}
+
+TEST(History, ConcurrentWritersInThreadsAndProcessesLoseNothing) {
+  QTemporaryDir dir;  // no history yet: the writers also race to create it
+  constexpr int kPerWriter = 150;
+  std::vector<QProcess*> processes;
+  for (int p = 0; p < 2; ++p) {
+    auto* process = new QProcess;
+    process->start(
+        QStringLiteral(QUARVEL_HELPER_PATH),
+        {"history", dir.path(), QString::number(kPerWriter), QStringLiteral("P%1-").arg(p)});
+    processes.push_back(process);
+  }
+  std::vector<std::thread> threads;
+  std::atomic<int> failures = 0;
+  std::atomic<int> reported = 0;
+  for (int t = 0; t < 3; ++t) {
+    threads.emplace_back([&, t] {
+      History history(dir.path(), [&](const QString&) { ++reported; });
+      for (int i = 0; i < kPerWriter; ++i)
+        if (!history.Record(Lookup(QStringLiteral("T%1-%2").arg(t).arg(i), i))) ++failures;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (QProcess* process : processes) {
+    ASSERT_TRUE(process->waitForFinished(60000));
+    EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().constData();
+    delete process;
+  }
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(reported, 0);
+  History history(dir.path());
+  EXPECT_EQ(history.Newest().size(), 5u * kPerWriter);
+  EXPECT_EQ(Query(history.FilePath(), "SELECT COUNT(DISTINCT entry) FROM lookups"),
+            QString::number(5 * kPerWriter));
+  EXPECT_TRUE(SetAsideFiles(dir.path()).isEmpty());
+}
+
+TEST(History, ACorruptFileIsReportedOnceSetAsideUnchangedAndReplaced) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("history.sqlite3");
+  QByteArray garbage(8192, '\0');
+  for (int i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>((i * 131) % 251);
+  WriteFile(file, garbage);
+  WriteFile(file + "-wal", "not a log of the fresh history");
+
+  Reports reports;
+  {
+    History history(dir.path(), reports.Reporter());
+    ASSERT_TRUE(history.IsOpen());
+    ASSERT_EQ(reports.messages.size(), 1);
+    EXPECT_TRUE(reports.messages[0].contains(history.SetAsidePath()));
+    EXPECT_EQ(ReadFile(history.SetAsidePath()), garbage);
+    EXPECT_EQ(ReadFile(history.SetAsidePath() + "-wal"),
+              QByteArray("not a log of the fresh history"));
+    EXPECT_TRUE(history.Record(Lookup("A")));
+    EXPECT_EQ(history.Newest().size(), 1u);
+  }
+  // Another damaged one: a real history cut in half. It gets a name of its
+  // own; the first one set aside stays as it was.
+  {
+    History history(dir.path());
+    for (int i = 0; i < 400; ++i) history.Record(Lookup(QStringLiteral("R%1").arg(i), i));
+  }
+  const QByteArray whole = ReadFile(file);
+  ASSERT_GT(whole.size(), 8192);
+  WriteFile(file, whole.left(whole.size() / 2));
+  Reports again;
+  History history(dir.path(), again.Reporter());
+  EXPECT_TRUE(history.IsOpen());
+  EXPECT_EQ(again.messages.size(), 1);
+  const QStringList aside =
+      SetAsideFiles(dir.path()).filter(QRegularExpression("unusable-[0-9TZ-]+$"));
+  ASSERT_EQ(aside.size(), 2) << aside.join(' ').toStdString();
+  EXPECT_EQ(ReadFile(dir.filePath(aside[0])).size() + ReadFile(dir.filePath(aside[1])).size(),
+            garbage.size() + whole.size() / 2);
+  EXPECT_TRUE(history.Newest().empty());
+}
+
+TEST(History, ASymlinkIsSetAsideWithoutTouchingItsTarget) {
+  QTemporaryDir dir;
+  const QString outside = dir.filePath("outside.txt");
+  WriteFile(outside, "precious");
+  QDir().mkpath(dir.filePath("data"));
+  ASSERT_TRUE(QFile::link(outside, dir.filePath("data/history.sqlite3")));
+  Reports reports;
+  History history(dir.filePath("data"), reports.Reporter());
+  EXPECT_TRUE(history.IsOpen());
+  EXPECT_EQ(reports.messages.size(), 1);
+  EXPECT_TRUE(history.Record(Lookup("A")));
+  EXPECT_EQ(ReadFile(outside), QByteArray("precious"));
+  EXPECT_FALSE(QFileInfo(history.FilePath()).isSymLink());
+}
+
+TEST(History, ANewerSchemaIsLeftAlone) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("history.sqlite3");
+  ASSERT_TRUE(Execute(file, "CREATE TABLE future (x); PRAGMA user_version = 99;"));
+  Reports reports;
+  History history(dir.path(), reports.Reporter());
+  EXPECT_FALSE(history.IsOpen());
+  EXPECT_FALSE(history.Record(Lookup("A")));
+  ASSERT_EQ(reports.messages.size(), 1);
+  EXPECT_TRUE(reports.messages[0].contains(QStringLiteral("newer")));
+  EXPECT_TRUE(SetAsideFiles(dir.path()).isEmpty());
+  EXPECT_EQ(Query(file, "PRAGMA user_version"), QStringLiteral("99"));
+}
+
+TEST(History, FailuresNeverThrowAndAreReportedOnce) {
+  QTemporaryDir dir;
+  WriteFile(dir.filePath("blocked"), "a file where the folder should be");
+  Reports reports;
+  History unopenable(dir.filePath("blocked/quarvel"), reports.Reporter());
+  EXPECT_FALSE(unopenable.IsOpen());
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(unopenable.Record(Lookup("A")));
+  EXPECT_TRUE(unopenable.Newest().empty());
+  EXPECT_EQ(reports.messages.size(), 1);
+
+  Reports writes;
+  History history(dir.filePath("ok"), writes.Reporter());
+  ASSERT_TRUE(history.IsOpen());
+  ASSERT_TRUE(Execute(history.FilePath(), "DROP TABLE lookups"));
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(history.Record(Lookup("A")));
+  ASSERT_EQ(writes.messages.size(), 1);
+  EXPECT_TRUE(writes.messages[0].contains(QStringLiteral("could not be recorded")));
+}
+
+}  // namespace
+}  // namespace quarvel
