@@ -121,13 +121,17 @@ constexpr uint64_t Pack(std::string_view name) {
 constexpr size_t Slot(uint64_t key) { return (key * 0x9E3779B97F4A7C15ull) >> 56; }
 
 // The classes by packed name, open addressing over 256 entries.
+struct ClassEntry {
+  uint64_t key = 0;  // Pack of the name; 0 for an empty entry
+  const TagClass* tag = nullptr;
+};
 struct ClassTable {
-  std::array<const TagClass*, 256> entries{};
+  std::array<ClassEntry, 256> entries{};
   constexpr ClassTable() {
     for (const TagClass& c : kTagClasses) {
       size_t slot = Slot(Pack(c.name));
-      while (entries[slot]) slot = (slot + 1) % entries.size();
-      entries[slot] = &c;
+      while (entries[slot].tag) slot = (slot + 1) % entries.size();
+      entries[slot] = {Pack(c.name), &c};
     }
   }
 };
@@ -136,17 +140,21 @@ constexpr ClassTable kClassTable;
 // The flags of a tag name in any letter case; 0 for other names.
 unsigned Classify(const char16_t* name, qsizetype size) {
   if (size == 0 || size > kLongestClassifiedName) return 0;
-  char key[kLongestClassifiedName];
+  char upper[kLongestClassifiedName];
+  uint64_t key = 0;
   for (qsizetype i = 0; i < size; ++i) {
     const char16_t c = Upper(name[i]);
     if (c == 0 || c > 0x7f) return 0;
-    key[i] = static_cast<char>(c);
+    upper[i] = static_cast<char>(c);
+    if (i < 8) key |= uint64_t(c) << (8 * i);
   }
-  const std::string_view wanted(key, static_cast<size_t>(size));
-  for (size_t slot = Slot(Pack(wanted));; slot = (slot + 1) % kClassTable.entries.size()) {
-    const TagClass* c = kClassTable.entries[slot];
-    if (!c) return 0;
-    if (c->name == wanted) return c->flags;
+  for (size_t slot = Slot(key);; slot = (slot + 1) % kClassTable.entries.size()) {
+    const ClassEntry& entry = kClassTable.entries[slot];
+    if (!entry.tag) return 0;
+    // Names up to 8 characters are their key; longer ones are compared whole.
+    if (entry.key == key && entry.tag->name.size() == static_cast<size_t>(size) &&
+        (size <= 8 || entry.tag->name == std::string_view(upper, static_cast<size_t>(size))))
+      return entry.tag->flags;
   }
 }
 
