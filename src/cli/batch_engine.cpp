@@ -1,14 +1,156 @@
 #include "cli/batch_engine.h"
 
-namespace quarvel::cli {
+#include <QApplication>
+#include <QTimer>
+#include <QWebEngineView>
+#include <QWidget>
 
-// The one place where the lookup engine is plugged into quarvel-cli: return
-// a BatchEngine whose makeLookup builds an EntryLookup on the hidden
-// browsers. Until that exists, batches cannot run.
-std::optional<BatchEngine> LoadBatchEngine(const Config& config, QString* reason) {
-  Q_UNUSED(config);
-  *reason = QStringLiteral("the lookup engine is not available in this build");
-  return std::nullopt;
+#include <cstdlib>
+
+#include "base/handler_gate.h"
+#include "base/http_fetch.h"
+#include "base/quiet_output.h"
+#include "base/safe_file.h"
+#include "lookup/lookup_engine.h"
+#include "webpage/browser.h"
+#include "webpage/browser_port.h"
+
+namespace quarvel::cli {
+namespace {
+
+// The window's stand-in: the entry is the batch's, the radio buttons follow
+// the path, and nothing is shown or played.
+class HeadlessView : public LookupView {
+ public:
+  QString entry;
+  LookupPath path = LookupPath::Comprehensive;
+
+  QString EntryText() override { return entry; }
+  bool ComprehensiveChosen() override { return path == LookupPath::Comprehensive; }
+  bool OfficialChosen() override { return path == LookupPath::Official; }
+  void SetStatus(const QString&) override {}
+  void PlayCue(const QString&) override {}
+  void SetVisible(LookupControl, bool) override {}
+  void SetCaption(LookupControl, const QString&) override {}
+  void SetResultPicture(const QByteArray&) override {}
+};
+
+// One lookup engine with its two hidden browsers, as the window has them.
+class EngineLookup : public EntryLookup {
+ public:
+  explicit EngineLookup(const Config& config) : host_(new QWidget) {
+    host_->setAttribute(Qt::WA_DontShowOnScreen);
+    host_->resize(480, 420);
+    lookupView_ = CreateBrowser(host_.get(), QStringLiteral("WebBrowser1"));
+    warrantyView_ = CreateBrowser(host_.get(), QStringLiteral("WebBrowser2"));
+    lookupView_->setGeometry(0, 0, 100, 100);
+    warrantyView_->setGeometry(0, 0, 432, 416);
+    host_->show();
+    lookupPort_ = std::make_unique<WebBrowserPort>(lookupView_);
+    warrantyPort_ = std::make_unique<WebBrowserPort>(warrantyView_);
+    const Fetch fetch = [](const QString& url, int timeoutMs) {
+      FetchLimits limits;
+      limits.total = std::chrono::milliseconds(timeoutMs);
+      return HttpGetBytes(url, limits);
+    };
+    engine_ = std::make_unique<LookupEngine>(config, LookupTimings{}, view_, *lookupPort_,
+                                             *warrantyPort_, fetch);
+    QObject::connect(engine_.get(), &LookupEngine::Ended, engine_.get(),
+                     [this](const LookupEnd& end) { Finish(end); });
+    // As the window starts: the portal, and the warranty page the official
+    // path relies on.
+    lookupPort_->Navigate(config.portalHost);
+    warrantyPort_->Navigate(config.WarrantyPageUrl());
+  }
+
+  ~EngineLookup() override {
+    engine_.reset();
+    lookupPort_.reset();
+    warrantyPort_.reset();
+  }
+
+  void Start(const LookupRequest& request, Done done) override {
+    request_ = request;
+    done_ = std::move(done);
+    view_.entry = request.entry;
+    view_.path = request.path;
+    ++generation_;
+    const int generation = generation_;
+    // As a click on 按钮1, after Start has returned.
+    QTimer::singleShot(0, engine_.get(), [this, generation] {
+      if (generation != generation_) return;
+      HandlerGate::Deliver(nullptr, [this, generation] {
+        if (generation != generation_) return;
+        if (view_.EntryText().isEmpty()) {  // the query command refuses it
+          LookupOutcome outcome;
+          outcome.kind = OutcomeKind::BadInput;
+          Report(outcome);
+          return;
+        }
+        engine_->RunQuery();
+      });
+    });
+  }
+
+  void Cancel() override {
+    ++generation_;
+    done_ = nullptr;
+    engine_->StopAll();
+  }
+
+ private:
+  void Finish(const LookupEnd& end) {
+    if (!done_ || end.path != request_.path) return;
+    LookupOutcome outcome;
+    outcome.kind = end.outcome;
+    outcome.model = end.model;
+    outcome.serial = end.serial;
+    outcome.warrantyEnd = end.warrantyEnd;
+    if (!end.picture.isEmpty() && !request_.pictureFile.isEmpty()) {
+      // 验证码.jpg is replaced by the next success: this entry keeps a copy.
+      const std::optional<QByteArray> bytes = ReadRegularFile(end.picture);
+      if (bytes && ReplaceFile(request_.pictureFile, *bytes))
+        outcome.picture = request_.pictureFile;
+    }
+    Report(outcome);
+  }
+
+  void Report(const LookupOutcome& outcome) {
+    Done done = std::move(done_);
+    done_ = nullptr;
+    ++generation_;
+    // Never from inside the handler that ended the lookup.
+    QTimer::singleShot(0, engine_.get(), [done, outcome] {
+      if (done) done(outcome);
+    });
+  }
+
+  std::unique_ptr<QWidget> host_;
+  QWebEngineView* lookupView_ = nullptr;
+  QWebEngineView* warrantyView_ = nullptr;
+  std::unique_ptr<WebBrowserPort> lookupPort_, warrantyPort_;
+  HeadlessView view_;
+  std::unique_ptr<LookupEngine> engine_;
+  LookupRequest request_;
+  Done done_;
+  int generation_ = 0;
+};
+
+}  // namespace
+
+std::optional<BatchEngine> LoadBatchEngine(const Config& config, QString* /*reason*/) {
+  BatchEngine engine;
+  engine.makeApplication = [](int& argc, char** argv) -> std::unique_ptr<QCoreApplication> {
+    // Hidden windows only: no display is needed.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QuietToolkitOutput();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return std::make_unique<QApplication>(argc, argv);
+  };
+  engine.makeLookup = [config](int) -> std::unique_ptr<EntryLookup> {
+    return std::make_unique<EngineLookup>(config);
+  };
+  return engine;
 }
 
 }  // namespace quarvel::cli

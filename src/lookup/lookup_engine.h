@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "base/config.h"
+#include "base/lookup_outcome.h"
 #include "base/lookup_ports.h"
 
 class QTimer;
@@ -26,10 +27,8 @@ struct LookupTimings {
 
 // How a lookup ended, for the history and for batches.
 struct LookupEnd {
-  enum class Path { Comprehensive, Official };
-  enum class Outcome { Found, NotFound, Rejected, BadInput, PictureFailed, TimedOut };
-  Path path = Path::Comprehensive;
-  Outcome outcome = Outcome::Found;
+  LookupPath path = LookupPath::Comprehensive;
+  OutcomeKind outcome = OutcomeKind::Found;
   QString entry;        // the entry as the path used it
   QString model;        // official path: without the label prefix
   QString serial;       // official path: the entry shown as the serial
@@ -68,6 +67,10 @@ class LookupEngine : public QObject {
   // A path that found no result in its time: its timers stop, the user is told.
   void OnLookupTimedOut();
   void OnWarrantyTimedOut();
+
+  // Stops every timer and deadline of both paths: nothing more happens
+  // until the next query.
+  void StopAll();
 
   const Config& config() const { return config_; }
   const LookupTimings& timings() const { return timings_; }

@@ -38,7 +38,7 @@ void LookupEngine::OnLookupResultTick() {
   const PageRead text = page->Text();
   if (!text.readable) return;  // not readable yet: the next tick reads again
   LookupEnd end;
-  end.path = LookupEnd::Path::Comprehensive;
+  end.path = LookupPath::Comprehensive;
   end.entry = view_.EntryText();
 
   switch (ClassifyLookupSitePage(text.text)) {
@@ -47,7 +47,7 @@ void LookupEngine::OnLookupResultTick() {
       view_.SetStatus(QStringLiteral("请正确输入"));
       view_.PlayCue(cue::kEnterCorrectly);
       visibility::Apply(view_, visibility::kLookupFailed);
-      end.outcome = LookupEnd::Outcome::BadInput;
+      end.outcome = OutcomeKind::BadInput;
       End(end, lookupSince_);
       break;
     case LookupSitePage::Result: {
@@ -59,7 +59,7 @@ void LookupEngine::OnLookupResultTick() {
         view_.SetStatus(QStringLiteral("图片获取失败"));
         view_.PlayCue(cue::kFailed);
         visibility::Apply(view_, visibility::kLookupFailed);
-        end.outcome = LookupEnd::Outcome::PictureFailed;
+        end.outcome = OutcomeKind::PictureFailed;
         End(end, lookupSince_);
         return;
       }
@@ -74,8 +74,7 @@ void LookupEngine::OnLookupResultTick() {
       }
       visibility::Apply(view_, visibility::kLookupShown);
       lookupBrowser_.Navigate(config_.portalHost);
-      end.outcome =
-          stored == Stored::Yes ? LookupEnd::Outcome::Found : LookupEnd::Outcome::PictureFailed;
+      end.outcome = stored == Stored::Yes ? OutcomeKind::Found : OutcomeKind::PictureFailed;
       End(end, lookupSince_);
       break;
     }
@@ -84,7 +83,7 @@ void LookupEngine::OnLookupResultTick() {
       StopLookup();
       visibility::Apply(view_, visibility::kLookupFailed);
       view_.PlayCue(cue::kFailed);
-      end.outcome = LookupEnd::Outcome::NotFound;
+      end.outcome = OutcomeKind::NotFound;
       End(end, lookupSince_);
       break;
     case LookupSitePage::Other:
@@ -99,9 +98,9 @@ void LookupEngine::OnLookupTimedOut() {
   view_.SetStatus(QStringLiteral("查询超时，请重试"));
   view_.PlayCue(cue::kFailed);
   LookupEnd end;
-  end.path = LookupEnd::Path::Comprehensive;
+  end.path = LookupPath::Comprehensive;
   end.entry = TrimTrailingSpaces(view_.EntryText());
-  end.outcome = LookupEnd::Outcome::TimedOut;
+  end.outcome = OutcomeKind::TimedOut;
   End(end, lookupSince_);
 }
 

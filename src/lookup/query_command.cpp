@@ -75,6 +75,12 @@ void LookupEngine::StopLookup() {
   lookupDeadline_->stop();
 }
 
+void LookupEngine::StopAll() {
+  StopLookup();
+  SetTimerInterval(warrantyFormTimer_, 0);
+  StopWarranty();
+}
+
 void LookupEngine::StopWarranty() {
   SetTimerInterval(warrantyResultTimer_, 0);
   warrantyDeadline_->stop();

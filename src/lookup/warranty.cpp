@@ -26,7 +26,7 @@ void LookupEngine::OnWarrantyResultTick() {
   if (!html.readable) return;  // not readable yet: the next tick reads again
   const WarrantyPage result = ParseWarrantyPage(html.text);
   LookupEnd end;
-  end.path = LookupEnd::Path::Official;
+  end.path = LookupPath::Official;
   end.entry = view_.EntryText();
 
   switch (result.kind) {
@@ -42,7 +42,7 @@ void LookupEngine::OnWarrantyResultTick() {
       StopWarranty();
       visibility::Apply(view_, visibility::kWarrantyButtons);
       warrantyBrowser_.Navigate(config_.WarrantyPageUrl());
-      end.outcome = LookupEnd::Outcome::Found;
+      end.outcome = OutcomeKind::Found;
       end.model = result.model;
       end.serial = end.entry;
       end.warrantyEnd = result.warrantyEnd;
@@ -53,7 +53,7 @@ void LookupEngine::OnWarrantyResultTick() {
       view_.SetStatus(QStringLiteral("请正确输入"));
       view_.PlayCue(cue::kEnterCorrectly);
       visibility::Apply(view_, visibility::kWarrantyRejected);
-      end.outcome = LookupEnd::Outcome::Rejected;
+      end.outcome = OutcomeKind::Rejected;
       End(end, warrantySince_);
       break;
     case WarrantyPage::Kind::Other:
@@ -69,9 +69,9 @@ void LookupEngine::OnWarrantyTimedOut() {
   view_.SetStatus(QStringLiteral("查询超时，请重试"));
   view_.PlayCue(cue::kFailed);
   LookupEnd end;
-  end.path = LookupEnd::Path::Official;
+  end.path = LookupPath::Official;
   end.entry = view_.EntryText();
-  end.outcome = LookupEnd::Outcome::TimedOut;
+  end.outcome = OutcomeKind::TimedOut;
   End(end, warrantySince_);
 }
 

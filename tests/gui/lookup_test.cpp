@@ -15,6 +15,8 @@
 #include <QUrlQuery>
 #include <QWebEngineView>
 
+#include "base/data_folder.h"
+#include "base/history.h"
 #include "base/lookup_paths.h"
 #include "base/picture.h"
 #include "base/text_between.h"
@@ -172,6 +174,15 @@ TEST_F(LookupTest, ComprehensiveQueryShowsTheHandsetPictureAndParksTheBrowser) {
   EXPECT_EQ(SniffPicture(file.readAll()), PictureFormat::Jpeg);
   EXPECT_TRUE(file.fileName().startsWith(data.path()));
   EXPECT_EQ(ui->LookupBrowser->url().toString(), "http://" + window->config().portalHost);
+
+  // The finished lookup is in the history that quarvel-cli reads.
+  const std::vector<HistoryRecord> recorded = History(DataFolder()).Newest(1);
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded[0].source, HistorySource::Window);
+  EXPECT_EQ(recorded[0].entry, QStringLiteral("C39XK0ABHG7F"));
+  EXPECT_EQ(recorded[0].path, QStringLiteral("comprehensive"));
+  EXPECT_EQ(recorded[0].outcome, QStringLiteral("found"));
+  EXPECT_EQ(recorded[0].check, QStringLiteral("ok"));
 }
 
 TEST_F(LookupTest, NotFoundKeepsThePageAndBothMarkersCountAsSuccess) {

@@ -15,8 +15,12 @@
 #include <QTimer>
 #include <QWebEngineView>
 
+#include "base/data_folder.h"
+#include "base/device_number.h"
 #include "base/handler_gate.h"
+#include "base/history.h"
 #include "base/http_fetch.h"
+#include "base/logging.h"
 #include "base/run_directory.h"
 #include "base/start_state.h"
 #include "gui/controls/controls.h"
@@ -122,6 +126,8 @@ MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
   warrantyPort_ = std::make_unique<WebBrowserPort>(WarrantyBrowser);
   engine_ = new LookupEngine(config_, services_.timings, *this, *lookupPort_, *warrantyPort_,
                              services_.fetch, this);
+  connect(engine_, &LookupEngine::Ended, this,
+          [this](const LookupEnd& end) { RecordInHistory(end); });
   ConnectHandlers();
   move(50, 50);
   resize(kWidth, kHeight);
@@ -130,6 +136,7 @@ MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+  history_.reset();
   delete aboutWindow.data();
   delete monthTableWindow.data();
   if (captureOverlay) {
@@ -367,6 +374,26 @@ void MainWindow::SetVisible(LookupControl control, bool visible) {
 
 void MainWindow::SetCaption(LookupControl label, const QString& caption) {
   if (auto* widget = qobject_cast<QLabel*>(ControlFor(label))) quarvel::SetCaption(widget, caption);
+}
+
+void MainWindow::RecordInHistory(const LookupEnd& end) {
+  if (!history_) {
+    history_ = std::make_unique<History>(
+        DataFolder(), [](const QString& problem) { qCWarning(lcLookup).noquote() << problem; });
+  }
+  HistoryRecord record;
+  record.finishedAt = QDateTime::currentDateTimeUtc();
+  record.source = HistorySource::Window;
+  record.entry = end.entry;
+  record.check = CheckNumber(end.entry).verdict;
+  record.path = PathName(end.path);
+  record.outcome = OutcomeName(end.outcome);
+  record.model = end.model;
+  record.serial = end.serial;
+  record.warrantyEnd = end.warrantyEnd;
+  record.picture = end.picture;
+  record.seconds = end.milliseconds / 1000.0;
+  history_->Record(record);
 }
 
 void MainWindow::SetResultPicture(const QByteArray& bytes) { SetPicture(ResultPicture, bytes); }

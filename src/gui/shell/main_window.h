@@ -27,6 +27,7 @@ class AboutWindow;
 class CaptureOverlayWindow;
 class SaveDialog;
 class CuePlayerWidget;
+class History;
 class MonthTableWindow;
 class WebBrowserPort;
 
@@ -124,6 +125,8 @@ class MainWindow : public QMainWindow, private LookupView {
   void SetCaption(LookupControl label, const QString& caption) override;
   void SetResultPicture(const QByteArray& bytes) override;
   QWidget* ControlFor(LookupControl control) const;
+  // Every finished lookup goes into the history shared with quarvel-cli.
+  void RecordInHistory(const LookupEnd& end);
 
   Config config_;
   WindowServices services_;
@@ -169,6 +172,7 @@ class MainWindow : public QMainWindow, private LookupView {
   // The lookups: the two hidden browsers as the engine sees them, and the engine.
   std::unique_ptr<WebBrowserPort> lookupPort_, warrantyPort_;
   LookupEngine* engine_ = nullptr;
+  std::unique_ptr<History> history_;  // opened with the first finished lookup
 };
 
 // The custom mouse cursor of the main window (32 x 32, hot spot 9, 5).
