@@ -59,6 +59,8 @@ void LookupEngine::OnLookupResultTick() {
         view_.SetStatus(QStringLiteral("图片获取失败"));
         view_.PlayCue(cue::kFailed);
         visibility::Apply(view_, visibility::kLookupFailed);
+        // The result page does not stay in the browser on this branch either.
+        lookupBrowser_.Navigate(config_.portalHost);
         end.outcome = OutcomeKind::PictureFailed;
         End(end, lookupSince_);
         return;

@@ -33,50 +33,6 @@ namespace {
 
 using testing::WaitFor;
 
-TEST(LookupPaths, EntriesGoOutAsOneEscapedSegmentThatNoParserChanges) {
-  Config config;
-  config.lookupHost = "h:1";
-  // Trailing spaces go, leading and inner ones stay, as %20; no case change.
-  EXPECT_EQ(LookupPageUrl(config, TrimTrailingSpaces("  C39 xK  ")),
-            QStringLiteral("http://h:1/index.php/iphone/%20%20C39%20xK"));
-  EXPECT_EQ(HandsetPictureUrl(config, "F2LX K1ABCDEF"),
-            QStringLiteral("http://h:1/index.php/pic/iphone/F2LX%20K1ABCDEF.png"));
-  EXPECT_EQ(EscapeSerial("a/b?c#d%e\tf\x7f"), QStringLiteral("a%2Fb%3Fc%23d%25e%09f%7F"));
-  EXPECT_EQ(EscapeSerial(QStringLiteral("\\\"'<>`{}|^[]")),
-            QStringLiteral("%5C%22%27%3C%3E%60%7B%7D%7C%5E%5B%5D"));
-  EXPECT_EQ(EscapeSerial(QStringLiteral("型号")), QStringLiteral("%E5%9E%8B%E5%8F%B7"));
-  EXPECT_EQ(EscapeSerial("A-1.b_2~"), QStringLiteral("A-1.b_2~"));
-  // What no browser sends as it is travels as its escape.
-  EXPECT_EQ(EscapeSerial("."), QStringLiteral("%252E"));
-  EXPECT_EQ(EscapeSerial(".."), QStringLiteral("%252E%252E"));
-  EXPECT_EQ(EscapeSerial("..."), QStringLiteral("..."));
-  EXPECT_EQ(EscapeSerial(QString::fromLatin1("C3\0X", 4)), QStringLiteral("C3%2500X"));
-  // Every result passes a strict parse unchanged.
-  for (const QString& serial :
-       {QStringLiteral(" a b"), QStringLiteral(".."), QStringLiteral("\\\"'<>`{}|^[] %"),
-        QString::fromLatin1("\0\x01\x1f", 3), QStringLiteral("序列号")}) {
-    const QString url = LookupPageUrl(config, serial);
-    const QUrl parsed = QUrl::fromEncoded(url.toLatin1(), QUrl::StrictMode);
-    EXPECT_TRUE(parsed.isValid()) << url.toStdString();
-    EXPECT_EQ(parsed.toEncoded(), url.toLatin1()) << url.toStdString();
-  }
-  EXPECT_EQ(SamplePictureUrl(config),
-            QStringLiteral("http://h:1/index.php/pic/iphone/012758009896035.png"));
-  EXPECT_EQ(TrimTrailingSpaces("   "), QString());
-  EXPECT_EQ(TrimTrailingSpaces(" a\t "), QStringLiteral(" a\t"));
-}
-
-TEST(TextBetween, CutsBetweenTheFirstStartAndTheFirstEndAfterIt) {
-  EXPECT_EQ(TextBetween(QByteArray("abcXYdefZZg"), "XY", "ZZ"), QByteArray("def"));
-  EXPECT_EQ(TextBetween(QByteArray("abcXYdefZZg"), "QQ", "ZZ"), QByteArray());
-  EXPECT_EQ(TextBetween(QByteArray("abcXYdefZZg"), "XY", "QQ"), QByteArray());
-  EXPECT_EQ(TextBetween(QByteArray("abcXYdefZZg"), "XY", "de"), QByteArray());
-  EXPECT_EQ(TextBetween(QByteArray("ZZ a XY b ZZ XY c ZZ"), "XY", "ZZ"), QByteArray(" b "));
-  EXPECT_EQ(TextBetween(QStringLiteral("型号>甲乙</SPAN>丙</SPAN>"), QStringLiteral("型号>"),
-                        QStringLiteral("</SPAN>")),
-            QStringLiteral("甲乙"));
-}
-
 class LookupTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -215,6 +171,10 @@ TEST_F(LookupTest, AFailedPictureFetchIsReportedAndLeavesTheOldPictureFile) {
   EXPECT_FALSE(Shown(ui->ScreenshotButton));
   ASSERT_TRUE(old.open(QIODevice::ReadOnly));
   EXPECT_EQ(old.readAll(), QByteArray("previous"));
+  // The result page does not stay in the lookup browser.
+  ASSERT_TRUE(WaitFor([&] {
+    return ui->LookupBrowser->url().toString() == "http://" + window->config().portalHost;
+  }));
 }
 
 TEST_F(LookupTest, AnEmptyLookupPageMeansTheEntryWasWrong) {

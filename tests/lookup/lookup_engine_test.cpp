@@ -1,0 +1,239 @@
+// The lookup engine on fake pages and a recording view: every step of the
+// two paths and the order in which the window would change, without a
+// browser.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <vector>
+
+#include "lookup/lookup_engine.h"
+
+namespace quarvel {
+namespace {
+
+const char* Name(LookupControl control) {
+  static const char* const kNames[] = {"图片框1", "图片框2",  "透明标签2", "透明标签3", "产品型号",
+                                       "系列号",  "保修截止", "按钮3",     "按钮4",     "按钮5"};
+  return kNames[static_cast<int>(control)];
+}
+
+// What the view was told, in order.
+class RecordingView : public LookupView {
+ public:
+  QString entry;
+  bool official = false;
+  QStringList log;
+
+  QString EntryText() override { return entry; }
+  bool ComprehensiveChosen() override { return !official; }
+  bool OfficialChosen() override { return official; }
+  void SetStatus(const QString& text) override { log << "status " + text; }
+  void PlayCue(const QString& cue) override { log << "cue " + cue.section('\\', -1); }
+  void SetVisible(LookupControl control, bool visible) override {
+    log << QString::fromUtf8(visible ? "show " : "hide ") + QString::fromUtf8(Name(control));
+  }
+  void SetCaption(LookupControl label, const QString& caption) override {
+    log << QString::fromUtf8(Name(label)) + " " + caption;
+  }
+  void SetResultPicture(const QByteArray& bytes) override {
+    log << (bytes.isEmpty() ? "picture none" : "picture");
+  }
+};
+
+// A browser whose page is whatever the test says; it records what is done to it.
+class FakeBrowser : public BrowserPort {
+ public:
+  PageRead page{true, QString()};
+  QStringList actions;
+
+  std::unique_ptr<PageVisit> Attach() override { return std::make_unique<Visit>(*this); }
+  void Navigate(const QString& url) override { actions << "navigate " + url; }
+
+ private:
+  struct Visit : PageVisit {
+    explicit Visit(FakeBrowser& browser) : browser(browser) {}
+    PageRead Text() override { return browser.page; }
+    PageRead Html() override { return browser.page; }
+    bool FillTextInput(const QString& identifier, const QString& value) override {
+      browser.actions << "fill " + identifier + " " + value;
+      return true;
+    }
+    bool ClickElement(const QString& identifier) override {
+      browser.actions << "click " + identifier;
+      return true;
+    }
+    FakeBrowser& browser;
+  };
+};
+
+QByteArray Png() {
+  QImage image(4, 3, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes;
+}
+
+class LookupEngineTest : public ::testing::Test {
+ protected:
+  LookupEngineTest() {
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    config.lookupHost = "look:1";
+    config.portalHost = "portal:2";
+    config.warrantyHost = "warranty:3";
+    timings.pauseMs = 0;
+    engine = std::make_unique<LookupEngine>(config, timings, view, lookupBrowser, warrantyBrowser,
+                                            [this](const QString& url, int) {
+                                              fetched << url;
+                                              return picture;
+                                            });
+    QObject::connect(engine.get(), &LookupEngine::Ended,
+                     [this](const LookupEnd& end) { ends.push_back(end); });
+  }
+  QTimer* Timer(const char* name) { return engine->findChild<QTimer*>(QString::fromUtf8(name)); }
+
+  QTemporaryDir data;
+  Config config;
+  LookupTimings timings;
+  RecordingView view;
+  FakeBrowser lookupBrowser, warrantyBrowser;
+  QByteArray picture = Png();
+  QStringList fetched;
+  std::vector<LookupEnd> ends;
+  std::unique_ptr<LookupEngine> engine;
+};
+
+TEST_F(LookupEngineTest, AComprehensiveQueryPollsThenShowsThePictureInTheOrderOfTheWindow) {
+  view.entry = "  C39XK0ABHG7F  ";
+  engine->RunQuery();
+  EXPECT_EQ(lookupBrowser.actions,
+            QStringList{"navigate http://look:1/index.php/iphone/%20%20C39XK0ABHG7F"});
+  EXPECT_TRUE(Timer("时钟1")->isActive());
+  EXPECT_EQ(Timer("时钟1")->interval(), 1000);
+  EXPECT_EQ(view.log, (QStringList{"status ", "cue 正在查询.mp3", "hide 图片框1", "show 图片框2",
+                                   "show 透明标签2", "hide 产品型号", "hide 保修截止",
+                                   "hide 系列号", "hide 按钮4", "hide 按钮5"}));
+
+  // Still loading, then not readable: the timer goes on, nothing is said.
+  view.log.clear();
+  lookupBrowser.page = {true, "正在加载"};
+  engine->OnLookupResultTick();
+  lookupBrowser.page = {false, QString()};
+  engine->OnLookupResultTick();
+  EXPECT_TRUE(view.log.isEmpty());
+  EXPECT_TRUE(Timer("时钟1")->isActive());
+
+  lookupBrowser.page = {true, "查找结果"};
+  engine->OnLookupResultTick();
+  EXPECT_FALSE(Timer("时钟1")->isActive());
+  EXPECT_EQ(fetched, QStringList{"http://look:1/index.php/pic/iphone/%20%20C39XK0ABHG7F.png"});
+  EXPECT_EQ(view.log,
+            (QStringList{"picture", "status 查询成功", "cue 查询成功.mp3", "hide 图片框2",
+                         "hide 透明标签2", "show 图片框1", "show 透明标签3", "show 按钮3"}));
+  EXPECT_EQ(lookupBrowser.actions.last(), "navigate portal:2");
+  ASSERT_EQ(ends.size(), 1u);
+  EXPECT_EQ(ends[0].outcome, OutcomeKind::Found);
+  EXPECT_EQ(ends[0].entry, "  C39XK0ABHG7F");
+  EXPECT_TRUE(ends[0].picture.endsWith("/quarvel/验证码.jpg"));
+}
+
+TEST_F(LookupEngineTest, EmptyNotFoundAndPictureFailuresEndTheComprehensivePath) {
+  view.entry = "X";
+  const auto endWith = [&](const QString& text) {
+    view.log.clear();
+    engine->RunQuery();
+    view.log.clear();
+    lookupBrowser.page = {true, text};
+    engine->OnLookupResultTick();
+    EXPECT_FALSE(Timer("时钟1")->isActive()) << text.toStdString();
+    return ends.back().outcome;
+  };
+  EXPECT_EQ(endWith(QString()), OutcomeKind::BadInput);
+  EXPECT_EQ(view.log.first(), "status 请正确输入");
+  EXPECT_EQ(endWith("抱歉，没有找到"), OutcomeKind::NotFound);
+  EXPECT_EQ(view.log,
+            (QStringList{"status 抱歉，没有找到此系列号相关信息", "hide 图片框1", "hide 透明标签2",
+                         "hide 图片框2", "hide 透明标签3", "cue 查询失败.mp3"}));
+  picture = "<html>no picture</html>";
+  lookupBrowser.actions.clear();
+  EXPECT_EQ(endWith("查找结果"), OutcomeKind::PictureFailed);
+  EXPECT_EQ(view.log.first(), "status 图片获取失败");
+  EXPECT_EQ(lookupBrowser.actions.last(), "navigate portal:2");
+}
+
+TEST_F(LookupEngineTest, TheOfficialPathFillsTheSecondInputClicksTheFirstButtonAndCutsTheResult) {
+  view.official = true;
+  view.entry = " F17ZP1QWN73D ";
+  engine->RunQuery();
+  EXPECT_EQ(Timer("时钟3")->interval(), 10000);
+  EXPECT_TRUE(warrantyBrowser.actions.isEmpty());  // the page is already there
+  engine->OnWarrantyFormTick();                    // no form yet
+  EXPECT_TRUE(Timer("时钟3")->isActive());
+  warrantyBrowser.page = {true, "<P>请输入产品的序列号</P>"};
+  view.entry = "F17ZP1QWN73D ";  // read when the tick acts, exactly as typed
+  engine->OnWarrantyFormTick();
+  EXPECT_EQ(warrantyBrowser.actions, (QStringList{"fill 2 F17ZP1QWN73D ", "click 1"}));
+  EXPECT_FALSE(Timer("时钟3")->isActive());
+  EXPECT_EQ(Timer("时钟2")->interval(), 1000);
+
+  view.log.clear();
+  warrantyBrowser.page = {true,
+                          "<SPAN id=productname>iPhone 13</SPAN></H2><SPAN>有限保修中的硬件维修和"
+                          "服务。<BR>预计到期日：2026年12月30日<BR><A href=x>"};
+  engine->OnWarrantyResultTick();
+  EXPECT_EQ(view.log,
+            (QStringList{"产品型号 产品型号：iPhone 13", "系列号 系列号：F17ZP1QWN73D ",
+                         "保修截止 保修截止：2026年12月30日", "show 产品型号", "show 保修截止",
+                         "show 系列号", "status 查询成功", "cue 查询成功.mp3", "hide 图片框2",
+                         "hide 透明标签2", "show 透明标签3", "show 按钮4", "show 按钮5"}));
+  EXPECT_FALSE(Timer("时钟2")->isActive());
+  EXPECT_EQ(warrantyBrowser.actions.last(), "navigate " + config.WarrantyPageUrl());
+  ASSERT_EQ(ends.size(), 1u);
+  EXPECT_EQ(ends[0].model, "iPhone 13");
+  EXPECT_EQ(ends[0].warrantyEnd, "2026年12月30日");
+}
+
+TEST_F(LookupEngineTest, ARejectionStaysOnItsPageAndADeadlineEndsAPathWithoutResult) {
+  view.official = true;
+  view.entry = "BAD";
+  engine->RunQuery();
+  warrantyBrowser.page = {true, "请输入产品的序列号"};
+  engine->OnWarrantyFormTick();
+  warrantyBrowser.actions.clear();
+  warrantyBrowser.page = {true, "请输入有效的序列号"};
+  engine->OnWarrantyResultTick();
+  EXPECT_EQ(ends.back().outcome, OutcomeKind::Rejected);
+  EXPECT_TRUE(warrantyBrowser.actions.isEmpty());
+
+  view.official = false;
+  engine->RunQuery();
+  view.log.clear();
+  engine->OnLookupTimedOut();
+  EXPECT_EQ(view.log, (QStringList{"hide 图片框2", "hide 透明标签2", "status 查询超时，请重试",
+                                   "cue 查询失败.mp3"}));
+  EXPECT_EQ(ends.back().outcome, OutcomeKind::TimedOut);
+  EXPECT_FALSE(Timer("时钟1")->isActive());
+  view.log.clear();
+  engine->OnLookupTimedOut();  // nothing pending any more: nothing happens
+  EXPECT_TRUE(view.log.isEmpty());
+}
+
+TEST_F(LookupEngineTest, AnEmptyEntryOnlySaysSo) {
+  engine->RunQuery();
+  EXPECT_EQ(view.log, (QStringList{"status ", "status 什么都不输入 查个PP啊"}));
+  EXPECT_FALSE(Timer("时钟1")->isActive());
+  EXPECT_FALSE(Timer("时钟3")->isActive());
+  engine->OnSerialKeyDown(13);
+  EXPECT_EQ(view.log.size(), 4);
+  engine->OnSerialKeyDown(65);
+  EXPECT_EQ(view.log.size(), 4);
+}
+
+}  // namespace
+}  // namespace quarvel
