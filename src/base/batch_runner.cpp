@@ -156,21 +156,10 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
   job.ticket = ++tickets_;  // a second call for the same lookup finds nothing
   const int index = job.index;
   const double seconds = job.clock.nsecsElapsed() / 1e9;
-  const QDateTime finishedAt = QDateTime::currentDateTimeUtc();
   const QString& entry = entries_[index];
-
-  HistoryRecord record;
-  record.finishedAt = finishedAt;
-  record.source = HistorySource::Batch;
-  record.entry = entry;
-  record.check = CheckNumber(entry).verdict;
-  record.path = PathName(settings_.path);
-  record.outcome = OutcomeName(outcome.kind);
-  record.model = outcome.model;
-  record.serial = outcome.serial;
-  record.warrantyEnd = outcome.warrantyEnd;
-  record.picture = outcome.picture;
-  record.seconds = seconds;
+  const HistoryRecord record =
+      FinishedLookup(HistorySource::Batch, entry, settings_.path, outcome, seconds);
+  const QDateTime& finishedAt = record.finishedAt;
   if (history_) history_->Record(record);
 
   const QByteArray row = csv::FormatRecord(

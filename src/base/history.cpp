@@ -1,5 +1,7 @@
 #include "base/history.h"
 
+#include "base/device_number.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
@@ -115,6 +117,23 @@ bool RenameNoReplace(const QString& from, const QString& to) {
 
 QString SourceName(HistorySource source) {
   return source == HistorySource::Batch ? QStringLiteral("batch") : QStringLiteral("window");
+}
+
+HistoryRecord FinishedLookup(HistorySource source, const QString& entry, LookupPath path,
+                             const LookupOutcome& outcome, double seconds) {
+  HistoryRecord record;
+  record.finishedAt = QDateTime::currentDateTimeUtc();
+  record.source = source;
+  record.entry = entry;
+  record.check = CheckNumber(entry).verdict;
+  record.path = PathName(path);
+  record.outcome = OutcomeName(outcome.kind);
+  record.model = outcome.model;
+  record.serial = outcome.serial;
+  record.warrantyEnd = outcome.warrantyEnd;
+  record.picture = outcome.picture;
+  record.seconds = seconds;
+  return record;
 }
 
 QString IsoUtc(const QDateTime& time) { return time.toUTC().toString(Qt::ISODateWithMs); }

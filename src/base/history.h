@@ -14,6 +14,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+#include "base/lookup_outcome.h"
+
 namespace quarvel {
 
 enum class HistorySource { Window, Batch };
@@ -34,6 +36,11 @@ struct HistoryRecord {
   QString picture;
   double seconds = 0;
 };
+
+// The record of a lookup of entry on path that ended with outcome just now:
+// the offline check and the names as the history and the batch CSV write them.
+HistoryRecord FinishedLookup(HistorySource source, const QString& entry, LookupPath path,
+                             const LookupOutcome& outcome, double seconds);
 
 // finished_at as stored: 2024-05-01T12:34:56.789Z
 QString IsoUtc(const QDateTime& time);

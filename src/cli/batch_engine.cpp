@@ -101,11 +101,8 @@ class EngineLookup : public EntryLookup {
  private:
   void Finish(const LookupEnd& end) {
     if (!done_ || end.path != request_.path) return;
-    LookupOutcome outcome;
-    outcome.kind = end.outcome;
-    outcome.model = end.model;
-    outcome.serial = end.serial;
-    outcome.warrantyEnd = end.warrantyEnd;
+    LookupOutcome outcome = end.outcome();
+    outcome.picture.clear();
     if (!end.picture.isEmpty() && !request_.pictureFile.isEmpty()) {
       // 验证码.jpg is replaced by the next success: this entry keeps a copy.
       const std::optional<QByteArray> bytes = ReadRegularFile(end.picture);

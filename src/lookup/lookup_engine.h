@@ -28,13 +28,16 @@ struct LookupTimings {
 // How a lookup ended, for the history and for batches.
 struct LookupEnd {
   LookupPath path = LookupPath::Comprehensive;
-  OutcomeKind outcome = OutcomeKind::Found;
+  OutcomeKind kind = OutcomeKind::Found;
   QString entry;        // the entry as the path used it
   QString model;        // official path: without the label prefix
   QString serial;       // official path: the entry shown as the serial
   QString warrantyEnd;  // official path: without the label prefix
   QString picture;      // comprehensive path: the stored picture file
   qint64 milliseconds = 0;
+
+  // The outcome as a batch reports it.
+  LookupOutcome outcome() const { return {kind, model, serial, warrantyEnd, picture}; }
 };
 
 // Synchronous GET within timeoutMs: the body, or empty bytes on any failure.

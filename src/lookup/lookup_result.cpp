@@ -47,7 +47,7 @@ void LookupEngine::OnLookupResultTick() {
       view_.SetStatus(QStringLiteral("请正确输入"));
       view_.PlayCue(cue::kEnterCorrectly);
       visibility::Apply(view_, visibility::kLookupFailed);
-      end.outcome = OutcomeKind::BadInput;
+      end.kind = OutcomeKind::BadInput;
       End(end, lookupSince_);
       break;
     case LookupSitePage::Result: {
@@ -61,7 +61,7 @@ void LookupEngine::OnLookupResultTick() {
         visibility::Apply(view_, visibility::kLookupFailed);
         // The result page does not stay in the browser on this branch either.
         lookupBrowser_.Navigate(config_.portalHost);
-        end.outcome = OutcomeKind::PictureFailed;
+        end.kind = OutcomeKind::PictureFailed;
         End(end, lookupSince_);
         return;
       }
@@ -76,7 +76,7 @@ void LookupEngine::OnLookupResultTick() {
       }
       visibility::Apply(view_, visibility::kLookupShown);
       lookupBrowser_.Navigate(config_.portalHost);
-      end.outcome = stored == Stored::Yes ? OutcomeKind::Found : OutcomeKind::PictureFailed;
+      end.kind = stored == Stored::Yes ? OutcomeKind::Found : OutcomeKind::PictureFailed;
       End(end, lookupSince_);
       break;
     }
@@ -85,7 +85,7 @@ void LookupEngine::OnLookupResultTick() {
       StopLookup();
       visibility::Apply(view_, visibility::kLookupFailed);
       view_.PlayCue(cue::kFailed);
-      end.outcome = OutcomeKind::NotFound;
+      end.kind = OutcomeKind::NotFound;
       End(end, lookupSince_);
       break;
     case LookupSitePage::Other:
@@ -102,7 +102,7 @@ void LookupEngine::OnLookupTimedOut() {
   LookupEnd end;
   end.path = LookupPath::Comprehensive;
   end.entry = TrimTrailingSpaces(view_.EntryText());
-  end.outcome = OutcomeKind::TimedOut;
+  end.kind = OutcomeKind::TimedOut;
   End(end, lookupSince_);
 }
 

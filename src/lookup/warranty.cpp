@@ -42,7 +42,7 @@ void LookupEngine::OnWarrantyResultTick() {
       StopWarranty();
       visibility::Apply(view_, visibility::kWarrantyButtons);
       warrantyBrowser_.Navigate(config_.WarrantyPageUrl());
-      end.outcome = OutcomeKind::Found;
+      end.kind = OutcomeKind::Found;
       end.model = result.model;
       end.serial = end.entry;
       end.warrantyEnd = result.warrantyEnd;
@@ -53,7 +53,7 @@ void LookupEngine::OnWarrantyResultTick() {
       view_.SetStatus(QStringLiteral("请正确输入"));
       view_.PlayCue(cue::kEnterCorrectly);
       visibility::Apply(view_, visibility::kWarrantyRejected);
-      end.outcome = OutcomeKind::Rejected;
+      end.kind = OutcomeKind::Rejected;
       End(end, warrantySince_);
       break;
     case WarrantyPage::Kind::Other:
@@ -71,7 +71,7 @@ void LookupEngine::OnWarrantyTimedOut() {
   LookupEnd end;
   end.path = LookupPath::Official;
   end.entry = view_.EntryText();
-  end.outcome = OutcomeKind::TimedOut;
+  end.kind = OutcomeKind::TimedOut;
   End(end, warrantySince_);
 }
 

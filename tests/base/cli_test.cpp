@@ -163,20 +163,8 @@ TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {
             0);
 }
 
-TEST_F(Cli, BatchReadsItsInputAndSaysWhenThereIsNoEngine) {
-  const QString input = data.filePath("in.txt");
-  QFile file(input);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("C39XK0ABHG7F\n356789104523673\n");
-  file.close();
-  const QString output = data.filePath("out.csv");
-  const Result result = Run({"batch", "--jobs", "2", "--output", output, input});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(
-      result.err,
-      QStringLiteral("quarvel-cli: batch: the lookup engine is not available in this build\n"));
-  EXPECT_FALSE(QFile::exists(output));  // nothing written without an engine
-
+// Batches against the demo site run in tests/gui/batch_test.cpp.
+TEST_F(Cli, BatchSaysWhatIsWrongWithItsInput) {
   const Result missing = Run({"batch", data.filePath("absent.txt")});
   EXPECT_EQ(missing.status, 2);
   EXPECT_TRUE(missing.err.contains(QStringLiteral("cannot read")));

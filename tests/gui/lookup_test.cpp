@@ -25,6 +25,7 @@
 #include "gui/voice/voice.h"
 #include "support/browser.h"
 #include "support/demo_sites.h"
+#include "support/lookup_window.h"
 #include "support/main_window_controls.h"
 #include "support/wait.h"
 
@@ -33,53 +34,10 @@ namespace {
 
 using testing::WaitFor;
 
-class LookupTest : public ::testing::Test {
+class LookupTest : public testing::LookupWindowTest {
  protected:
-  void SetUp() override {
-    qputenv("XDG_DATA_HOME", data.path().toUtf8());
-    Open(ShortTimings());
-  }
-
-  void Query(const QString& serial, bool official) {
-    (official ? ui->OfficialQueryRadio : ui->ComprehensiveQueryRadio)->setChecked(true);
-    ui->SerialInput->setText(serial);
-    ui->QueryButton->click();
-  }
-
-  bool WaitForStatus(const QString& status, int timeoutMs = 20000) {
-    return WaitFor([&] { return window->Status() == status; }, timeoutMs);
-  }
-
   QString LastCue() const { return ui->CuePlayer->Url().section('/', -1); }
   bool Shown(QWidget* w) const { return !w->isHidden(); }
-
-  testing::DemoSites sites;
-  QTemporaryDir data;
-  // Shorter periods; the real ones are run by the *RealPeriods tests.
-  static LookupTimings ShortTimings() {
-    LookupTimings timings;
-    timings.pauseMs = 300;
-    timings.lookupPollMs = 200;
-    timings.formPollMs = 300;
-    timings.resultPollMs = 200;
-    return timings;
-  }
-
-  // A new window on the demo sites (or config), started as the program starts it.
-  void Open(const LookupTimings& timings, std::optional<Config> config = std::nullopt) {
-    ui.reset();
-    window.reset();
-    WindowServices services;
-    services.timings = timings;
-    window = std::make_unique<MainWindow>(config ? *config : sites.MakeConfig(), services);
-    ui = std::make_unique<testing::MainWindowControls>(*window);
-    window->show();
-    window->OnCreated();
-  }
-
-  std::unique_ptr<MainWindow> window;
-
-  std::unique_ptr<testing::MainWindowControls> ui;
 };
 
 TEST_F(LookupTest, StartUpParksTheBrowsersAndChangesNoRegistryHere) {

@@ -138,7 +138,7 @@ TEST_F(LookupEngineTest, AComprehensiveQueryPollsThenShowsThePictureInTheOrderOf
                          "hide 透明标签2", "show 图片框1", "show 透明标签3", "show 按钮3"}));
   EXPECT_EQ(lookupBrowser.actions.last(), "navigate portal:2");
   ASSERT_EQ(ends.size(), 1u);
-  EXPECT_EQ(ends[0].outcome, OutcomeKind::Found);
+  EXPECT_EQ(ends[0].kind, OutcomeKind::Found);
   EXPECT_EQ(ends[0].entry, "  C39XK0ABHG7F");
   EXPECT_TRUE(ends[0].picture.endsWith("/quarvel/验证码.jpg"));
 }
@@ -152,7 +152,7 @@ TEST_F(LookupEngineTest, EmptyNotFoundAndPictureFailuresEndTheComprehensivePath)
     lookupBrowser.page = {true, text};
     engine->OnLookupResultTick();
     EXPECT_FALSE(Timer("时钟1")->isActive()) << text.toStdString();
-    return ends.back().outcome;
+    return ends.back().kind;
   };
   EXPECT_EQ(endWith(QString()), OutcomeKind::BadInput);
   EXPECT_EQ(view.log.first(), "status 请正确输入");
@@ -208,7 +208,7 @@ TEST_F(LookupEngineTest, ARejectionStaysOnItsPageAndADeadlineEndsAPathWithoutRes
   warrantyBrowser.actions.clear();
   warrantyBrowser.page = {true, "请输入有效的序列号"};
   engine->OnWarrantyResultTick();
-  EXPECT_EQ(ends.back().outcome, OutcomeKind::Rejected);
+  EXPECT_EQ(ends.back().kind, OutcomeKind::Rejected);
   EXPECT_TRUE(warrantyBrowser.actions.isEmpty());
 
   view.official = false;
@@ -217,7 +217,7 @@ TEST_F(LookupEngineTest, ARejectionStaysOnItsPageAndADeadlineEndsAPathWithoutRes
   engine->OnLookupTimedOut();
   EXPECT_EQ(view.log, (QStringList{"hide 图片框2", "hide 透明标签2", "status 查询超时，请重试",
                                    "cue 查询失败.mp3"}));
-  EXPECT_EQ(ends.back().outcome, OutcomeKind::TimedOut);
+  EXPECT_EQ(ends.back().kind, OutcomeKind::TimedOut);
   EXPECT_FALSE(Timer("时钟1")->isActive());
   view.log.clear();
   engine->OnLookupTimedOut();  // nothing pending any more: nothing happens

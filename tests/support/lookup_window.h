@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 #include "gui/shell/main_window.h"
 #include "gui/voice/voice.h"
@@ -36,20 +37,20 @@ class LookupWindowTest : public ::testing::Test {
     return timings;
   }
 
-  // A new window on the demo sites, started as the program starts it.
-  void Open(const LookupTimings& timings) {
+  // A new window on the demo sites (or config), started as the program starts it.
+  void Open(const LookupTimings& timings, std::optional<Config> config = std::nullopt) {
     ui.reset();
     window.reset();
     WindowServices services;
     services.timings = timings;
-    window = std::make_unique<MainWindow>(sites.MakeConfig(), services);
+    window = std::make_unique<MainWindow>(config ? *config : sites.MakeConfig(), services);
     ui = std::make_unique<MainWindowControls>(*window);
     window->show();
     window->OnCreated();
   }
 
-  void Query(const QString& serial) {
-    ui->ComprehensiveQueryRadio->setChecked(true);
+  void Query(const QString& serial, bool official = false) {
+    (official ? ui->OfficialQueryRadio : ui->ComprehensiveQueryRadio)->setChecked(true);
     ui->SerialInput->setText(serial);
     ui->QueryButton->click();
   }

@@ -16,7 +16,6 @@
 #include <QWebEngineView>
 
 #include "base/data_folder.h"
-#include "base/device_number.h"
 #include "base/handler_gate.h"
 #include "base/history.h"
 #include "base/http_fetch.h"
@@ -381,19 +380,8 @@ void MainWindow::RecordInHistory(const LookupEnd& end) {
     history_ = std::make_unique<History>(
         DataFolder(), [](const QString& problem) { qCWarning(lcLookup).noquote() << problem; });
   }
-  HistoryRecord record;
-  record.finishedAt = QDateTime::currentDateTimeUtc();
-  record.source = HistorySource::Window;
-  record.entry = end.entry;
-  record.check = CheckNumber(end.entry).verdict;
-  record.path = PathName(end.path);
-  record.outcome = OutcomeName(end.outcome);
-  record.model = end.model;
-  record.serial = end.serial;
-  record.warrantyEnd = end.warrantyEnd;
-  record.picture = end.picture;
-  record.seconds = end.milliseconds / 1000.0;
-  history_->Record(record);
+  history_->Record(FinishedLookup(HistorySource::Window, end.entry, end.path, end.outcome(),
+                                  end.milliseconds / 1000.0));
 }
 
 void MainWindow::SetResultPicture(const QByteArray& bytes) { SetPicture(ResultPicture, bytes); }
