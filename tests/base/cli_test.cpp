@@ -165,6 +165,11 @@ TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {
 
 // Batches against the demo site run in tests/gui/batch_test.cpp.
 TEST_F(Cli, BatchSaysWhatIsWrongWithItsInput) {
+  const QString input = data.filePath("in.txt");
+  QFile file(input);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("C39XK0ABHG7F\n");
+  file.close();
   const Result missing = Run({"batch", data.filePath("absent.txt")});
   EXPECT_EQ(missing.status, 2);
   EXPECT_TRUE(missing.err.contains(QStringLiteral("cannot read")));
