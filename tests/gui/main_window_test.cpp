@@ -209,6 +209,12 @@ TEST_F(MainWindowTest, EndKeyMovesFocusToScreenshotButtonWithoutConsumingTheKey)
 
   QTest::keyClick(ui->SerialInput, Qt::Key_Home);
   EXPECT_TRUE(ui->SerialInput->hasFocus());  // other keys leave the focus alone
+  // '#' has character code 35, the key code of End: it is typed, nothing more.
+  QTest::keyClick(ui->SerialInput, '#');
+  EXPECT_TRUE(ui->SerialInput->hasFocus());
+  EXPECT_EQ(ui->SerialInput->text(), QStringLiteral("#ABC"));
+  ui->SerialInput->setText(QStringLiteral("ABC"));
+  ui->SerialInput->setCursorPosition(0);
 
   QTest::keyClick(ui->SerialInput, Qt::Key_End);
   EXPECT_TRUE(ui->ScreenshotButton->hasFocus());

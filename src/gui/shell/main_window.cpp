@@ -37,16 +37,22 @@ namespace {
 
 constexpr int kEndKey = 35;
 
-// Virtual-key code of a Qt key, for the handlers that test key codes.
+// Virtual-key code of a Qt key, for the handlers that test key codes. Only
+// space, digits and letters share their character code with their key code;
+// punctuation such as '#' (character code 35, the code of End) has none here.
 int VirtualKeyCode(const QKeyEvent* event) {
-  switch (event->key()) {
+  const int key = event->key();
+  switch (key) {
     case Qt::Key_End:
       return kEndKey;
     case Qt::Key_Return:
     case Qt::Key_Enter:
       return 13;
     default:
-      return event->key() < 0x100 ? QChar(event->key()).toUpper().unicode() : 0;
+      if (key == Qt::Key_Space || (key >= Qt::Key_0 && key <= Qt::Key_9) ||
+          (key >= Qt::Key_A && key <= Qt::Key_Z))
+        return key;
+      return 0;
   }
 }
 
