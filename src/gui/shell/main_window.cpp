@@ -301,6 +301,7 @@ void MainWindow::ConnectHandlers() {
     capture.grabScreen = w.services_.grabScreen;
     capture.saveDialog = w.services_.saveDialog;
     capture.playCue = [&w](const QString& cueLiteral) { w.PlayCue(cueLiteral); };
+    capture.setStatus = [&w](const QString& text) { w.SetStatus(text); };
     OnScreenshotClick(w.captureOverlay, std::move(capture));
   });
 }
