@@ -273,6 +273,24 @@ TEST_F(CaptureTest, WithoutASnapshotNoBlackOverlayOpensAndTheUserIsTold) {
   EXPECT_TRUE(ui->CuePlayer->Url().endsWith(QStringLiteral("已放弃截图.mp3")));
 }
 
+TEST_F(CaptureTest, SavingWritesOnlyTheConfirmedFile) {
+  Drag({100, 50}, {300, 250});
+  QTemporaryDir dir;
+  // A file the dialog never asked about stays as it is.
+  QFile other(dir.filePath("foo.txt.png"));
+  ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+  other.write("keep me");
+  other.close();
+  dialog->answer = SaveChoice{dir.filePath("foo.txt"), 0};
+  Shot()->SaveButton->click();
+  ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+  EXPECT_EQ(other.readAll(), QByteArray("keep me"));
+  QFile confirmed(dir.filePath("foo.txt"));
+  ASSERT_TRUE(confirmed.open(QIODevice::ReadOnly));
+  EXPECT_EQ(SniffPicture(confirmed.readAll()), PictureFormat::Png);  // the chosen type
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
 TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
   Drag({100, 50}, {300, 250});
   QTemporaryDir dir;
@@ -282,9 +300,10 @@ TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
     PictureFormat format;
     QString written;
   } cases[] = {{"a.png", 0, PictureFormat::Png, "a.png"},
-               {"b", 1, PictureFormat::Gif, "b.gif"},
-               {"c", 2, PictureFormat::Jpeg, "c.jpg"},
-               {"d.gif", 0, PictureFormat::Gif, "d.gif"}};
+               {"b", 1, PictureFormat::Gif, "b"},  // the name as confirmed
+               {"c", 2, PictureFormat::Jpeg, "c"},
+               {"d.gif", 0, PictureFormat::Gif, "d.gif"},
+               {"e.txt", 0, PictureFormat::Png, "e.txt"}};
   for (const Case& c : cases) {
     dialog->answer = SaveChoice{dir.filePath(c.name), c.filter};
     ui->CuePlayer->Play(QString());
@@ -303,6 +322,9 @@ TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
   EXPECT_EQ(asked.initialFilter, 0);
   EXPECT_EQ(QtFilters(asked.filter),
             (QStringList{"tal截图(png)(*.png)", "GIF 文件(*.gif)", "JPEG 文件(*.jpg)"}));
+  QStringList suffixes;
+  for (const QString& filter : QtFilters(asked.filter)) suffixes << FilterExtension(filter);
+  EXPECT_EQ(suffixes, (QStringList{"png", "gif", "jpg"}));  // what a bare name is given
   for (const SaveRequest& request : dialog->requests) {
     ASSERT_TRUE(request.proposedName.startsWith(QStringLiteral("tal Quarvel")));
     const int n = request.proposedName.mid(11).toInt();

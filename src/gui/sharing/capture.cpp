@@ -280,11 +280,12 @@ void ScreenshotWindow::OnSave() {
       this, {QStringLiteral("另存为"), QString::fromUtf8(kSaveFilter), 0, lastProposedName});
   if (!choice) return;  // cancelled: nothing written, shown or played
 
-  // The picture is encoded as the type the name says, or else as the chosen
-  // type, whose extension a bare name then receives.
-  QString path = choice->path;
+  // Written to exactly the path the user confirmed (the dialog asked before
+  // replacing it), encoded as the type its name says, or else as the chosen
+  // type. Changing the name here would write a file nobody was asked about.
+  const QString path = choice->path;
   SaveType type = static_cast<SaveType>(std::clamp(choice->filterIndex, 0, 2));
-  if (!TypeFromFileName(path, &type)) path += QLatin1Char('.') + Extension(type);
+  TypeFromFileName(path, &type);
   const QByteArray bytes = EncodePicture(preview_, type);
 
   // The user chose the path; still, a failed write leaves no partial file.
