@@ -2,6 +2,7 @@
 // and saving, on real windows with a known snapshot.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -103,6 +104,15 @@ class CaptureTest : public ::testing::Test {
 
   ScreenshotWindow* Shot() { return overlay->Screenshot; }
 
+  // Abandons the open capture and starts the next on the current snapshot.
+  void CaptureAgain() {
+    QPointer<ScreenshotWindow> shot = Shot();
+    QTest::keyClick(overlay, Qt::Key_Escape);
+    ASSERT_TRUE(testing::WaitFor([&] { return overlay.isNull() && shot.isNull(); }));
+    ui->ScreenshotButton->click();
+    overlay = window->captureOverlay;
+  }
+
   QPixmap snapshot = KnownSnapshot();
   std::shared_ptr<AnsweringDialog> dialog;
   std::unique_ptr<MainWindow> window;
@@ -191,6 +201,96 @@ TEST_F(CaptureTest, EscapeAbandonsTheCapture) {
   EXPECT_TRUE(window->captureOverlay);
 }
 
+TEST_F(CaptureTest, EscapeInTheMiddleOfADragEndsTheDrag) {
+  QTest::mousePress(overlay->Canvas, Qt::LeftButton, {}, {100, 50});
+  QTest::mouseMove(overlay->Canvas, {200, 150});
+  ASSERT_EQ(selectionState.dragging, 1);
+  CaptureAgain();
+  ASSERT_TRUE(overlay);
+  EXPECT_EQ(selectionState.dragging, 0);
+  // No button is held on the new overlay: a plain move draws no box.
+  QTest::mouseMove(overlay->Canvas, {300, 250});
+  EXPECT_EQ(selectionState.endX, 200);
+  const QImage shown = overlay->Canvas->Displayed();
+  const QImage source = snapshot.toImage();
+  for (const QPoint p : {QPoint(100, 50), QPoint(100, 200), QPoint(299, 249), QPoint(200, 50)})
+    EXPECT_EQ(shown.pixel(p), source.pixel(p)) << p.x() << "," << p.y();
+}
+
+TEST_F(CaptureTest, TheCopiedSelectionHoldsTheWholeOutline) {
+  Drag({100, 50}, {300, 250});
+  const QImage preview = Shot()->preview();
+  ASSERT_EQ(preview.size(), QSize(200, 200));
+  const QRgb red = qRgb(255, 0, 0);
+  for (int i : {0, 57, 199}) {
+    EXPECT_EQ(preview.pixel(i, 0), red) << "top " << i;
+    EXPECT_EQ(preview.pixel(i, 199), red) << "bottom " << i;
+    EXPECT_EQ(preview.pixel(0, i), red) << "left " << i;
+    EXPECT_EQ(preview.pixel(199, i), red) << "right " << i;
+  }
+  // One pixel in, the snapshot: the outline is one pixel wide.
+  const QImage source = snapshot.toImage();
+  EXPECT_EQ(preview.pixel(1, 1), source.pixel(101, 51));
+  EXPECT_EQ(preview.pixel(198, 198), source.pixel(298, 248));
+  // Outside the selection the overlay shows the snapshot only.
+  const QImage shown = overlay->Canvas->Displayed();
+  EXPECT_EQ(shown.pixel(300, 250), source.pixel(300, 250));
+  EXPECT_EQ(shown.pixel(300, 100), source.pixel(300, 100));
+}
+
+TEST_F(CaptureTest, AtTwoDevicePixelsPerPixelTheSelectionKeepsItsDevicePixels) {
+  QImage big(1600, 1200, QImage::Format_RGB32);
+  for (int y = 0; y < big.height(); ++y)
+    for (int x = 0; x < big.width(); ++x) big.setPixel(x, y, qRgb(x % 256, y % 256, x / 256 * 30));
+  snapshot = QPixmap::fromImage(big);
+  snapshot.setDevicePixelRatio(2);
+  CaptureAgain();
+  ASSERT_TRUE(overlay);
+  Drag({100, 50}, {300, 250});  // 200 x 200 on screen, 400 x 400 device pixels
+  ASSERT_TRUE(Shot()->isVisible());
+  EXPECT_EQ(Shot()->PreviewCanvas->geometry(), QRect(4, 40, 200, 200));
+  const QImage preview = Shot()->preview();
+  ASSERT_EQ(preview.size(), QSize(400, 400));
+  for (const QPoint p : {QPoint(5, 5), QPoint(201, 333), QPoint(394, 394)})
+    EXPECT_EQ(preview.pixel(p), big.pixel(p + QPoint(200, 100))) << p.x() << "," << p.y();
+  EXPECT_EQ(preview.pixel(399, 399), qRgb(255, 0, 0));
+
+  QTemporaryDir dir;
+  dialog->answer = SaveChoice{dir.filePath("hidpi.png"), 0};
+  Shot()->SaveButton->click();
+  QFile file(dir.filePath("hidpi.png"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(DecodePicture(file.readAll()).size(), QSize(400, 400));
+}
+
+TEST_F(CaptureTest, WithoutASnapshotNoBlackOverlayOpensAndTheUserIsTold) {
+  snapshot = QPixmap();  // what a desktop that refuses screen grabs gives
+  CaptureAgain();
+  EXPECT_FALSE(overlay);
+  for (QWidget* top : QApplication::topLevelWidgets())
+    EXPECT_FALSE(qobject_cast<CaptureOverlayWindow*>(top) && top->isVisible());
+  EXPECT_EQ(window->Status(), QStringLiteral("无法截图：此桌面不允许程序截屏"));
+  EXPECT_TRUE(ui->CuePlayer->Url().endsWith(QStringLiteral("已放弃截图.mp3")));
+}
+
+TEST_F(CaptureTest, SavingWritesOnlyTheConfirmedFile) {
+  Drag({100, 50}, {300, 250});
+  QTemporaryDir dir;
+  // A file the dialog never asked about stays as it is.
+  QFile other(dir.filePath("foo.txt.png"));
+  ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+  other.write("keep me");
+  other.close();
+  dialog->answer = SaveChoice{dir.filePath("foo.txt"), 0};
+  Shot()->SaveButton->click();
+  ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+  EXPECT_EQ(other.readAll(), QByteArray("keep me"));
+  QFile confirmed(dir.filePath("foo.txt"));
+  ASSERT_TRUE(confirmed.open(QIODevice::ReadOnly));
+  EXPECT_EQ(SniffPicture(confirmed.readAll()), PictureFormat::Png);  // the chosen type
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
 TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
   Drag({100, 50}, {300, 250});
   QTemporaryDir dir;
@@ -200,9 +300,10 @@ TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
     PictureFormat format;
     QString written;
   } cases[] = {{"a.png", 0, PictureFormat::Png, "a.png"},
-               {"b", 1, PictureFormat::Gif, "b.gif"},
-               {"c", 2, PictureFormat::Jpeg, "c.jpg"},
-               {"d.gif", 0, PictureFormat::Gif, "d.gif"}};
+               {"b", 1, PictureFormat::Gif, "b"},  // the name as confirmed
+               {"c", 2, PictureFormat::Jpeg, "c"},
+               {"d.gif", 0, PictureFormat::Gif, "d.gif"},
+               {"e.txt", 0, PictureFormat::Png, "e.txt"}};
   for (const Case& c : cases) {
     dialog->answer = SaveChoice{dir.filePath(c.name), c.filter};
     ui->CuePlayer->Play(QString());
@@ -221,6 +322,9 @@ TEST_F(CaptureTest, EachTypeIsSavedInItsOwnFormatAndCancelWritesNothing) {
   EXPECT_EQ(asked.initialFilter, 0);
   EXPECT_EQ(QtFilters(asked.filter),
             (QStringList{"tal截图(png)(*.png)", "GIF 文件(*.gif)", "JPEG 文件(*.jpg)"}));
+  QStringList suffixes;
+  for (const QString& filter : QtFilters(asked.filter)) suffixes << FilterExtension(filter);
+  EXPECT_EQ(suffixes, (QStringList{"png", "gif", "jpg"}));  // what a bare name is given
   for (const SaveRequest& request : dialog->requests) {
     ASSERT_TRUE(request.proposedName.startsWith(QStringLiteral("tal Quarvel")));
     const int n = request.proposedName.mid(11).toInt();

@@ -17,9 +17,33 @@
 
 namespace quarvel {
 
+namespace {
+
+// A grab that shows nothing: what a desktop that keeps its screen from
+// programs hands out instead of a picture.
+bool AllBlack(const QPixmap& pixmap) {
+  const QImage image = pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x)
+      if (qRed(line[x]) | qGreen(line[x]) | qBlue(line[x])) return false;
+  }
+  return true;
+}
+
+// The selection in the snapshot's own (device) pixels.
+QRect DevicePixels(const QRect& logical, qreal ratio) {
+  return QRectF(QPointF(logical.topLeft()) * ratio, QSizeF(logical.size()) * ratio).toRect();
+}
+
+}  // namespace
+
 QPixmap GrabPrimaryScreen() {
+  // A Wayland compositor gives programs no picture of the screen.
+  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) return {};
   QScreen* screen = QGuiApplication::primaryScreen();
-  return screen ? screen->grabWindow(0) : QPixmap();
+  QPixmap grab = screen ? screen->grabWindow(0) : QPixmap();
+  return grab.isNull() || AllBlack(grab) ? QPixmap() : grab;
 }
 
 QRect SelectionRect() {
@@ -35,7 +59,14 @@ void OnScreenshotClick(QPointer<CaptureOverlayWindow>& overlay, CaptureServices 
     overlay->activateWindow();
     return;
   }
-  overlay = new CaptureOverlayWindow(std::move(services));
+  const QPixmap snapshot = services.grabScreen ? services.grabScreen() : QPixmap();
+  if (snapshot.isNull()) {
+    // No frozen black screen: say why there is nothing to select on.
+    if (services.setStatus) services.setStatus(QStringLiteral("无法截图：此桌面不允许程序截屏"));
+    if (services.playCue) services.playCue(cue::kScreenshotAbandoned);
+    return;
+  }
+  overlay = new CaptureOverlayWindow(snapshot, std::move(services));
 }
 
 // --- OverlayCanvas -------------------------------------------------------------
@@ -49,15 +80,26 @@ OverlayCanvas::OverlayCanvas(QWidget* parent) : QWidget(parent) {
 
 void OverlayCanvas::Draw(QPainter& painter) const {
   painter.drawPixmap(0, 0, background_);
-  if (!outlined_) return;
-  const SelectionState& s = selectionState;
-  painter.setPen(QPen(QColor(255, 0, 0), 1));
-  painter.setBrush(Qt::NoBrush);
-  painter.drawRect(QRect(QPoint(s.startX, s.startY), QPoint(s.endX, s.endY)).normalized());
+  const QRect r = SelectionRect();
+  if (!outlined_ || r.isEmpty()) return;
+  // The outline lies on the selection's own border pixels, so that a copy of
+  // the selection holds all four of its edges.
+  const QColor red(255, 0, 0);
+  painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), red);
+  painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), red);
+  painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), red);
+  painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), red);
+}
+
+qreal OverlayCanvas::PixelRatio() const {
+  return background_.isNull() ? 1.0 : background_.devicePixelRatio();
 }
 
 QImage OverlayCanvas::Displayed() const {
-  QImage image(size(), QImage::Format_RGB32);
+  // In the snapshot's device pixels: nothing is scaled on the way.
+  const qreal ratio = PixelRatio();
+  QImage image((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
   image.fill(Qt::black);
   QPainter painter(&image);
   Draw(painter);
@@ -93,7 +135,7 @@ void OverlayCanvas::mouseReleaseEvent(QMouseEvent* event) {
 
 // --- CaptureOverlayWindow ------------------------------------------------------
 
-CaptureOverlayWindow::CaptureOverlayWindow(CaptureServices services)
+CaptureOverlayWindow::CaptureOverlayWindow(const QPixmap& snapshot, CaptureServices services)
     : QWidget(nullptr, Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("CaptureOverlayWindow"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -104,7 +146,7 @@ CaptureOverlayWindow::CaptureOverlayWindow(CaptureServices services)
   const QScreen* screen = QGuiApplication::primaryScreen();
   const QRect area = screen ? screen->geometry() : QRect(0, 0, 380, 314);
   setGeometry(area);
-  Canvas->SetBackground(services.grabScreen ? services.grabScreen() : QPixmap());
+  Canvas->SetBackground(snapshot);
   setWindowState(Qt::WindowMaximized);
   Screenshot = new ScreenshotWindow(this, std::move(services));
   show();
@@ -137,7 +179,7 @@ void CaptureOverlayWindow::OnCanvasRelease(int, int) {
   }
   if (!Screenshot) return;
   Screenshot->SetOuterSize(selection.width() + 24, selection.height() + 105);
-  Screenshot->SetPreview(Canvas->Displayed().copy(selection));
+  Screenshot->SetPreview(Canvas->Displayed().copy(DevicePixels(selection, Canvas->PixelRatio())));
   hide();
   Screenshot->show();
   Screenshot->activateWindow();
@@ -150,7 +192,9 @@ void CaptureOverlayWindow::resizeEvent(QResizeEvent* event) {
 
 void CaptureOverlayWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() != Qt::Key_Escape) return QWidget::keyPressEvent(event);
-  // Escape abandons the capture, as closing the preview window would.
+  // Escape abandons the capture, as closing the preview window would, and
+  // ends a drag in progress: the next overlay starts without a held button.
+  selectionState.dragging = 0;
   hide();
   if (Screenshot)
     Screenshot->deleteLater();  // takes the overlay with it
@@ -236,11 +280,12 @@ void ScreenshotWindow::OnSave() {
       this, {QStringLiteral("另存为"), QString::fromUtf8(kSaveFilter), 0, lastProposedName});
   if (!choice) return;  // cancelled: nothing written, shown or played
 
-  // The picture is encoded as the type the name says, or else as the chosen
-  // type, whose extension a bare name then receives.
-  QString path = choice->path;
+  // Written to exactly the path the user confirmed (the dialog asked before
+  // replacing it), encoded as the type its name says, or else as the chosen
+  // type. Changing the name here would write a file nobody was asked about.
+  const QString path = choice->path;
   SaveType type = static_cast<SaveType>(std::clamp(choice->filterIndex, 0, 2));
-  if (!TypeFromFileName(path, &type)) path += QLatin1Char('.') + Extension(type);
+  TypeFromFileName(path, &type);
   const QByteArray bytes = EncodePicture(preview_, type);
 
   // The user chose the path; still, a failed write leaves no partial file.

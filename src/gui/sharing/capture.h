@@ -21,9 +21,11 @@ struct CaptureServices {
   std::function<QPixmap()> grabScreen;                     // the whole primary screen
   std::shared_ptr<SaveDialog> saveDialog;                  // the save-as dialog
   std::function<void(const QString& cueLiteral)> playCue;  // voice cues
+  std::function<void(const QString& text)> setStatus;      // the main window's status message
 };
 
-// The whole primary screen at full size.
+// The whole primary screen at full size, in device pixels; null where the
+// desktop gives programs no picture of the screen.
 QPixmap GrabPrimaryScreen();
 
 // The selection of the capture, normalised: dragging up or to the left gives
@@ -33,7 +35,8 @@ QRect SelectionRect();
 class CaptureOverlayWindow;
 
 // Click of 按钮3: opens the capture overlay on a fresh snapshot, or brings
-// back the one still open; overlay holds it while it lives.
+// back the one still open; overlay holds it while it lives. Without a
+// snapshot no overlay opens: the status says why and the abandon cue plays.
 void OnScreenshotClick(QPointer<CaptureOverlayWindow>& overlay, CaptureServices services);
 
 // The canvas of the overlay: the frozen snapshot and the selection outline.
@@ -43,8 +46,11 @@ class OverlayCanvas : public QWidget {
   explicit OverlayCanvas(QWidget* parent);
   void SetBackground(const QPixmap& snapshot) { background_ = snapshot; }
   const QPixmap& background() const { return background_; }
-  // The canvas as displayed: the snapshot and the last outline.
+  // The canvas as displayed: the snapshot and the last outline, in the
+  // snapshot's device pixels.
   QImage Displayed() const;
+  // Device pixels per canvas pixel.
+  qreal PixelRatio() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -63,7 +69,7 @@ class OverlayCanvas : public QWidget {
 class CaptureOverlayWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit CaptureOverlayWindow(CaptureServices services);
+  CaptureOverlayWindow(const QPixmap& snapshot, CaptureServices services);
   ~CaptureOverlayWindow() override;
 
   void OnCanvasPress(int x, int y);

@@ -20,6 +20,13 @@ QStringList QtFilters(const QString& pairs) {
   return filters;
 }
 
+QString FilterExtension(const QString& qtFilter) {
+  const qsizetype dot = qtFilter.lastIndexOf(QStringLiteral("*."));
+  if (dot < 0) return {};
+  const qsizetype end = qtFilter.indexOf(QLatin1Char(')'), dot);
+  return qtFilter.mid(dot + 2, end < 0 ? -1 : end - dot - 2);
+}
+
 QString SaveDialogStartFolder() {
   const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
   if (!pictures.isEmpty() && QFileInfo(pictures).isDir()) return pictures;
@@ -33,6 +40,14 @@ std::optional<SaveChoice> PlatformSaveDialog::Ask(QWidget* parent, const SaveReq
   dialog.setNameFilters(filters);
   if (request.initialFilter >= 0 && request.initialFilter < filters.size())
     dialog.selectNameFilter(filters[request.initialFilter]);
+  // A name typed without an extension gets the chosen type's one from the
+  // dialog itself, which then asks before replacing an existing file of
+  // that name; a name with any extension is kept as typed.
+  const auto useSuffixOf = [&dialog](const QString& filter) {
+    dialog.setDefaultSuffix(FilterExtension(filter));
+  };
+  useSuffixOf(dialog.selectedNameFilter());
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, useSuffixOf);
   dialog.selectFile(request.proposedName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return SaveChoice{dialog.selectedFiles().first(),

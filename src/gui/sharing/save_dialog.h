@@ -43,4 +43,7 @@ QString SaveDialogStartFolder();
 // "desc|pattern|desc|pattern" as Qt filters ("desc (pattern)"), one per entry.
 QStringList QtFilters(const QString& pairs);
 
+// The extension a Qt filter's pattern gives ("png" for "… (*.png)"), or empty.
+QString FilterExtension(const QString& qtFilter);
+
 }  // namespace quarvel

@@ -1,5 +1,7 @@
 #include "gui/shell/main_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,16 +42,22 @@ namespace {
 
 constexpr int kEndKey = 35;
 
-// Virtual-key code of a Qt key, for the handlers that test key codes.
+// Virtual-key code of a Qt key, for the handlers that test key codes. Only
+// space, digits and letters share their character code with their key code;
+// punctuation such as '#' (character code 35, the code of End) has none here.
 int VirtualKeyCode(const QKeyEvent* event) {
-  switch (event->key()) {
+  const int key = event->key();
+  switch (key) {
     case Qt::Key_End:
       return kEndKey;
     case Qt::Key_Return:
     case Qt::Key_Enter:
       return 13;
     default:
-      return event->key() < 0x100 ? QChar(event->key()).toUpper().unicode() : 0;
+      if (key == Qt::Key_Space || (key >= Qt::Key_0 && key <= Qt::Key_9) ||
+          (key >= Qt::Key_A && key <= Qt::Key_Z))
+        return key;
+      return 0;
   }
 }
 
@@ -63,7 +71,8 @@ W* Place(W* widget, const char* name, int x, int y, int w, int h) {
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int x, int y,
                         int w, int h) {
   auto* button = Place(new QPushButton(caption, parent), name, x, y, w, h);
-  button->setAccessibleName(caption.isEmpty() ? QString::fromUtf8(name) : caption);
+  // A button with a caption is read by its caption; only one without is named.
+  if (caption.isEmpty()) button->setAccessibleName(QString::fromUtf8(name));
   button->setFocusPolicy(Qt::StrongFocus);
   button->setAutoDefault(false);
   return button;
@@ -72,9 +81,27 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int x, int y, int w,
                   int h) {
   auto* label = Place(new QLabel(parent), name, x, y, w, h);
-  SetCaption(label, caption);
-  if (caption.isEmpty()) label->setAccessibleName(QString::fromUtf8(name));
+  SetCaption(label, caption);  // also its accessible name, whenever it changes
   return label;
+}
+
+// The status bar as screen readers see it: a status bar, read as its label
+// and the current message.
+class StatusBarAccessible : public QAccessibleWidget {
+ public:
+  explicit StatusBarAccessible(StatusPanels* panels)
+      : QAccessibleWidget(panels, QAccessible::StatusBar) {}
+  QString text(QAccessible::Text t) const override {
+    if (t != QAccessible::Name) return QAccessibleWidget::text(t);
+    const auto* panels = static_cast<const StatusPanels*>(widget());
+    return panels->panel0->text() + panels->Text();
+  }
+};
+
+QAccessibleInterface* StatusBarFactory(const QString& key, QObject* object) {
+  auto* panels = qobject_cast<StatusPanels*>(object);
+  if (!panels || key != QLatin1String(StatusPanels::staticMetaObject.className())) return nullptr;
+  return new StatusBarAccessible(panels);
 }
 
 }  // namespace
@@ -82,6 +109,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int
 QCursor LayoutCursor() { return QCursor(QPixmap(QStringLiteral(":/layout/cursor.png")), 9, 5); }
 
 StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
+  static const bool factoryInstalled = (QAccessible::installFactory(StatusBarFactory), true);
+  Q_UNUSED(factoryInstalled);
   panel0 = new QLabel(QStringLiteral("状态："), this);
   panel0->setGeometry(0, 0, 50, 20);
   panel1 = new QLabel(this);
@@ -91,12 +120,18 @@ StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
     panel->setIndent(3);
   }
   panel0->setAccessibleName(panel0->text());
-  panel1->setAccessibleName(QStringLiteral("状态"));
 }
 
 void StatusPanels::SetText(const QString& text) {
+  const bool repeated = panel1->accessibleName() == text;
   panel1->setText(text);
-  panel1->setAccessibleDescription(text);
+  // The message is the panel's name; a new name is announced, and so is the
+  // same message written again.
+  panel1->setAccessibleName(text);
+  if (repeated) {
+    QAccessibleEvent event(panel1, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 QString StatusPanels::Text() const { return panel1->text(); }
@@ -170,7 +205,6 @@ void MainWindow::BuildControls() {
   OfficialQueryRadio =
       Place(new QRadioButton(QStringLiteral("官网查询"), client), "单选框2", 144, 44, 80, 16);
   for (QRadioButton* radio : {ComprehensiveQueryRadio, OfficialQueryRadio}) {
-    radio->setAccessibleName(radio->text());
     radio->setFocusPolicy(Qt::StrongFocus);
   }
 
@@ -273,6 +307,7 @@ void MainWindow::ConnectHandlers() {
     capture.grabScreen = w.services_.grabScreen;
     capture.saveDialog = w.services_.saveDialog;
     capture.playCue = [&w](const QString& cueLiteral) { w.PlayCue(cueLiteral); };
+    capture.setStatus = [&w](const QString& text) { w.SetStatus(text); };
     OnScreenshotClick(w.captureOverlay, std::move(capture));
   });
 }
