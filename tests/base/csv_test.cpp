@@ -13,14 +13,10 @@
 #include <unistd.h>
 
 #include "base/csv.h"
+#include "support/test_pictures.h"
 
 namespace quarvel::csv {
 namespace {
-
-QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
@@ -188,14 +184,14 @@ TEST(OutputFile, CreatesResumesAndLocks) {
     ASSERT_TRUE(file.Open(path, BatchHeader(), &error)) << error.toStdString();
     EXPECT_TRUE(file.Done().isEmpty());
     ASSERT_TRUE(file.Write(FormatRecord(Row("A1"))));
-    EXPECT_EQ(ReadFile(path), FormatRecord(BatchHeader()) + FormatRecord(Row("A1")));
+    EXPECT_EQ(testing::ReadWholeFile(path), FormatRecord(BatchHeader()) + FormatRecord(Row("A1")));
 
     OutputFile second;
     EXPECT_FALSE(second.Open(path, BatchHeader(), &error));
     EXPECT_TRUE(error.contains(QStringLiteral("another batch"))) << error.toStdString();
   }
   // A crash left half a row.
-  WriteFile(path, ReadFile(path) + "B2,ok,comprehensive,fou");
+  WriteFile(path, testing::ReadWholeFile(path) + "B2,ok,comprehensive,fou");
   {
     OutputFile file;
     QString error;
@@ -203,7 +199,7 @@ TEST(OutputFile, CreatesResumesAndLocks) {
     EXPECT_EQ(file.Done(), QStringList{"A1"});
     ASSERT_TRUE(file.Write(FormatRecord(Row("B2"))));
   }
-  EXPECT_EQ(ReadFile(path),
+  EXPECT_EQ(testing::ReadWholeFile(path),
             FormatRecord(BatchHeader()) + FormatRecord(Row("A1")) + FormatRecord(Row("B2")));
 
   const QByteArray list = "C39XK0ABHG7F\n";
@@ -212,7 +208,7 @@ TEST(OutputFile, CreatesResumesAndLocks) {
   QString error;
   EXPECT_FALSE(foreign.Open(dir.filePath("list.txt"), BatchHeader(), &error));
   EXPECT_TRUE(error.contains(QStringLiteral("refusing")));
-  EXPECT_EQ(ReadFile(dir.filePath("list.txt")), list);
+  EXPECT_EQ(testing::ReadWholeFile(dir.filePath("list.txt")), list);
   OutputFile folder;
   EXPECT_FALSE(folder.Open(dir.path(), BatchHeader(), &error));
 }
@@ -237,7 +233,7 @@ TEST(FdSink, AWriteThatFailsHalfWayLeavesNoPartOfTheRow) {
   ::close(fd);
   EXPECT_FALSE(written);
   EXPECT_FALSE(sink.Error().isEmpty());
-  EXPECT_EQ(ReadFile(path), QByteArray("first row\r\n"));
+  EXPECT_EQ(testing::ReadWholeFile(path), QByteArray("first row\r\n"));
 }
 
 TEST(OrderedRows, ARowThatFinishesEarlyWaitsForTheEarlierOnes) {

@@ -17,6 +17,7 @@
 #include "base/picture.h"
 #include "support/local_server.h"
 #include "support/silent_server.h"
+#include "support/test_pictures.h"
 #include "support/wait.h"
 #include "tls_certificate.h"
 
@@ -24,16 +25,6 @@ namespace quarvel {
 namespace {
 
 using namespace std::chrono_literals;
-
-QByteArray Encode(const char* format, QSize size = {8, 6}) {
-  QImage image(size, QImage::Format_RGB32);
-  image.fill(QColor(10, 200, 30));
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, format);
-  return bytes;
-}
 
 // A 1 x 1 GIF.
 const QByteArray kGif = QByteArray::fromHex(
@@ -170,16 +161,16 @@ TEST(HttpGetBytes, OnlyLoopbackHostsCountAsLoopback) {
 }
 
 TEST(Picture, FormatIsSniffedFromTheDataNotTheName) {
-  EXPECT_EQ(SniffPicture(Encode("PNG")), PictureFormat::Png);
-  EXPECT_EQ(SniffPicture(Encode("JPEG")), PictureFormat::Jpeg);
-  EXPECT_EQ(SniffPicture(Encode("BMP")), PictureFormat::Bmp);
+  EXPECT_EQ(SniffPicture(testing::EncodedPicture("PNG")), PictureFormat::Png);
+  EXPECT_EQ(SniffPicture(testing::EncodedPicture("JPEG")), PictureFormat::Jpeg);
+  EXPECT_EQ(SniffPicture(testing::EncodedPicture("BMP")), PictureFormat::Bmp);
   EXPECT_EQ(SniffPicture(kGif), PictureFormat::Gif);
   EXPECT_EQ(SniffPicture(QByteArray("<html>")), PictureFormat::Unknown);
   EXPECT_EQ(SniffPicture(QByteArray()), PictureFormat::Unknown);
 
-  EXPECT_EQ(DecodePicture(Encode("PNG")).size(), QSize(8, 6));
-  EXPECT_EQ(DecodePicture(Encode("JPEG")).size(), QSize(8, 6));
-  EXPECT_EQ(DecodePicture(Encode("BMP")).size(), QSize(8, 6));
+  EXPECT_EQ(DecodePicture(testing::EncodedPicture("PNG")).size(), QSize(8, 6));
+  EXPECT_EQ(DecodePicture(testing::EncodedPicture("JPEG")).size(), QSize(8, 6));
+  EXPECT_EQ(DecodePicture(testing::EncodedPicture("BMP")).size(), QSize(8, 6));
   EXPECT_EQ(DecodePicture(kGif).size(), QSize(1, 1));
   EXPECT_TRUE(DecodePicture(QByteArray("\x89PNG\r\n\x1a\ntruncated")).isNull());
 }
@@ -189,7 +180,7 @@ TEST(Picture, ConvertImageFileWritesJpegInPlaceAndLeavesANonImageAlone) {
   const QString path = dir.filePath(QStringLiteral("验证码.jpg"));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(Encode("PNG", {64, 48}));
+  file.write(testing::EncodedPicture("PNG", {64, 48}));
   file.close();
 
   ASSERT_TRUE(ConvertImageFile(path, path, 75));

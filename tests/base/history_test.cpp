@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/history.h"
+#include "support/test_pictures.h"
 
 namespace quarvel {
 namespace {
@@ -65,11 +66,6 @@ bool Execute(const QString& file, const char* sql) {
             sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
   return ok;
-}
-
-QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
@@ -198,8 +194,8 @@ TEST(History, ACorruptFileIsReportedOnceSetAsideUnchangedAndReplaced) {
     ASSERT_TRUE(history.IsOpen());
     ASSERT_EQ(reports.messages.size(), 1);
     EXPECT_TRUE(reports.messages[0].contains(history.SetAsidePath()));
-    EXPECT_EQ(ReadFile(history.SetAsidePath()), garbage);
-    EXPECT_EQ(ReadFile(history.SetAsidePath() + "-wal"),
+    EXPECT_EQ(testing::ReadWholeFile(history.SetAsidePath()), garbage);
+    EXPECT_EQ(testing::ReadWholeFile(history.SetAsidePath() + "-wal"),
               QByteArray("not a log of the fresh history"));
     EXPECT_TRUE(history.Record(Lookup("A")));
     EXPECT_EQ(history.Newest().size(), 1u);
@@ -210,7 +206,7 @@ TEST(History, ACorruptFileIsReportedOnceSetAsideUnchangedAndReplaced) {
     History history(dir.path());
     for (int i = 0; i < 400; ++i) history.Record(Lookup(QStringLiteral("R%1").arg(i), i));
   }
-  const QByteArray whole = ReadFile(file);
+  const QByteArray whole = testing::ReadWholeFile(file);
   ASSERT_GT(whole.size(), 8192);
   WriteFile(file, whole.left(whole.size() / 2));
   Reports again;
@@ -220,7 +216,8 @@ TEST(History, ACorruptFileIsReportedOnceSetAsideUnchangedAndReplaced) {
   const QStringList aside =
       SetAsideFiles(dir.path()).filter(QRegularExpression("unusable-[0-9TZ-]+$"));
   ASSERT_EQ(aside.size(), 2) << aside.join(' ').toStdString();
-  EXPECT_EQ(ReadFile(dir.filePath(aside[0])).size() + ReadFile(dir.filePath(aside[1])).size(),
+  EXPECT_EQ(testing::ReadWholeFile(dir.filePath(aside[0])).size() +
+                testing::ReadWholeFile(dir.filePath(aside[1])).size(),
             garbage.size() + whole.size() / 2);
   EXPECT_TRUE(history.Newest().empty());
 }
@@ -236,7 +233,7 @@ TEST(History, ASymlinkIsSetAsideWithoutTouchingItsTarget) {
   EXPECT_TRUE(history.IsOpen());
   EXPECT_EQ(reports.messages.size(), 1);
   EXPECT_TRUE(history.Record(Lookup("A")));
-  EXPECT_EQ(ReadFile(outside), QByteArray("precious"));
+  EXPECT_EQ(testing::ReadWholeFile(outside), QByteArray("precious"));
   EXPECT_FALSE(QFileInfo(history.FilePath()).isSymLink());
 }
 

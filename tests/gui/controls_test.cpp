@@ -11,6 +11,7 @@
 #include "base/run_directory.h"
 #include "gui/controls/controls.h"
 #include "gui/shell/skin.h"
+#include "support/test_pictures.h"
 
 namespace quarvel {
 namespace {
@@ -18,19 +19,9 @@ namespace {
 const QByteArray kGif = QByteArray::fromHex(
     "47494638396101000100800000ffffff00000021f90401000000002c00000000010001000002024401003b");
 
-QByteArray Encoded(const char* format, QSize size) {
-  QImage image(size, QImage::Format_RGB32);
-  image.fill(Qt::darkCyan);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, format);
-  return bytes;
-}
-
 TEST(Picture, WritingBytesShowsTheImageAndEmptyBytesClearIt) {
   QLabel box;
-  SetPicture(&box, Encoded("BMP", {20, 10}));
+  SetPicture(&box, testing::EncodedPicture("BMP", {20, 10}));
   EXPECT_EQ(box.pixmap().size(), QSize(20, 10));
   SetPicture(&box, QByteArray());
   EXPECT_TRUE(box.pixmap().isNull());

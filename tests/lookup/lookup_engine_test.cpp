@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lookup/lookup_engine.h"
+#include "support/test_pictures.h"
 
 namespace quarvel {
 namespace {
@@ -70,16 +71,6 @@ class FakeBrowser : public BrowserPort {
   };
 };
 
-QByteArray Png() {
-  QImage image(4, 3, QImage::Format_RGB32);
-  image.fill(Qt::red);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
-}
-
 class LookupEngineTest : public ::testing::Test {
  protected:
   LookupEngineTest() {
@@ -103,7 +94,7 @@ class LookupEngineTest : public ::testing::Test {
   LookupTimings timings;
   RecordingView view;
   FakeBrowser lookupBrowser, warrantyBrowser;
-  QByteArray picture = Png();
+  QByteArray picture = testing::EncodedPicture("PNG", {4, 3});
   QStringList fetched;
   std::vector<LookupEnd> ends;
   std::unique_ptr<LookupEngine> engine;

@@ -16,6 +16,7 @@
 
 #include "support/browser.h"
 #include "support/local_server.h"
+#include "support/test_pictures.h"
 #include "support/wait.h"
 #include "tls_certificate.h"
 #include "webpage/browser.h"
@@ -26,16 +27,6 @@ namespace {
 using testing::EvalInPage;
 using testing::LoadAndWait;
 using testing::WaitFor;
-
-std::string Png() {
-  QImage image(4, 3, QImage::Format_RGB32);
-  image.fill(Qt::red);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes.toStdString();
-}
 
 // Collects what the program logs in one category while it lives.
 class LogCapture {
@@ -91,7 +82,7 @@ TEST(HiddenBrowser, ACertificateErrorIsJudgedForEachRequestRedirectsIncluded) {
   tls.server().Get("/page", [](const httplib::Request&, httplib::Response& res) {
     res.set_content("<p>behind the certificate</p>", "text/html");
   });
-  const std::string png = Png();
+  const std::string png = testing::EncodedPicture("PNG", {4, 3}, Qt::red).toStdString();
   tls.server().Get("/pic.png", [png](const httplib::Request&, httplib::Response& res) {
     res.set_content(png, "image/png");
   });
