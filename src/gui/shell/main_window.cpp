@@ -290,13 +290,11 @@ void MainWindow::ConnectHandlers() {
       HandlerGate::Deliver(button, [this, handler] { handler(*this); });
     });
   };
-  const auto onLookupClick = [this](QPushButton* button, void (LookupEngine::*handler)()) {
-    connect(button, &QPushButton::clicked, this, [this, button, handler] {
-      HandlerGate::Deliver(button, [this, handler] { (engine_->*handler)(); });
-    });
-  };
-  onLookupClick(QueryButton, &LookupEngine::RunQuery);
-  onLookupClick(ImageTestButton, &LookupEngine::OnImageTestClick);
+  connect(QueryButton, &QPushButton::clicked, this,
+          [this] { HandlerGate::Deliver(QueryButton, [this] { engine_->RunQuery(); }); });
+  connect(ImageTestButton, &QPushButton::clicked, this, [this] {
+    HandlerGate::Deliver(ImageTestButton, [this] { engine_->OnImageTestClick(); });
+  });
   onClick(MonthTableButton, OnMonthTableClick);
   onClick(CopyButton, [](MainWindow& w) {
     const ResultCaptions shown = w.ResultTexts();
