@@ -120,8 +120,8 @@ QString AgentRequest::Json() const { return json_ + QLatin1Char('}'); }
 
 namespace {
 
-// Reads the one JSON object of a reply. Keys other than t, v, id and token
-// are passed over, whatever they hold, up to a bounded nesting depth.
+// Reads the one JSON object of a reply. Keys other than t, v, id, token and
+// loading are passed over, whatever they hold, up to a bounded nesting depth.
 class ObjectReader {
  public:
   explicit ObjectReader(QStringView s) : s_(s.utf16()), n_(s.size()) {}
@@ -134,7 +134,7 @@ class ObjectReader {
     bool boolean = false;
   };
 
-  bool Read(Value* t, Value* v, Value* id, Value* token) {
+  bool Read(Value* t, Value* v, Value* id, Value* token, Value* loading) {
     SkipSpace();
     if (!Take('{')) return false;
     SkipSpace();
@@ -146,11 +146,12 @@ class ObjectReader {
       SkipSpace();
       if (!Take(':')) return false;
       SkipSpace();
-      Value* into = key == QLatin1String("t")       ? t
-                    : key == QLatin1String("v")     ? v
-                    : key == QLatin1String("id")    ? id
-                    : key == QLatin1String("token") ? token
-                                                    : nullptr;
+      Value* into = key == QLatin1String("t")         ? t
+                    : key == QLatin1String("v")       ? v
+                    : key == QLatin1String("id")      ? id
+                    : key == QLatin1String("token")   ? token
+                    : key == QLatin1String("loading") ? loading
+                                                      : nullptr;
       Value scratch;
       if (!Scalar(into ? into : &scratch)) return false;
       SkipSpace();
@@ -367,8 +368,8 @@ class ObjectReader {
 AgentReply Malformed() { return AgentReply(); }
 
 AgentReply DecodeObject(QStringView reply) {
-  ObjectReader::Value t, v, id, token;
-  if (!ObjectReader(reply).Read(&t, &v, &id, &token)) return Malformed();
+  ObjectReader::Value t, v, id, token, loading;
+  if (!ObjectReader(reply).Read(&t, &v, &id, &token, &loading)) return Malformed();
   if (t.type != ObjectReader::Type::String) return Malformed();
   using Type = ObjectReader::Type;
   using Kind = AgentReply::Kind;
@@ -415,6 +416,15 @@ AgentReply DecodeObject(QStringView reply) {
     if (v.type != Type::Boolean || !readId(true)) return Malformed();
     out.kind = Kind::Found;
     out.boolean = v.boolean;
+  } else if (kind == QLatin1String("long")) {
+    // A length a string can have: a whole number below 2^31.
+    if (v.type != Type::Number || !(v.number >= 0 && v.number < 2147483648.0) ||
+        std::floor(v.number) != v.number || !readId(false) ||
+        (loading.type != Type::None && loading.type != Type::Boolean))
+      return Malformed();
+    out.kind = Kind::LongText;
+    out.number = v.number;
+    out.loading = loading.type == Type::Boolean && loading.boolean;
   } else if (kind == QLatin1String("stale")) {
     out.kind = Kind::Stale;
   } else if (kind == QLatin1String("err")) {

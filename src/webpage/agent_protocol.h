@@ -8,8 +8,11 @@
 // A reply is one string:
 //   "T" text   a text value, the document loaded (or interactive)
 //   "L" text   a text value read while the document was still loading
-//   "{" …      a JSON object {"t": kind, "v": value, "id": n, "token": text}
-// Any other reply is malformed.
+//   "{" …      a JSON object {"t": kind, "v": value, "id": n, "token": text,
+//              "loading": flag}
+// Any other reply is malformed. A text longer than a part comes as
+// {"t":"long","id":n,"v":length,"loading":flag}; its parts are then asked for
+// one request each and answered as bare strings (PageSession).
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -60,6 +63,8 @@ struct AgentReply {
     Hello,      // `text` holds the document's token
     Found,      // an element search acted: `boolean` is its result, `id` the
                 // element handed back (0 for none)
+    LongText,   // a text of `number` units the agent keeps under `id`, to be
+                // fetched in parts; `loading` as for Text
     Stale,      // the request was meant for a document that is gone
     Error,      // the page side failed; `text` may say why
     NoAnswer,   // no reply came in time (not a reply of the agent's)
@@ -69,7 +74,7 @@ struct AgentReply {
   double number = 0;
   bool boolean = false;
   qint64 id = 0;
-  bool loading = false;  // Text read while the document was still loading
+  bool loading = false;  // Text or LongText read while the document was still loading
 };
 
 AgentReply DecodeAgentReply(QStringView reply);

@@ -189,17 +189,47 @@
     return object[resolved].apply(object, args);
   }
 
+  // A long text (a whole page's HTML) is kept here and fetched in parts, all
+  // asked for at once: the parts travel while the next is being taken out,
+  // and the text is not copied once more to put the reply's letter in front.
+  // Only the newest long text is kept.
+  const PART = 1 << 18;  // UTF-16 units; PageSession::kPartUnits
+  let long = null;  // {id, text}
+  let nextLong = 1;
+
+  function textReply(value) {
+    const loading = document.readyState === 'loading';
+    if (value.length <= PART) return (loading ? 'L' : 'T') + value;
+    long = {id: nextLong++, text: value};
+    return JSON.stringify({t: 'long', id: long.id, v: value.length, loading: loading});
+  }
+
+  // Units [from, to) of long text id, or null when that text is not kept.
+  // A surrogate pair across a bound goes with the part it starts in: half a
+  // pair would not survive the way out. The last part lets the text go.
+  function part(key, id, from, to) {
+    if (key !== token || long === null || long.id !== id) return null;
+    const value = long.text;
+    const bound = (at) => {
+      if (at <= 0 || at >= value.length) return at;
+      const high = value.charCodeAt(at - 1), low = value.charCodeAt(at);
+      return high >= 0xD800 && high <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF ? at + 1 : at;
+    };
+    if (to >= value.length) long = null;
+    return value.slice(bound(from), bound(to));
+  }
+
   function reply(scope, value) {
     if (value === MISSING) return '{"t":"missing"}';
     if (value === undefined) return '{"t":"undef"}';
     if (value === null) return '{"t":"null"}';
     switch (typeof value) {
-      case 'string': return (document.readyState === 'loading' ? 'L' : 'T') + value;
+      case 'string': return textReply(value);
       case 'number': return JSON.stringify({t: 'n', v: Number.isFinite(value) ? value : 0});
       case 'boolean': return value ? '{"t":"b","v":true}' : '{"t":"b","v":false}';
       case 'function': return '{"t":"func"}';
       case 'object': return JSON.stringify({t: 'ref', id: register(scope, value)});
-      default: return (document.readyState === 'loading' ? 'L' : 'T') + String(value);
+      default: return textReply(String(value));
     }
   }
 
@@ -374,6 +404,7 @@
           const set = scopes.get(scope);
           if (set) for (const id of set) refs.delete(id);
           scopes.delete(scope);
+          long = null;
           return '{"t":"b","v":true}';
         }
         case 'get': {  // a property, or a path of them of which only the last is kept
@@ -408,5 +439,5 @@
     }
   }
 
-  window.__quarvelAgent = {run: run, token: token};
+  window.__quarvelAgent = {run: run, part: part, token: token};
 })();

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 namespace quarvel {
 
@@ -150,9 +151,67 @@ AgentReply PageSession::Send(AgentRequest request, int timeoutMs) {
     request.AddJson("release", ids);
     pendingReleases_.clear();
   }
+  const QDeadlineTimer deadline(timeoutMs);
   std::optional<QString> answer = Call(page_, request.Json(), timeoutMs);
   if (!answer) return NoAnswer();
-  return DecodeAgentReply(std::move(*answer));
+  AgentReply reply = DecodeAgentReply(std::move(*answer));
+  if (reply.kind != AgentReply::Kind::LongText) return reply;
+  return ReadLongText(reply, deadline);
+}
+
+// Asks for every part at once and waits for them all: the renderer takes the
+// next part out while the last one travels. A part may be one unit longer or
+// shorter than asked (a surrogate pair is not split); any part missing, or a
+// whole of the wrong length, and the text counts as not answered.
+AgentReply PageSession::ReadLongText(const AgentReply& header, const QDeadlineTimer& deadline) {
+  const qsizetype length = static_cast<qsizetype>(header.number);
+  const qsizetype count = (length + kPartUnits - 1) / kPartUnits;
+  struct Parts {
+    std::vector<QString> texts;
+    qsizetype received = 0;
+    bool failed = false;
+  };
+  auto parts = std::make_shared<Parts>();
+  parts->texts.resize(static_cast<size_t>(count));
+  Waiter waiter;
+  QString call = QStringLiteral("window.__quarvelAgent?window.__quarvelAgent.part(");
+  AppendJsonString(call, token_);
+  call += QStringLiteral(",%1,%2,%3):null");
+  for (qsizetype i = 0; i < count; ++i) {
+    const qsizetype from = i * kPartUnits;
+    const qsizetype to = std::min(length, from + kPartUnits);
+    page_->runJavaScript(
+        call.arg(header.id).arg(from).arg(to), QWebEngineScript::ApplicationWorld,
+        [parts, i, size = to - from, count, done = waiter.DoneCallback()](const QVariant& value) {
+          if (parts->failed) return;
+          QString text = value.typeId() == QMetaType::QString ? value.toString() : QString();
+          if (value.typeId() != QMetaType::QString || text.size() < size - 1 ||
+              text.size() > size + 1) {
+            parts->failed = true;
+            done();
+            return;
+          }
+          parts->texts[static_cast<size_t>(i)] = std::move(text);
+          if (++parts->received == count) done();
+        });
+  }
+  const QPointer<QWebEnginePage> guard(page_);
+  const auto stop =
+      QObject::connect(page_, &QObject::destroyed, [done = waiter.DoneCallback()] { done(); });
+  const bool answered =
+      waiter.Wait(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0))) && guard;
+  QObject::disconnect(stop);
+  if (!answered || parts->failed || parts->received != count) return NoAnswer();
+  AgentReply out;
+  out.kind = AgentReply::Kind::Text;
+  out.loading = header.loading;
+  out.text.reserve(length);
+  for (QString& text : parts->texts) {
+    out.text.append(text);
+    text = QString();
+  }
+  if (out.text.size() != length) return NoAnswer();
+  return out;
 }
 
 void PageSession::Release(qint64 id) { pendingReleases_ << id; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -39,9 +40,12 @@ class PageSession {
   QWebEnginePage* page() const { return page_; }
 
   static constexpr int kRequestTimeoutMs = 5000;
+  // The longest text that comes in one reply (the agent's PART).
+  static constexpr qsizetype kPartUnits = 1 << 18;
 
  private:
   PageSession(QWebEnginePage* page, QString token, int scope);
+  AgentReply ReadLongText(const AgentReply& header, const QDeadlineTimer& deadline);
   QPointer<QWebEnginePage> page_;
   QString token_;
   int scope_;

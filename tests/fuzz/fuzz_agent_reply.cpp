@@ -20,6 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (reply.kind == AgentReply::Kind::Reference && reply.id < 1) std::abort();
   if (reply.kind == AgentReply::Kind::Found && reply.id < 0) std::abort();
   if (reply.kind == AgentReply::Kind::Hello && reply.text.isEmpty()) std::abort();
+  // A long text's length is one a string can have; its parts are asked for
+  // by it.
+  if (reply.kind == AgentReply::Kind::LongText &&
+      (reply.id < 1 || !(reply.number >= 0 && reply.number < 2147483648.0) ||
+       reply.number != static_cast<double>(static_cast<qint64>(reply.number))))
+    std::abort();
   if (QString copy = input; quarvel::DecodeAgentReply(std::move(copy)).text != reply.text)
     std::abort();
 

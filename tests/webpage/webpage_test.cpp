@@ -18,6 +18,7 @@
 #include "support/local_server.h"
 #include "webpage/browser.h"
 #include "webpage/legacy_html.h"
+#include "webpage/page_automation.h"
 #include "webpage/web_page_helper.h"
 #include "webpage/window_layer.h"
 
@@ -214,6 +215,71 @@ TEST_F(WebPageTest, PageHtmlIsSerialisedAsTheOldEngineWroteIt) {
   EXPECT_EQ(TextBetween(html, "有限保修中的硬件维修和服务。<BR>预计到期日：", "<BR><A href="),
             QStringLiteral("2027年3月18日"));
   EXPECT_TRUE(helper.GetPageText().contains(QStringLiteral("预计到期日：2027年3月18日")));
+}
+
+// A text longer than a part: "<div id="t">" and then filler placed so that
+// surrogate pairs straddle the first two part bounds of the body's innerHTML.
+QString LongText() {
+  const qsizetype part = PageSession::kPartUnits;
+  const QString pair = QStringLiteral("\U0001F600");
+  const qsizetype prefix = QStringLiteral("<div id=\"t\">").size();
+  QString text = QString(part - 1 - prefix, QLatin1Char('x')) + pair;
+  while (text.size() + prefix < 2 * part - 1) text += QStringLiteral("有限保修 ");
+  text.truncate(2 * part - 1 - prefix);
+  text += pair + QString(12345, QLatin1Char('y')) + QStringLiteral("到期日");
+  return text;
+}
+
+TEST_F(WebPageTest, ALongTextComesOutWholeInPartsAndMatchesOneRead) {
+  const QString text = LongText();
+  WebPageHelper helper =
+      OpenPage("<!DOCTYPE html><html><head><meta charset='utf-8'></head><body><div id=t>" +
+               text.toStdString() + "</div></body></html>");
+  const Variant inner =
+      helper.document().GetPath({QStringLiteral("body"), QStringLiteral("innerHTML")});
+  ASSERT_EQ(inner.kind, Variant::Kind::Text);
+  EXPECT_GT(inner.text.size(), 2 * PageSession::kPartUnits);
+  EXPECT_TRUE(inner.text == QStringLiteral("<div id=\"t\">") + text + QStringLiteral("</div>"));
+
+  // The whole page through the rewrite, as one read in the page gives it.
+  const QString html = helper.GetPageHtml();
+  const QString whole = EvalInPage(view, "document.documentElement.outerHTML").toString();
+  EXPECT_TRUE(html == ToLegacyHtml(whole));
+  EXPECT_TRUE(helper.GetPageText().endsWith(QStringLiteral("y到期日")));
+  // Read again: the agent keeps only the text being fetched.
+  EXPECT_TRUE(helper.GetPageHtml() == html);
+}
+
+TEST_F(WebPageTest, ALongTextOfAPageThatReloadsItselfIsWholeOrNotReadable) {
+  const QString text = LongText();
+  OpenPage("<!DOCTYPE html><html><head><meta charset='utf-8'></head><body><div id=t>" +
+           text.toStdString() + "</div><script>setTimeout(() => location.reload(), 20)</script>" +
+           "</body></html>");
+  const qsizetype whole = EvalInPage(view, "document.documentElement.outerHTML.length").toInt();
+  int read = 0;
+  for (int i = 0; i < 10; ++i) {
+    WebPageHelper helper;
+    if (!helper.AttachToBrowserWindow(GetControlWindowHandle(view))) continue;
+    for (int k = 0; k < 3; ++k) {
+      const Variant value = helper.document().GetPath(
+          {QStringLiteral("documentElement"), QStringLiteral("outerHTML")});
+      if (value.kind != Variant::Kind::Text) continue;
+      ++read;
+      // The rewrite shortens the page; a text put together from two
+      // documents, or with a part missing, would not end as the page does.
+      EXPECT_TRUE(value.text.endsWith(QStringLiteral("</BODY></HTML>")));
+      EXPECT_TRUE(value.text.contains(QStringLiteral("y到期日</DIV>")));
+      EXPECT_LT(value.text.size(), whole);
+    }
+  }
+  EXPECT_GT(read, 0);
+  // Away from the reloading page before the next test.
+  server->Add("still", "<!DOCTYPE html><html><body>still</body></html>");
+  Navigate(view, server->Url("still"));
+  ASSERT_TRUE(testing::WaitFor([&] {
+    return EvalInPage(view, "location.pathname").toString() == QStringLiteral("/still") &&
+           !view->page()->isLoading();
+  }));
 }
 
 TEST_F(WebPageTest, FillCountsOnlyTextLikeInputsAndFiresKeyupThenBlur) {
@@ -607,6 +673,26 @@ TEST_F(WebPageTest, AReadTellsAPageNotReadableYetFromAnEmptyPage) {
 
 namespace quarvel {
 namespace {
+
+TEST(AgentReply, ALongTextHeaderIsCheckedBeforeAnyPartIsAskedFor) {
+  AgentReply reply =
+      DecodeAgentReply(QStringView(u"{\"t\":\"long\",\"id\":3,\"v\":600000,\"loading\":true}"));
+  EXPECT_EQ(reply.kind, AgentReply::Kind::LongText);
+  EXPECT_EQ(reply.id, 3);
+  EXPECT_EQ(reply.number, 600000);
+  EXPECT_TRUE(reply.loading);
+  reply = DecodeAgentReply(QStringView(u"{\"t\":\"long\",\"id\":3,\"v\":600000}"));
+  EXPECT_EQ(reply.kind, AgentReply::Kind::LongText);
+  EXPECT_FALSE(reply.loading);
+  // A length no string has, no id, or a loading flag that is no flag.
+  for (const char16_t* bad :
+       {u"{\"t\":\"long\",\"id\":3,\"v\":-1}", u"{\"t\":\"long\",\"id\":3,\"v\":1.5}",
+        u"{\"t\":\"long\",\"id\":3,\"v\":4294967296}", u"{\"t\":\"long\",\"v\":10}",
+        u"{\"t\":\"long\",\"id\":0,\"v\":10}", u"{\"t\":\"long\",\"id\":3,\"v\":\"10\"}",
+        u"{\"t\":\"long\",\"id\":3,\"v\":10,\"loading\":1}"})
+    EXPECT_EQ(DecodeAgentReply(QStringView(bad)).kind, AgentReply::Kind::Malformed)
+        << QString::fromUtf16(bad).toStdString();
+}
 
 TEST(LegacyHtml, RewritesTagsAndAttributesButLeavesTextCommentsAndRawTextAlone) {
   EXPECT_EQ(
