@@ -33,6 +33,10 @@ int main(int argc, char** argv) {
     std::fputs(loaded.message.toLocal8Bit().constData(), loaded.exitCode ? stderr : stdout);
     return loaded.exitCode;
   }
+  if (const QString problem = quarvel::EngineStartProblem(); !problem.isEmpty()) {
+    std::fprintf(stderr, "quarvel: %s\n", problem.toLocal8Bit().constData());
+    return 1;
+  }
   quarvel::RememberStart(arguments.mid(1));  // before anything changes the environment
 
   quarvel::QuietToolkitOutput();

@@ -5,6 +5,10 @@
 
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace quarvel {
 namespace {
 
@@ -29,6 +33,26 @@ bool IsToolkitNoise(QtMsgType type, const char* category, const QString& message
   return text.startsWith(QLatin1String("WebEngineContext used before")) ||
          text == QLatin1String("No suitable graphics backend found") ||
          text == QLatin1String("This plugin does not support propagateSizeHints()");
+}
+
+QString RootSandboxProblem(bool root, bool sandboxDisabled, const QString& engineFlags) {
+  if (!root || sandboxDisabled) return {};
+  if (engineFlags.split(QLatin1Char(' '), Qt::SkipEmptyParts)
+          .contains(QLatin1String("--no-sandbox")))
+    return {};
+  return QStringLiteral(
+      "the embedded browser does not run as root with its sandbox on; run the program as a "
+      "normal user, or set QTWEBENGINE_DISABLE_SANDBOX=1 to run the browser without it");
+}
+
+QString EngineStartProblem() {
+#ifdef Q_OS_UNIX
+  const bool root = geteuid() == 0;
+#else
+  const bool root = false;
+#endif
+  return RootSandboxProblem(root, qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"),
+                            qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS"));
 }
 
 void QuietToolkitOutput() {

@@ -27,4 +27,13 @@ void QuietToolkitOutput();
 bool IsToolkitNoise(QtMsgType type, const char* category, const QString& message,
                     const QString& platform);
 
+// The browser engine does not start as root with its sandbox on: it ends the
+// process at once, and its own message is among those the flags above keep
+// quiet. What to tell the user instead, or empty when the engine can start:
+// root is the process's effective user, sandboxDisabled whether
+// QTWEBENGINE_DISABLE_SANDBOX is set, engineFlags QTWEBENGINE_CHROMIUM_FLAGS.
+QString RootSandboxProblem(bool root, bool sandboxDisabled, const QString& engineFlags);
+// The same for this process and its environment.
+QString EngineStartProblem();
+
 }  // namespace quarvel

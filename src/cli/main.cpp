@@ -20,6 +20,7 @@
 #include "base/device_number.h"
 #include "base/history.h"
 #include "base/progress.h"
+#include "base/quiet_output.h"
 #include "cli/batch_engine.h"
 
 namespace {
@@ -205,6 +206,10 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
       return Usage(QStringLiteral("the output %1 is the input").arg(options.output));
   }
 
+  if (const QString problem = EngineStartProblem(); !problem.isEmpty()) {
+    Error(QStringLiteral("batch: ") + problem);
+    return 1;
+  }
   // The seam where the lookup engine comes in.
   QString reason;
   const std::optional<cli::BatchEngine> engine = cli::LoadBatchEngine(config, &reason);

@@ -253,6 +253,15 @@ TEST(QuietOutput, DropsOnlyTheToolkitsRemarksAboutTheEnvironment) {
   EXPECT_TRUE(QByteArray(kDefaultEngineFlags).contains("--log-level=3"));
 }
 
+TEST(QuietOutput, RootWithTheBrowserSandboxOnIsSaidBeforeTheEngineEndsTheProcess) {
+  EXPECT_TRUE(RootSandboxProblem(true, false, "").contains("QTWEBENGINE_DISABLE_SANDBOX=1"));
+  EXPECT_FALSE(RootSandboxProblem(true, false, kDefaultEngineFlags).isEmpty());
+  EXPECT_FALSE(RootSandboxProblem(true, false, "--no-sandboxes").isEmpty());
+  EXPECT_TRUE(RootSandboxProblem(true, true, "").isEmpty());
+  EXPECT_TRUE(RootSandboxProblem(true, false, "--log-level=3  --no-sandbox").isEmpty());
+  EXPECT_TRUE(RootSandboxProblem(false, false, "").isEmpty());
+}
+
 TEST(Warnings, AMissingCueIsReportedOnceAndAPresentOneNotAtAll) {
   CuePlayerWidget player(nullptr);
   QTemporaryDir dir;
