@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 
 #include <cstring>
+#include <mutex>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -13,10 +14,12 @@ namespace quarvel {
 namespace {
 
 QtMessageHandler previousHandler = nullptr;
+ToolkitRepeats repeats;
 
 void FilteringHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   const QString platform = qGuiApp ? QGuiApplication::platformName() : QString();
   if (IsToolkitNoise(type, context.category, message, platform)) return;
+  if (repeats.IsRepeat(context.category, message)) return;
   previousHandler(type, context, message);
 }
 
@@ -33,6 +36,15 @@ bool IsToolkitNoise(QtMsgType type, const char* category, const QString& message
   return text.startsWith(QLatin1String("WebEngineContext used before")) ||
          text == QLatin1String("No suitable graphics backend found") ||
          text == QLatin1String("This plugin does not support propagateSizeHints()");
+}
+
+bool ToolkitRepeats::IsRepeat(const char* category, const QString& message) {
+  if (!category || std::strncmp(category, "qt.multimedia", 13) != 0) return false;
+  const QString key = QLatin1String(category) + QLatin1Char('\n') + message;
+  const std::lock_guard lock(mutex_);
+  if (seen_.contains(key)) return true;
+  if (seen_.size() < kMaxKept) seen_.insert(key);
+  return false;
 }
 
 QString RootSandboxProblem(bool root, bool sandboxDisabled, const QString& engineFlags) {

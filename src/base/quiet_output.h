@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QtGlobal>
+
+#include <mutex>
 
 namespace quarvel {
 
@@ -26,6 +29,19 @@ void QuietToolkitOutput();
 // platform (headless runs) its lack of OpenGL and of window size hints.
 bool IsToolkitNoise(QtMsgType type, const char* category, const QString& message,
                     const QString& platform);
+
+// The media toolkit's messages say the same again for each sound it plays
+// (no sound server, say): each is printed the first time only.
+class ToolkitRepeats {
+ public:
+  // True for a message of a qt.multimedia category already let through.
+  bool IsRepeat(const char* category, const QString& message);
+
+ private:
+  static constexpr qsizetype kMaxKept = 256;
+  std::mutex mutex_;
+  QSet<QString> seen_;
+};
 
 // The browser engine does not start as root with its sandbox on: it ends the
 // process at once, and its own message is among those the flags above keep

@@ -253,6 +253,19 @@ TEST(QuietOutput, DropsOnlyTheToolkitsRemarksAboutTheEnvironment) {
   EXPECT_TRUE(QByteArray(kDefaultEngineFlags).contains("--log-level=3"));
 }
 
+TEST(QuietOutput, TheMediaToolkitSaysEachThingOnce) {
+  ToolkitRepeats repeats;
+  const QString refused = "\"Failed to connect: Connection refused\"";
+  EXPECT_FALSE(repeats.IsRepeat("qt.multimedia.player", refused));
+  EXPECT_TRUE(repeats.IsRepeat("qt.multimedia.player", refused));
+  EXPECT_FALSE(repeats.IsRepeat("qt.multimedia.player", "\"another failure\""));
+  EXPECT_FALSE(repeats.IsRepeat("qt.multimedia.ffmpeg", refused));
+  // Other categories, the program's own among them, are never cut short.
+  EXPECT_FALSE(repeats.IsRepeat("quarvel.system", refused));
+  EXPECT_FALSE(repeats.IsRepeat("quarvel.system", refused));
+  EXPECT_FALSE(repeats.IsRepeat(nullptr, refused));
+}
+
 TEST(QuietOutput, RootWithTheBrowserSandboxOnIsSaidBeforeTheEngineEndsTheProcess) {
   EXPECT_TRUE(RootSandboxProblem(true, false, "").contains("QTWEBENGINE_DISABLE_SANDBOX=1"));
   EXPECT_FALSE(RootSandboxProblem(true, false, kDefaultEngineFlags).isEmpty());
