@@ -152,6 +152,10 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
   if (j < 0 || j >= static_cast<int>(jobs_.size())) return;
   Job& job = jobs_[j];
   if (job.index < 0 || job.ticket != ticket || status_ >= 0) return;
+  if (!outcome.failure.isEmpty()) {
+    Fail(QStringLiteral("quarvel-cli: ") + outcome.failure);
+    return;
+  }
   job.deadline->stop();
   job.ticket = ++tickets_;  // a second call for the same lookup finds nothing
   const int index = job.index;

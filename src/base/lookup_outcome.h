@@ -34,6 +34,9 @@ struct LookupOutcome {
   QString serial;
   QString warrantyEnd;
   QString picture;  // the stored picture's path; empty when there is none
+  // Set when the engine itself broke down and has no outcome to give: what
+  // happened. The batch stops there, as it does for an output it cannot write.
+  QString failure;
 };
 
 class EntryLookup {

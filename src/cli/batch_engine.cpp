@@ -5,8 +5,19 @@
 #include <QWebEngineView>
 #include <QWidget>
 
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include "base/batch_worker.h"
 #include "base/handler_gate.h"
 #include "base/http_fetch.h"
 #include "base/quiet_output.h"
@@ -148,6 +159,99 @@ std::optional<BatchEngine> LoadBatchEngine(const Config& config, QString* /*reas
     return std::make_unique<EngineLookup>(config);
   };
   return engine;
+}
+
+namespace {
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+  qsizetype done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n =
+        ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunBatchWorker(int& argc, char** argv, const Config& config) {
+#ifdef __linux__
+  // Never outlives the batch, however it ends.
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (::getppid() == 1) return 0;
+#endif
+  // Ctrl+C reaches the whole process group: the batch decides what stops.
+  std::signal(SIGINT, SIG_IGN);
+  std::optional<BatchEngine> engine = LoadBatchEngine(config, nullptr);
+  if (!engine) return 1;
+  const std::unique_ptr<QCoreApplication> app = engine->makeApplication(argc, argv);
+  const std::unique_ptr<EntryLookup> lookup = engine->makeLookup(0);
+  int status = 0;
+  LineBuffer input;
+  QList<LookupRequest> waiting;
+  bool busy = false;
+  bool ended = false;
+
+  const auto finish = [&](int code) {
+    if (ended) return;
+    ended = true;
+    status = code;
+    lookup->Cancel();
+    QCoreApplication::exit(code);
+  };
+  std::function<void()> startNext = [&] {
+    if (busy || waiting.isEmpty() || ended) return;
+    busy = true;
+    lookup->Start(waiting.takeFirst(), [&](const LookupOutcome& outcome) {
+      busy = false;
+      if (!WriteAll(STDOUT_FILENO, EncodeWorkerOutcome(outcome))) {
+        finish(0);  // the batch is gone
+        return;
+      }
+      startNext();
+    });
+  };
+
+  // Standard input is read through the gate, as every handler runs: never
+  // inside one of the engine's waits. The notifier stays off until then.
+  QSocketNotifier notifier(STDIN_FILENO, QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+    notifier.setEnabled(false);
+    HandlerGate::Deliver(&notifier, [&] {
+      char buffer[4096];
+      const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+        notifier.setEnabled(true);
+        return;
+      }
+      if (n <= 0) {
+        finish(0);
+        return;
+      }
+      input.Append(QByteArrayView(buffer, n));
+      while (const std::optional<QByteArray> line = input.Next()) {
+        const std::optional<LookupRequest> request = DecodeWorkerRequest(*line);
+        if (!request) {
+          std::fputs("quarvel-cli batch-worker: a line that is no request\n", stderr);
+          finish(2);
+          return;
+        }
+        waiting.append(*request);
+      }
+      if (input.Broken()) {
+        std::fputs("quarvel-cli batch-worker: a line that is no request\n", stderr);
+        finish(2);
+        return;
+      }
+      startNext();
+      notifier.setEnabled(true);
+    });
+  });
+  QCoreApplication::exec();
+  return status;
 }
 
 }  // namespace quarvel::cli

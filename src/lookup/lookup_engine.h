@@ -37,7 +37,7 @@ struct LookupEnd {
   qint64 milliseconds = 0;
 
   // The outcome as a batch reports it.
-  LookupOutcome outcome() const { return {kind, model, serial, warrantyEnd, picture}; }
+  LookupOutcome outcome() const { return {kind, model, serial, warrantyEnd, picture, {}}; }
 };
 
 // Synchronous GET within timeoutMs: the body, or empty bytes on any failure.

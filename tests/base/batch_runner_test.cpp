@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "base/batch_runner.h"
+#include "base/batch_worker.h"
 #include "base/csv.h"
 #include "base/device_number.h"
 #include "base/fake_lookup.h"
@@ -82,8 +83,8 @@ TEST(BatchRunner, EveryEntryGetsARowAndAHistoryRecord) {
     FakePlan plan;
     plan.delayMs = 5;
     if (request.entry == QLatin1String("C39XK0ABHG7F")) {
-      plan.outcome = {OutcomeKind::Found, "Handset 14 Pro", "C39XK0ABHG7F", "2027年3月18日",
-                      request.pictureFile};
+      plan.outcome = {OutcomeKind::Found, "Handset 14 Pro",    "C39XK0ABHG7F",
+                      "2027年3月18日",    request.pictureFile, {}};
     } else if (request.entry.startsWith(QLatin1String("356"))) {
       plan.outcome.kind = OutcomeKind::Rejected;
     }
@@ -260,8 +261,8 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
   class Eager : public EntryLookup {
    public:
     void Start(const LookupRequest&, Done done) override {
-      done(LookupOutcome{OutcomeKind::Found, {}, {}, {}, {}});
-      done(LookupOutcome{OutcomeKind::Rejected, {}, {}, {}, {}});
+      done(LookupOutcome{OutcomeKind::Found, {}, {}, {}, {}, {}});
+      done(LookupOutcome{OutcomeKind::Rejected, {}, {}, {}, {}, {}});
     }
     void Cancel() override {}
   };
@@ -272,6 +273,17 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
   ASSERT_EQ(eager.Run({"1", "2", "3"}), 0);
   ASSERT_EQ(sink.writes.size(), 3);
   for (const QByteArray& row : sink.writes) EXPECT_EQ(Fields(row)[3], QStringLiteral("found"));
+
+  // An engine that breaks down: the batch stops with what is done written.
+  Batch broken;
+  broken.shared->plan = [](const LookupRequest& request) {
+    FakePlan plan;
+    if (request.entry == QLatin1String("BROKEN")) plan.outcome.failure = "the engine ended";
+    return plan;
+  };
+  EXPECT_EQ(broken.Run({"1", "BROKEN", "3"}), 1);
+  EXPECT_EQ(EntriesOf(broken.sink.writes), QStringList{"1"});
+  EXPECT_TRUE(broken.progressText.contains("quarvel-cli: the engine ended"));
 
   // No engine at all; an output that cannot be written.
   BatchRunner none(
@@ -384,6 +396,79 @@ TEST(BatchRunner, AnotherProcessStoppedOrKilledContinuesWithoutLossOrDuplicates)
   done.sort();
   EXPECT_EQ(done, entries);
   EXPECT_EQ(content.count("entry,check,path"), 1);
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(WorkerLines, RequestsAndOutcomesCrossWhateverTheyHold) {
+  LookupRequest request;
+  request.entry = QStringLiteral("F2LX K1\"ABC\"\\\n\t有限\U0001F600");
+  request.path = LookupPath::Official;
+  request.pictureFile = QStringLiteral("/data/pictures/batch-1.jpg");
+  const QByteArray line = EncodeWorkerRequest(request);
+  ASSERT_TRUE(line.endsWith('\n'));
+  EXPECT_EQ(line.count('\n'), 1);  // one line, whatever the entry holds
+  const std::optional<LookupRequest> back = DecodeWorkerRequest(line.chopped(1));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->entry, request.entry);
+  EXPECT_EQ(back->path, LookupPath::Official);
+  EXPECT_EQ(back->pictureFile, request.pictureFile);
+
+  for (const OutcomeKind kind :
+       {OutcomeKind::Found, OutcomeKind::NotFound, OutcomeKind::Rejected, OutcomeKind::BadInput,
+        OutcomeKind::PictureFailed, OutcomeKind::TimedOut}) {
+    const LookupOutcome outcome{kind, "iPhone 14 Pro", "C39", "2027年3月18日", "/p.jpg", {}};
+    const std::optional<LookupOutcome> decoded =
+        DecodeWorkerOutcome(EncodeWorkerOutcome(outcome).chopped(1));
+    ASSERT_TRUE(decoded) << OutcomeName(kind).toStdString();
+    EXPECT_EQ(decoded->kind, kind);
+    EXPECT_EQ(decoded->model, outcome.model);
+    EXPECT_EQ(decoded->warrantyEnd, outcome.warrantyEnd);
+    EXPECT_EQ(decoded->picture, outcome.picture);
+    EXPECT_TRUE(decoded->failure.isEmpty());
+  }
+
+  // Anything else is no line of the protocol.
+  for (const char* bad : {"", "[]", "{", "{\"entry\":\"A\",\"path\":\"sideways\",\"picture\":\"\"}",
+                          "{\"entry\":1,\"path\":\"official\",\"picture\":\"\"}",
+                          "{\"entry\":\"A\",\"path\":\"official\"}"})
+    EXPECT_FALSE(DecodeWorkerRequest(QByteArray(bad))) << bad;
+  for (const char* bad :
+       {"{\"outcome\":\"lost\",\"model\":\"\",\"serial\":\"\",\"warranty_end\":\"\",\"picture\":"
+        "\"\"}",
+        "{\"outcome\":\"found\",\"model\":\"\",\"serial\":\"\",\"picture\":\"\"}", "null"})
+    EXPECT_FALSE(DecodeWorkerOutcome(QByteArray(bad))) << bad;
+}
+
+TEST(WorkerLines, LinesArriveInAnyPiecesAndAnEndlessOneBreaksTheStream) {
+  LineBuffer lines;
+  const QByteArray stream = "first\nsecond line\n\nlast";
+  for (const char c : stream) lines.Append(QByteArrayView(&c, 1));
+  EXPECT_EQ(lines.Next(), QByteArray("first"));
+  EXPECT_EQ(lines.Next(), QByteArray("second line"));
+  EXPECT_EQ(lines.Next(), QByteArray(""));
+  EXPECT_EQ(lines.Next(), std::nullopt);  // "last" has not ended yet
+  lines.Append("\n");
+  EXPECT_EQ(lines.Next(), QByteArray("last"));
+  EXPECT_FALSE(lines.Broken());
+
+  LineBuffer endless;
+  const QByteArray piece(64 * 1024, 'x');
+  for (qsizetype sent = 0; sent <= LineBuffer::kMaxLine; sent += piece.size())
+    endless.Append(piece);
+  EXPECT_TRUE(endless.Broken());
+  endless.Append("\n");
+  EXPECT_EQ(endless.Next(), std::nullopt);
+
+  // A long line behind a short one is found when the short one is taken.
+  LineBuffer behind;
+  behind.Append("ok\n" + QByteArray(LineBuffer::kMaxLine + 1, 'y'));
+  EXPECT_EQ(behind.Next(), QByteArray("ok"));
+  EXPECT_TRUE(behind.Broken());
 }
 
 }  // namespace

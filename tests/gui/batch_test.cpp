@@ -2,6 +2,7 @@
 // against the demo sites, resuming after a kill, and the history.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -9,11 +10,39 @@
 
 #include <csignal>
 
+#include <sys/types.h>
+
 #include "support/demo_sites.h"
 #include "support/wait.h"
 
 namespace quarvel {
 namespace {
+
+// The batch's worker processes: the children of pid running batch-worker.
+QList<qint64> Workers(qint64 pid) {
+  QList<qint64> workers;
+  for (const QString& name : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    bool number = false;
+    const qint64 child = name.toLongLong(&number);
+    if (!number) continue;
+    QFile stat("/proc/" + name + "/stat"), command("/proc/" + name + "/cmdline");
+    if (!stat.open(QIODevice::ReadOnly) || !command.open(QIODevice::ReadOnly)) continue;
+    // pid (name) state ppid ...: the name may hold spaces and parentheses.
+    const QByteArray fields = stat.readAll();
+    const QList<QByteArray> after = fields.mid(fields.lastIndexOf(')') + 2).split(' ');
+    if (after.size() > 1 && after[1].toLongLong() == pid && after[0] != "Z" &&
+        command.readAll().contains("batch-worker"))
+      workers.append(child);
+  }
+  return workers;
+}
+
+bool Alive(qint64 pid) {
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly)) return false;
+  const QByteArray fields = stat.readAll();
+  return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
+}
 
 class BatchTest : public ::testing::Test {
  protected:
@@ -98,6 +127,54 @@ TEST_F(BatchTest, TheOfficialPathCutsModelAndWarrantyEndWithTwoJobs) {
       << rows[1].toStdString();
   EXPECT_TRUE(rows[2].startsWith("F17ZP1QWN73D,ok,official,found,iPhone 13,F17ZP1QWN73D,"));
   EXPECT_TRUE(rows[3].startsWith("NOTKNOWN1234,ok,official,rejected,"));
+}
+
+TEST_F(BatchTest, JobsRunInWorkersAndAWorkerThatDiesIsStartedAgain) {
+  QFile input(dir.filePath("entries.txt"));
+  ASSERT_TRUE(input.open(QIODevice::Append));
+  input.write("C39XK0ABHG7F\nF17ZP1QWN73D\n");
+  input.close();
+  QProcess process;
+  Start(process,
+        {"batch", "--jobs", "3", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")});
+  // One worker a job; one of them is killed as it starts on its entry.
+  ASSERT_TRUE(testing::WaitFor([&] { return Workers(process.processId()).size() == 3; }, 30000));
+  ::kill(static_cast<pid_t>(Workers(process.processId()).first()), SIGKILL);
+  ASSERT_TRUE(process.waitForFinished(90000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+
+  const QStringList rows = Rows();
+  ASSERT_EQ(rows.size(), 6) << rows.join('\n').toStdString();
+  QStringList pictures;
+  for (int i : {1, 2, 4, 5}) {
+    EXPECT_TRUE(rows[i].startsWith(i % 3 == 1 ? "C39XK0ABHG7F,ok,comprehensive,found,,,,"
+                                              : "F17ZP1QWN73D,ok,comprehensive,found,,,,"))
+        << rows[i].toStdString();
+    pictures.append(rows[i].section(',', 7, 7));
+  }
+  EXPECT_TRUE(rows[3].startsWith("NOTKNOWN1234,ok,comprehensive,not_found,"));
+  // Each found entry's picture is its own, and is the picture of its serial.
+  EXPECT_EQ(QSet<QString>(pictures.begin(), pictures.end()).size(), 4);
+  const auto bytes = [](const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  EXPECT_FALSE(bytes(pictures[0]).isEmpty());
+  EXPECT_EQ(bytes(pictures[0]), bytes(pictures[2]));
+  EXPECT_EQ(bytes(pictures[1]), bytes(pictures[3]));
+  EXPECT_NE(bytes(pictures[0]), bytes(pictures[1]));
+}
+
+TEST_F(BatchTest, WorkersDoNotOutliveAKilledBatch) {
+  QProcess process;
+  Start(process,
+        {"batch", "--jobs", "2", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")});
+  ASSERT_TRUE(testing::WaitFor([&] { return Workers(process.processId()).size() == 2; }, 30000));
+  const QList<qint64> workers = Workers(process.processId());
+  ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+  process.waitForFinished();
+  EXPECT_TRUE(
+      testing::WaitFor([&] { return std::none_of(workers.begin(), workers.end(), Alive); }, 15000));
 }
 
 }  // namespace

@@ -1,0 +1,106 @@
+#include "base/batch_worker.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+namespace quarvel {
+namespace {
+
+std::optional<QJsonObject> ObjectOf(QByteArrayView line) {
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
+  if (error.error != QJsonParseError::NoError || !document.isObject()) return std::nullopt;
+  return document.object();
+}
+
+// A text member, which must be there and be text.
+bool Text(const QJsonObject& object, const char* key, QString* into) {
+  const QJsonValue value = object.value(QLatin1String(key));
+  if (!value.isString()) return false;
+  *into = value.toString();
+  return true;
+}
+
+QByteArray Line(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<OutcomeKind> KindFromName(const QString& name) {
+  for (const OutcomeKind kind :
+       {OutcomeKind::Found, OutcomeKind::NotFound, OutcomeKind::Rejected, OutcomeKind::BadInput,
+        OutcomeKind::PictureFailed, OutcomeKind::TimedOut})
+    if (OutcomeName(kind) == name) return kind;
+  return std::nullopt;
+}
+
+}  // namespace
+
+QByteArray EncodeWorkerRequest(const LookupRequest& request) {
+  return Line({{"entry", request.entry},
+               {"path", PathName(request.path)},
+               {"picture", request.pictureFile}});
+}
+
+std::optional<LookupRequest> DecodeWorkerRequest(QByteArrayView line) {
+  const std::optional<QJsonObject> object = ObjectOf(line);
+  if (!object) return std::nullopt;
+  LookupRequest request;
+  QString path;
+  if (!Text(*object, "entry", &request.entry) || !Text(*object, "path", &path) ||
+      !Text(*object, "picture", &request.pictureFile))
+    return std::nullopt;
+  const std::optional<LookupPath> chosen = PathFromName(path);
+  if (!chosen) return std::nullopt;
+  request.path = *chosen;
+  return request;
+}
+
+QByteArray EncodeWorkerOutcome(const LookupOutcome& outcome) {
+  return Line({{"outcome", OutcomeName(outcome.kind)},
+               {"model", outcome.model},
+               {"serial", outcome.serial},
+               {"warranty_end", outcome.warrantyEnd},
+               {"picture", outcome.picture}});
+}
+
+std::optional<LookupOutcome> DecodeWorkerOutcome(QByteArrayView line) {
+  const std::optional<QJsonObject> object = ObjectOf(line);
+  if (!object) return std::nullopt;
+  LookupOutcome outcome;
+  QString kind;
+  if (!Text(*object, "outcome", &kind) || !Text(*object, "model", &outcome.model) ||
+      !Text(*object, "serial", &outcome.serial) ||
+      !Text(*object, "warranty_end", &outcome.warrantyEnd) ||
+      !Text(*object, "picture", &outcome.picture))
+    return std::nullopt;
+  const std::optional<OutcomeKind> known = KindFromName(kind);
+  if (!known) return std::nullopt;
+  outcome.kind = *known;
+  return outcome;
+}
+
+void LineBuffer::Append(QByteArrayView bytes) {
+  if (broken_) return;
+  pending_.append(bytes.data(), bytes.size());
+  Scan();
+}
+
+std::optional<QByteArray> LineBuffer::Next() {
+  if (broken_ || newline_ < 0) return std::nullopt;
+  QByteArray line = pending_.left(newline_);
+  pending_.remove(0, newline_ + 1);
+  scanned_ = 0;
+  Scan();
+  return line;
+}
+
+// Finds the end of the first line, looking only at what has not been looked
+// at, so that a line coming in small pieces costs no more than once over.
+void LineBuffer::Scan() {
+  newline_ = pending_.indexOf('\n', scanned_);
+  scanned_ = newline_ < 0 ? pending_.size() : newline_;
+  if (scanned_ > kMaxLine) broken_ = true;
+}
+
+}  // namespace quarvel
