@@ -21,8 +21,8 @@
 #include "base/history.h"
 #include "base/progress.h"
 #include "base/quiet_output.h"
+#include "base/worker_lookup.h"
 #include "cli/batch_engine.h"
-#include "cli/worker_lookup.h"
 
 namespace {
 
@@ -228,7 +228,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
                                                     ? std::make_unique<QCoreApplication>(argc, argv)
                                                     : engine->makeApplication(argc, argv);
   const EntryLookupFactory factory =
-      workers ? cli::WorkerFactory(
+      workers ? WorkerFactory(
                     QCoreApplication::applicationFilePath(),
                     {QStringLiteral("--lookup-host"), config.lookupHost,
                      QStringLiteral("--warranty-host"), config.warrantyHost,

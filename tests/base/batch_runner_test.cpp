@@ -2,7 +2,9 @@
 // stopping, resuming, engines that misbehave.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -20,6 +22,7 @@
 #include "base/fake_lookup.h"
 #include "base/history.h"
 #include "base/progress.h"
+#include "base/worker_lookup.h"
 
 namespace quarvel {
 namespace {
@@ -469,6 +472,113 @@ TEST(WorkerLines, LinesArriveInAnyPiecesAndAnEndlessOneBreaksTheStream) {
   behind.Append("ok\n" + QByteArray(LineBuffer::kMaxLine + 1, 'y'));
   EXPECT_EQ(behind.Next(), QByteArray("ok"));
   EXPECT_TRUE(behind.Broken());
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+// A worker that runs a shell script instead of the engine.
+struct ScriptWorker {
+  explicit ScriptWorker(const QString& script)
+      : lookup(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script},
+               QProcessEnvironment::systemEnvironment()) {}
+
+  // Starts one lookup and waits for its outcome.
+  std::optional<LookupOutcome> LookUp(const QString& entry, int timeoutMs = 10000) {
+    std::optional<LookupOutcome> got;
+    LookupRequest request;
+    request.entry = entry;
+    lookup.Start(request, [&](const LookupOutcome& outcome) { got = outcome; });
+    EXPECT_FALSE(got);  // never inside Start
+    QElapsedTimer clock;
+    clock.start();
+    while (!got && clock.elapsed() < timeoutMs)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return got;
+  }
+  WorkerLookup lookup;
+};
+
+const char kAnswer[] =
+    R"({"outcome":"found","model":"iPhone 13","serial":"F17","warranty_end":"x","picture":""})";
+
+TEST(WorkerLookup, AnswersComeBackAndAWorkerThatEndsIsStartedOnceMore) {
+  ScriptWorker answering(QStringLiteral("while read line; do echo '%1'; done").arg(kAnswer));
+  for (const char* entry : {"A", "B"}) {
+    const std::optional<LookupOutcome> outcome = answering.LookUp(entry);
+    ASSERT_TRUE(outcome) << entry;
+    EXPECT_EQ(outcome->kind, OutcomeKind::Found);
+    EXPECT_EQ(outcome->model, QStringLiteral("iPhone 13"));
+    EXPECT_TRUE(outcome->failure.isEmpty());
+  }
+
+  // Ends on its first request, every time it is started: the entry is tried
+  // twice, then the outcome is a failure that says so.
+  QTemporaryDir dir;
+  const QString starts = dir.filePath("starts");
+  ScriptWorker ending(QStringLiteral("echo x >> '%1'; read line; exit 3").arg(starts));
+  const std::optional<LookupOutcome> failed = ending.LookUp("C39");
+  ASSERT_TRUE(failed);
+  EXPECT_TRUE(failed->failure.contains("ended twice looking up C39 (exit status 3)"))
+      << failed->failure.toStdString();
+  EXPECT_EQ(ReadFile(starts), QByteArray("x\nx\n"));
+
+  // Ends once, then answers: the retry is unseen.
+  const QString once = dir.filePath("once");
+  ScriptWorker flaky(QStringLiteral("if [ ! -e '%1' ]; then : > '%1'; read line; exit 1; fi; "
+                                    "while read line; do echo '%2'; done")
+                         .arg(once, kAnswer));
+  const std::optional<LookupOutcome> retried = flaky.LookUp("F17");
+  ASSERT_TRUE(retried);
+  EXPECT_TRUE(retried->failure.isEmpty()) << retried->failure.toStdString();
+  EXPECT_EQ(retried->kind, OutcomeKind::Found);
+}
+
+TEST(WorkerLookup, GarbageAMissingProgramOrAHangAreHandled) {
+  ScriptWorker garbage(QStringLiteral("read line; echo 'not json'"));
+  const std::optional<LookupOutcome> outcome = garbage.LookUp("A");
+  ASSERT_TRUE(outcome);
+  EXPECT_TRUE(outcome->failure.contains("no outcome"));
+
+  WorkerLookup missing(QStringLiteral("/nonexistent/quarvel-cli"), {},
+                       QProcessEnvironment::systemEnvironment());
+  std::optional<LookupOutcome> got;
+  missing.Start(LookupRequest{}, [&](const LookupOutcome& o) { got = o; });
+  QElapsedTimer clock;
+  clock.start();
+  while (!got && clock.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(got);
+  EXPECT_TRUE(got->failure.contains("could not be started")) << got->failure.toStdString();
+
+  // A worker that never answers is ended by Cancel; the next entry gets a
+  // fresh one, and the cancelled lookup never calls back.
+  QTemporaryDir dir;
+  const QString starts = dir.filePath("starts");
+  ScriptWorker hanging(
+      QStringLiteral("echo x >> '%1'; read line; case \"$line\" in *HANG*) exec sleep 60;; esac; "
+                     "echo '%2'; while read line; do echo '%2'; done")
+          .arg(starts, kAnswer));
+  bool called = false;
+  LookupRequest request;
+  request.entry = "HANG";
+  hanging.lookup.Start(request, [&](const LookupOutcome&) { called = true; });
+  for (QElapsedTimer clock; !clock.isValid() || clock.elapsed() < 200;) {
+    if (!clock.isValid()) clock.start();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  const qint64 pid = hanging.lookup.ProcessId();
+  ASSERT_GT(pid, 0);
+  hanging.lookup.Cancel();
+  EXPECT_EQ(::kill(static_cast<pid_t>(pid), 0), -1);  // gone, and reaped
+  const std::optional<LookupOutcome> next = hanging.LookUp("NEXT");
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->kind, OutcomeKind::Found);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(ReadFile(starts), QByteArray("x\nx\n"));
 }
 
 }  // namespace

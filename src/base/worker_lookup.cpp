@@ -1,10 +1,10 @@
-#include "cli/worker_lookup.h"
+#include "base/worker_lookup.h"
 
 #include <QTimer>
 
 #include "base/safe_file.h"
 
-namespace quarvel::cli {
+namespace quarvel {
 
 WorkerLookup::WorkerLookup(QString program, QStringList arguments, QProcessEnvironment environment)
     : program_(std::move(program)),
@@ -143,4 +143,4 @@ EntryLookupFactory WorkerFactory(const QString& program, const QStringList& host
   };
 }
 
-}  // namespace quarvel::cli
+}  // namespace quarvel

@@ -12,7 +12,7 @@
 #include "base/batch_worker.h"
 #include "base/lookup_outcome.h"
 
-namespace quarvel::cli {
+namespace quarvel {
 
 class WorkerLookup : public EntryLookup {
  public:
@@ -55,4 +55,4 @@ class WorkerLookup : public EntryLookup {
 EntryLookupFactory WorkerFactory(const QString& program, const QStringList& hostArguments,
                                  const QString& workFolder);
 
-}  // namespace quarvel::cli
+}  // namespace quarvel
