@@ -4,6 +4,9 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <initializer_list>
+#include <utility>
+
 namespace quarvel {
 namespace {
 
@@ -14,11 +17,15 @@ std::optional<QJsonObject> ObjectOf(QByteArrayView line) {
   return document.object();
 }
 
-// A text member, which must be there and be text.
-bool Text(const QJsonObject& object, const char* key, QString* into) {
-  const QJsonValue value = object.value(QLatin1String(key));
-  if (!value.isString()) return false;
-  *into = value.toString();
+// Every member named is there and is text; each is read into its string.
+bool Texts(const std::optional<QJsonObject>& object,
+           std::initializer_list<std::pair<const char*, QString*>> members) {
+  if (!object) return false;
+  for (const auto& [key, into] : members) {
+    const QJsonValue value = object->value(QLatin1String(key));
+    if (!value.isString()) return false;
+    *into = value.toString();
+  }
   return true;
 }
 
@@ -43,12 +50,10 @@ QByteArray EncodeWorkerRequest(const LookupRequest& request) {
 }
 
 std::optional<LookupRequest> DecodeWorkerRequest(QByteArrayView line) {
-  const std::optional<QJsonObject> object = ObjectOf(line);
-  if (!object) return std::nullopt;
   LookupRequest request;
   QString path;
-  if (!Text(*object, "entry", &request.entry) || !Text(*object, "path", &path) ||
-      !Text(*object, "picture", &request.pictureFile))
+  if (!Texts(ObjectOf(line),
+             {{"entry", &request.entry}, {"path", &path}, {"picture", &request.pictureFile}}))
     return std::nullopt;
   const std::optional<LookupPath> chosen = PathFromName(path);
   if (!chosen) return std::nullopt;
@@ -65,14 +70,13 @@ QByteArray EncodeWorkerOutcome(const LookupOutcome& outcome) {
 }
 
 std::optional<LookupOutcome> DecodeWorkerOutcome(QByteArrayView line) {
-  const std::optional<QJsonObject> object = ObjectOf(line);
-  if (!object) return std::nullopt;
   LookupOutcome outcome;
   QString kind;
-  if (!Text(*object, "outcome", &kind) || !Text(*object, "model", &outcome.model) ||
-      !Text(*object, "serial", &outcome.serial) ||
-      !Text(*object, "warranty_end", &outcome.warrantyEnd) ||
-      !Text(*object, "picture", &outcome.picture))
+  if (!Texts(ObjectOf(line), {{"outcome", &kind},
+                              {"model", &outcome.model},
+                              {"serial", &outcome.serial},
+                              {"warranty_end", &outcome.warrantyEnd},
+                              {"picture", &outcome.picture}}))
     return std::nullopt;
   const std::optional<OutcomeKind> known = KindFromName(kind);
   if (!known) return std::nullopt;
