@@ -160,25 +160,29 @@ AgentReply PageSession::Send(AgentRequest request, int timeoutMs) {
 }
 
 // Asks for every part at once and waits for them all: the renderer takes the
-// next part out while the last one travels. A part may be one unit longer or
-// shorter than asked (a surrogate pair is not split); any part missing, or a
-// whole of the wrong length, and the text counts as not answered.
+// next part out while the last one travels. Parts are joined as they come
+// (they come in order; one that comes early waits), so that the text is
+// held once. A part may be one unit longer or shorter than asked (a
+// surrogate pair is not split); any part missing, or a whole of the wrong
+// length, and the text counts as not answered.
 AgentReply PageSession::ReadLongText(const AgentReply& header, const QDeadlineTimer& deadline) {
   const qsizetype length = static_cast<qsizetype>(header.number);
-  const qsizetype count = (length + kPartUnits - 1) / kPartUnits;
+  const size_t count = static_cast<size_t>((length + kPartUnits - 1) / kPartUnits);
   struct Parts {
-    std::vector<QString> texts;
-    qsizetype received = 0;
+    QString text;
+    std::vector<std::optional<QString>> early;
+    size_t joined = 0;
     bool failed = false;
   };
   auto parts = std::make_shared<Parts>();
-  parts->texts.resize(static_cast<size_t>(count));
+  parts->text.reserve(length);
+  parts->early.resize(count);
   Waiter waiter;
   QString call = QStringLiteral("window.__quarvelAgent?window.__quarvelAgent.part(");
   AppendJsonString(call, token_);
   call += QStringLiteral(",%1,%2,%3):null");
-  for (qsizetype i = 0; i < count; ++i) {
-    const qsizetype from = i * kPartUnits;
+  for (size_t i = 0; i < count; ++i) {
+    const qsizetype from = static_cast<qsizetype>(i) * kPartUnits;
     const qsizetype to = std::min(length, from + kPartUnits);
     page_->runJavaScript(
         call.arg(header.id).arg(from).arg(to), QWebEngineScript::ApplicationWorld,
@@ -191,8 +195,17 @@ AgentReply PageSession::ReadLongText(const AgentReply& header, const QDeadlineTi
             done();
             return;
           }
-          parts->texts[static_cast<size_t>(i)] = std::move(text);
-          if (++parts->received == count) done();
+          if (i != parts->joined) {
+            parts->early[i] = std::move(text);
+            return;
+          }
+          parts->text.append(text);
+          for (++parts->joined; parts->joined < count && parts->early[parts->joined];
+               ++parts->joined) {
+            parts->text.append(*parts->early[parts->joined]);
+            parts->early[parts->joined].reset();
+          }
+          if (parts->joined == count) done();
         });
   }
   const QPointer<QWebEnginePage> guard(page_);
@@ -201,16 +214,12 @@ AgentReply PageSession::ReadLongText(const AgentReply& header, const QDeadlineTi
   const bool answered =
       waiter.Wait(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0))) && guard;
   QObject::disconnect(stop);
-  if (!answered || parts->failed || parts->received != count) return NoAnswer();
+  if (!answered || parts->failed || parts->joined != count || parts->text.size() != length)
+    return NoAnswer();
   AgentReply out;
   out.kind = AgentReply::Kind::Text;
   out.loading = header.loading;
-  out.text.reserve(length);
-  for (QString& text : parts->texts) {
-    out.text.append(text);
-    text = QString();
-  }
-  if (out.text.size() != length) return NoAnswer();
+  out.text = std::move(parts->text);
   return out;
 }
 
