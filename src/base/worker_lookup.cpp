@@ -79,19 +79,17 @@ void WorkerLookup::Cancel() {
 
 void WorkerLookup::OnOutput() {
   output_.Append(process_->readAllStandardOutput());
+  bool wrong = output_.Broken();
   while (const std::optional<QByteArray> line = output_.Next()) {
     const std::optional<LookupOutcome> outcome = DecodeWorkerOutcome(*line);
-    if (!outcome || !running_) {
-      LookupOutcome failed;
-      failed.failure = QStringLiteral("the lookup worker wrote a line that is no outcome");
-      Stop();
-      Report(failed);
-      return;
-    }
+    // No outcome, or one that nothing asked for.
+    wrong = !outcome || !running_;
+    if (wrong) break;
     running_ = false;
     Report(*outcome);
   }
-  if (output_.Broken()) {
+  if (wrong || output_.Broken()) {
+    running_ = false;
     LookupOutcome failed;
     failed.failure = QStringLiteral("the lookup worker wrote a line that is no outcome");
     Stop();

@@ -18,6 +18,7 @@
 #endif
 
 #include "base/batch_worker.h"
+#include "base/csv.h"
 #include "base/handler_gate.h"
 #include "base/http_fetch.h"
 #include "base/quiet_output.h"
@@ -161,22 +162,6 @@ std::optional<BatchEngine> LoadBatchEngine(const Config& config, QString* /*reas
   return engine;
 }
 
-namespace {
-
-bool WriteAll(int fd, const QByteArray& bytes) {
-  qsizetype done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n =
-        ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += n;
-  }
-  return true;
-}
-
-}  // namespace
-
 int RunBatchWorker(int& argc, char** argv, const Config& config) {
 #ifdef __linux__
   // Never outlives the batch, however it ends.
@@ -191,6 +176,7 @@ int RunBatchWorker(int& argc, char** argv, const Config& config) {
   const std::unique_ptr<EntryLookup> lookup = engine->makeLookup(0);
   int status = 0;
   LineBuffer input;
+  csv::FdSink output(STDOUT_FILENO, false);  // a whole line a write, as a row is
   QList<LookupRequest> waiting;
   bool busy = false;
   bool ended = false;
@@ -207,7 +193,7 @@ int RunBatchWorker(int& argc, char** argv, const Config& config) {
     busy = true;
     lookup->Start(waiting.takeFirst(), [&](const LookupOutcome& outcome) {
       busy = false;
-      if (!WriteAll(STDOUT_FILENO, EncodeWorkerOutcome(outcome))) {
+      if (!output.Write(EncodeWorkerOutcome(outcome))) {
         finish(0);  // the batch is gone
         return;
       }

@@ -222,6 +222,8 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
     Error(QStringLiteral("batch: ") + reason);
     return 2;
   }
+  // Looked up once: an unusable folder is reported once.
+  const QString dataFolder = DataFolder();
   const bool workers =
       options.settings.jobs > 1 && options.settings.path == LookupPath::Comprehensive;
   const std::unique_ptr<QCoreApplication> app = workers
@@ -233,7 +235,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
                     {QStringLiteral("--lookup-host"), config.lookupHost,
                      QStringLiteral("--warranty-host"), config.warrantyHost,
                      QStringLiteral("--portal-host"), config.portalHost},
-                    DataFolder().isEmpty() ? QString() : DataFolder() + QStringLiteral("/workers"))
+                    dataFolder.isEmpty() ? QString() : dataFolder + QStringLiteral("/workers"))
               : engine->makeLookup;
 
   csv::OutputFile file;
@@ -262,7 +264,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
                     static_cast<int>(entries->size()),
                     static_cast<int>(entries->size() - todo.size()));
   Progress* reportTo = nullptr;
-  History history(DataFolder(), [&reportTo](const QString& message) {
+  History history(dataFolder, [&reportTo](const QString& message) {
     if (reportTo)
       reportTo->Message(QStringLiteral("quarvel-cli: ") + message);
     else
@@ -271,7 +273,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   reportTo = &progress;
 
   BatchSettings settings = options.settings;
-  settings.pictureFolder = DataFolder() + QStringLiteral("/pictures");
+  settings.pictureFolder = dataFolder + QStringLiteral("/pictures");
   BatchRunner runner(settings, factory, sink, &history, &progress);
   const int status = runner.Run(todo);
   if (status > 128) {
