@@ -133,6 +133,7 @@ HistoryRecord FinishedLookup(HistorySource source, const QString& entry, LookupP
   record.warrantyEnd = outcome.warrantyEnd;
   record.picture = outcome.picture;
   record.seconds = seconds;
+  record.reason = outcome.reason;
   return record;
 }
 

@@ -35,6 +35,7 @@ struct HistoryRecord {
   QString warrantyEnd;
   QString picture;
   double seconds = 0;
+  QString reason;  // why a lookup ended without a result, when known
 };
 
 // The record of a lookup of entry on path that ended with outcome just now:

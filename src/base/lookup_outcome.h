@@ -34,6 +34,9 @@ struct LookupOutcome {
   QString serial;
   QString warrantyEnd;
   QString picture;  // the stored picture's path; empty when there is none
+  // Why a lookup ended without a result when its kind does not say it alone
+  // ("page stopped answering", "browser crashed", "the lookup crashed twice").
+  QString reason;
   // Set when the engine itself broke down and has no outcome to give: what
   // happened. The batch stops there, as it does for an output it cannot write.
   QString failure;

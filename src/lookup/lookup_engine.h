@@ -34,10 +34,11 @@ struct LookupEnd {
   QString serial;       // official path: the entry shown as the serial
   QString warrantyEnd;  // official path: without the label prefix
   QString picture;      // comprehensive path: the stored picture file
+  QString reason;       // why it ended without a result, when its kind does not say
   qint64 milliseconds = 0;
 
   // The outcome as a batch reports it.
-  LookupOutcome outcome() const { return {kind, model, serial, warrantyEnd, picture, {}}; }
+  LookupOutcome outcome() const { return {kind, model, serial, warrantyEnd, picture, reason, {}}; }
 };
 
 // Synchronous GET within timeoutMs: the body, or empty bytes on any failure.
