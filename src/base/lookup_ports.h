@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include "base/announcer.h"
@@ -38,6 +39,13 @@ class BrowserPort {
   virtual std::unique_ptr<PageVisit> Attach() = 0;
   // Starts loading url and returns at once; a bare host is taken as http.
   virtual void Navigate(const QString& url) = 0;
+  // Where the browser's page goes when it is replaced by a fresh one.
+  virtual void SetHome(const QString& /*url*/) {}
+  // handler(reason) runs, as a handler of its own, each time the browser's
+  // page was replaced because it stopped answering or its render process
+  // ended: whatever that page was doing is lost.
+  using Replaced = std::function<void(const QString& reason)>;
+  virtual void OnPageReplaced(Replaced /*handler*/) {}
 };
 
 // The controls the lookups show and hide, by role (layout name in comments).

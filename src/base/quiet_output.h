@@ -9,11 +9,11 @@
 namespace quarvel {
 
 // The browser engine's default command line when QTWEBENGINE_CHROMIUM_FLAGS
-// is not set: one renderer process for the small hidden pages, and only fatal
-// messages from the engine's own log (its certificate and GPU chatter is
-// noise: the program reports real failures itself).
-inline constexpr char kDefaultEngineFlags[] =
-    "--renderer-process-limit=1 --disable-background-networking --log-level=3";
+// is not set: only fatal messages from the engine's own log (its certificate
+// and GPU chatter is noise: the program reports real failures itself). Each
+// browser keeps a render process of its own, so that a page that hangs or
+// kills its renderer takes no other browser with it.
+inline constexpr char kDefaultEngineFlags[] = "--disable-background-networking --log-level=3";
 
 // Keeps a normal run's standard error empty: sets the engine flags above
 // unless the user chose some, turns off the engine's context dump

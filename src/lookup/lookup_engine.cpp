@@ -1,5 +1,6 @@
 #include "lookup/lookup_engine.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include "base/handler_gate.h"
@@ -33,6 +34,17 @@ LookupEngine::LookupEngine(Config config, LookupTimings timings, LookupView& vie
   ConnectTick(warrantyResultTimer_, this, [this] { OnWarrantyResultTick(); });
   ConnectTick(lookupDeadline_, this, [this] { OnLookupTimedOut(); });
   ConnectTick(warrantyDeadline_, this, [this] { OnWarrantyTimedOut(); });
+  // A fresh page goes where start-up sent each browser.
+  lookupBrowser_.SetHome(config_.portalHost);
+  warrantyBrowser_.SetHome(config_.WarrantyPageUrl());
+  // The browsers may outlive the engine, or go first.
+  const QPointer<LookupEngine> self(this);
+  lookupBrowser_.OnPageReplaced([self](const QString& reason) {
+    if (self) self->OnLookupPageLost(reason);
+  });
+  warrantyBrowser_.OnPageReplaced([self](const QString& reason) {
+    if (self) self->OnWarrantyPageLost(reason);
+  });
 }
 
 void LookupEngine::End(LookupEnd end, const QElapsedTimer& since) {

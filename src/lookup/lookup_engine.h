@@ -71,6 +71,11 @@ class LookupEngine : public QObject {
   // A path that found no result in its time: its timers stop, the user is told.
   void OnLookupTimedOut();
   void OnWarrantyTimedOut();
+  // A browser's page was replaced (it stopped answering or its render
+  // process ended): a lookup running on it ends at once, timed out, with the
+  // reason.
+  void OnLookupPageLost(const QString& reason);
+  void OnWarrantyPageLost(const QString& reason);
 
   // Stops every timer and deadline of both paths: nothing more happens
   // until the next query.
@@ -87,6 +92,8 @@ class LookupEngine : public QObject {
   void RunOfficialQuery();
   void StopLookup();
   void StopWarranty();
+  void EndLookupWithoutResult(const QString& reason);
+  void EndWarrantyWithoutResult(const QString& reason);
   enum class Stored { Yes, NoPicture, NotWritten };
   Stored StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored);
   void End(LookupEnd end, const QElapsedTimer& since);

@@ -93,7 +93,11 @@ void LookupEngine::OnLookupResultTick() {
   }
 }
 
-void LookupEngine::OnLookupTimedOut() {
+void LookupEngine::OnLookupTimedOut() { EndLookupWithoutResult(QString()); }
+
+void LookupEngine::OnLookupPageLost(const QString& reason) { EndLookupWithoutResult(reason); }
+
+void LookupEngine::EndLookupWithoutResult(const QString& reason) {
   if (!lookupResultTimer_->isActive()) return;
   StopLookup();
   visibility::Apply(view_, visibility::kBusyEnded);
@@ -103,6 +107,7 @@ void LookupEngine::OnLookupTimedOut() {
   end.path = LookupPath::Comprehensive;
   end.entry = TrimTrailingSpaces(view_.EntryText());
   end.kind = OutcomeKind::TimedOut;
+  end.reason = reason;
   End(end, lookupSince_);
 }
 

@@ -61,7 +61,11 @@ void LookupEngine::OnWarrantyResultTick() {
   }
 }
 
-void LookupEngine::OnWarrantyTimedOut() {
+void LookupEngine::OnWarrantyTimedOut() { EndWarrantyWithoutResult(QString()); }
+
+void LookupEngine::OnWarrantyPageLost(const QString& reason) { EndWarrantyWithoutResult(reason); }
+
+void LookupEngine::EndWarrantyWithoutResult(const QString& reason) {
   if (!warrantyFormTimer_->isActive() && !warrantyResultTimer_->isActive()) return;
   SetTimerInterval(warrantyFormTimer_, 0);
   SetTimerInterval(warrantyResultTimer_, 0);
@@ -72,6 +76,7 @@ void LookupEngine::OnWarrantyTimedOut() {
   end.path = LookupPath::Official;
   end.entry = view_.EntryText();
   end.kind = OutcomeKind::TimedOut;
+  end.reason = reason;
   End(end, warrantySince_);
 }
 

@@ -1,6 +1,5 @@
 #include "webpage/browser.h"
 
-#include "base/http_fetch.h"
 #include "base/logging.h"
 
 #include <QAuthenticator>
@@ -13,6 +12,7 @@
 #include <QWebEngineView>
 
 #include "base/http_fetch.h"
+#include "webpage/page_keeper.h"
 #include "webpage/window_layer.h"
 
 namespace quarvel {
@@ -133,7 +133,11 @@ QWebEngineView* CreateBrowser(QWidget* parent, const QString& objectName) {
   view->setObjectName(objectName);
   view->setAccessibleName(objectName);
   view->setFocusPolicy(Qt::StrongFocus);
-  view->setPage(new HiddenBrowserPage(QWebEngineProfile::defaultProfile(), view));
+  const auto makePage = [](QWebEngineView* owner) -> QWebEnginePage* {
+    return new HiddenBrowserPage(QWebEngineProfile::defaultProfile(), owner);
+  };
+  view->setPage(makePage(view));
+  new PageKeeper(view, makePage);
   return view;
 }
 

@@ -21,7 +21,8 @@ qint64 GetControlWindowHandle(QWebEngineView* browser);
 // profile: a certificate error is accepted only for a request to a loopback
 // host (the bundled demo site), and the page answers its own dialogs (alert,
 // confirm, prompt, beforeunload, file choosers, new windows) without showing
-// any, noting each in the "quarvel.webpage" log.
+// any, noting each in the "quarvel.webpage" log. A PageKeeper replaces a
+// page that stops answering or loses its render process.
 QWebEngineView* CreateBrowser(QWidget* parent, const QString& objectName);
 
 }  // namespace quarvel

@@ -3,6 +3,7 @@
 #include <QWebEngineView>
 
 #include "webpage/browser.h"
+#include "webpage/page_keeper.h"
 #include "webpage/web_page_helper.h"
 
 namespace quarvel {
@@ -34,6 +35,21 @@ std::unique_ptr<PageVisit> WebBrowserPort::Attach() { return std::make_unique<He
 
 void WebBrowserPort::Navigate(const QString& url) {
   if (view_) quarvel::Navigate(view_, url);
+}
+
+WebBrowserPort::~WebBrowserPort() { QObject::disconnect(replaced_); }
+
+void WebBrowserPort::SetHome(const QString& url) {
+  if (PageKeeper* keeper = PageKeeper::Of(view_)) keeper->SetHome(url);
+}
+
+void WebBrowserPort::OnPageReplaced(Replaced handler) {
+  QObject::disconnect(replaced_);
+  if (PageKeeper* keeper = PageKeeper::Of(view_))
+    replaced_ = QObject::connect(keeper, &PageKeeper::PageReplaced, keeper,
+                                 [handler = std::move(handler)](const QString& reason) {
+                                   if (handler) handler(reason);
+                                 });
 }
 
 }  // namespace quarvel

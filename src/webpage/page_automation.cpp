@@ -1,6 +1,7 @@
 #include "webpage/page_automation.h"
 
 #include "webpage/legacy_html.h"
+#include "webpage/page_keeper.h"
 
 #include "base/handler_gate.h"
 
@@ -71,7 +72,10 @@ std::optional<QVariant> RunSync(QWebEnginePage* page, const QString& script, int
       QObject::connect(page, &QObject::destroyed, [done = waiter.DoneCallback()] { done(); });
   const bool answered = waiter.Wait(timeoutMs) && guard;
   QObject::disconnect(stop);
-  if (!answered) return std::nullopt;
+  if (!answered) {
+    if (guard) PageKeeper::NoteUnanswered(page);
+    return std::nullopt;
+  }
   return std::move(*value);
 }
 
@@ -214,6 +218,7 @@ AgentReply PageSession::ReadLongText(const AgentReply& header, const QDeadlineTi
   const bool answered =
       waiter.Wait(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0))) && guard;
   QObject::disconnect(stop);
+  if (!answered && guard && !parts->failed) PageKeeper::NoteUnanswered(page_);
   if (!answered || parts->failed || parts->joined != count || parts->text.size() != length)
     return NoAnswer();
   AgentReply out;

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   // Names under quarvel.test lead to loopback: tests give a loopback server a
   // name that is no loopback literal.
   setenv("QTWEBENGINE_CHROMIUM_FLAGS",
-         "--renderer-process-limit=1 --disable-background-networking "
+         "--disable-background-networking "
          "--host-resolver-rules=\"MAP *.quarvel.test 127.0.0.1\"",
          0);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
