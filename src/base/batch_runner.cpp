@@ -16,6 +16,16 @@
 #include "base/stop_signals.h"
 
 namespace quarvel {
+namespace {
+
+// An entry as a message shows it: on one line, and not endless.
+QString OneLine(const QString& entry) {
+  QString line;
+  for (const QChar c : entry.left(64)) line += c.isPrint() ? c : QChar(u'?');
+  return entry.size() > 64 ? line + QStringLiteral("…") : line;
+}
+
+}  // namespace
 
 QStringList EntriesToDo(const QStringList& input, const QStringList& done) {
   QHash<QString, int> remaining;
@@ -63,6 +73,7 @@ int BatchRunner::Run(const QStringList& entries) {
   entries_ = entries;
   next_ = 0;
   finished_ = 0;
+  crashed_ = 0;
   status_ = -1;
   runStamp_ = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
   if (!settings_.pictureFolder.isEmpty()) QDir().mkpath(settings_.pictureFolder);
@@ -122,7 +133,13 @@ void BatchRunner::StartNext(int j) {
   if (next_ >= entries_.size()) {
     for (const Job& other : jobs_)
       if (other.index >= 0) return;
-    End(0);
+    if (crashed_ > 0)
+      progress_->Message(
+          QStringLiteral("quarvel-cli: %1 %2 ended the lookup twice and %3 skipped")
+              .arg(crashed_)
+              .arg(crashed_ == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))
+              .arg(crashed_ == 1 ? QStringLiteral("was") : QStringLiteral("were")));
+    End(crashed_ > 0 ? 1 : 0);
     return;
   }
   job.index = next_++;
@@ -175,6 +192,11 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
     return;
   }
   ++finished_;
+  if (!outcome.reason.isEmpty()) {
+    progress_->Message(QStringLiteral("quarvel-cli: %1: %2 (%3)")
+                           .arg(OneLine(entry), record.outcome, outcome.reason));
+    if (outcome.reason == QLatin1String(kCrashedTwice)) ++crashed_;
+  }
   progress_->EntryDone();
   StartNext(j);
 }

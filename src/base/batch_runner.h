@@ -44,7 +44,8 @@ class BatchRunner : public QObject {
 
   // Looks up `entries` in order, running the event loop until all are done.
   // Returns 0 when every entry got an outcome, 1 when the batch could not go
-  // on (no engine, output not writable), 128 + signal when it was stopped.
+  // on (no engine, output not writable) or an entry ended its lookup worker
+  // twice (it is recorded and skipped), 128 + signal when it was stopped.
   int Run(const QStringList& entries);
 
   // What SIGINT and SIGTERM do: the running lookups are abandoned (they are
@@ -82,6 +83,7 @@ class BatchRunner : public QObject {
   QStringList entries_;
   int next_ = 0;
   int finished_ = 0;
+  int crashed_ = 0;  // entries that ended the lookup twice
   quint64 tickets_ = 0;
   int status_ = -1;
   QEventLoop* loop_ = nullptr;

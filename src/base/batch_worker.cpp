@@ -66,18 +66,24 @@ QByteArray EncodeWorkerOutcome(const LookupOutcome& outcome) {
                {"model", outcome.model},
                {"serial", outcome.serial},
                {"warranty_end", outcome.warrantyEnd},
-               {"picture", outcome.picture}});
+               {"picture", outcome.picture},
+               {"reason", outcome.reason}});
 }
 
 std::optional<LookupOutcome> DecodeWorkerOutcome(QByteArrayView line) {
   LookupOutcome outcome;
   QString kind;
-  if (!Texts(ObjectOf(line), {{"outcome", &kind},
-                              {"model", &outcome.model},
-                              {"serial", &outcome.serial},
-                              {"warranty_end", &outcome.warrantyEnd},
-                              {"picture", &outcome.picture}}))
+  const std::optional<QJsonObject> object = ObjectOf(line);
+  if (!Texts(object, {{"outcome", &kind},
+                      {"model", &outcome.model},
+                      {"serial", &outcome.serial},
+                      {"warranty_end", &outcome.warrantyEnd},
+                      {"picture", &outcome.picture}}))
     return std::nullopt;
+  // The reason is there when a lookup gave one.
+  const QJsonValue reason = object->value(QLatin1String("reason"));
+  if (!reason.isUndefined() && !reason.isString()) return std::nullopt;
+  outcome.reason = reason.toString();
   const std::optional<OutcomeKind> known = KindFromName(kind);
   if (!known) return std::nullopt;
   outcome.kind = *known;

@@ -28,6 +28,9 @@ struct LookupRequest {
   QString pictureFile;  // where this entry's picture is to be stored (in the data folder)
 };
 
+// The reason of an entry that ended every lookup worker it was given to.
+inline constexpr char kCrashedTwice[] = "the lookup crashed twice";
+
 struct LookupOutcome {
   OutcomeKind kind = OutcomeKind::NotFound;
   QString model;  // values without their label prefixes

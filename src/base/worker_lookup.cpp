@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "base/logging.h"
 #include "base/safe_file.h"
 
 namespace quarvel {
@@ -41,12 +42,13 @@ void WorkerLookup::Launch() {
   QObject::connect(
       process, &QProcess::finished, &context_, [this](int code, QProcess::ExitStatus how) {
         OnEnded(how == QProcess::CrashExit ? QStringLiteral("it crashed")
-                                           : QStringLiteral("exit status %1").arg(code));
+                                           : QStringLiteral("exit status %1").arg(code),
+                true);
       });
   QObject::connect(
       process, &QProcess::errorOccurred, &context_, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-          OnEnded(QStringLiteral("it could not be started: ") + process_->errorString());
+          OnEnded(QStringLiteral("it could not be started: ") + process_->errorString(), false);
       });
   process_->start();
 }
@@ -97,9 +99,9 @@ void WorkerLookup::OnOutput() {
   }
 }
 
-void WorkerLookup::OnEnded(const QString& why) {
+void WorkerLookup::OnEnded(const QString& why, bool started) {
   // Not from inside the process's own signal: it is replaced here.
-  QTimer::singleShot(0, &context_, [this, why] {
+  QTimer::singleShot(0, &context_, [this, why, started] {
     if (!process_ || process_->state() != QProcess::NotRunning) return;
     Stop();
     if (!running_) return;  // started again by the next entry
@@ -109,11 +111,22 @@ void WorkerLookup::OnEnded(const QString& why) {
       process_->write(EncodeWorkerRequest(request_));
       return;
     }
+    // An entry that ends every worker it meets is skipped, not fatal: the
+    // batch records it and goes on with a fresh worker.
+    if (!started) {  // no entry's fault: the batch cannot go on
+      running_ = false;
+      LookupOutcome failed;
+      failed.failure = QStringLiteral("the lookup worker %1").arg(why);
+      Report(failed);
+      return;
+    }
+    qCInfo(lcLookup).noquote() << "the lookup worker ended twice looking up" << request_.entry
+                               << "(" + why + ")";
     running_ = false;
-    LookupOutcome failed;
-    failed.failure =
-        QStringLiteral("the lookup worker ended twice looking up %1 (%2)").arg(request_.entry, why);
-    Report(failed);
+    LookupOutcome crashed;
+    crashed.kind = OutcomeKind::TimedOut;
+    crashed.reason = QLatin1String(kCrashedTwice);
+    Report(crashed);
   });
 }
 

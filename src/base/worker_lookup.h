@@ -24,7 +24,8 @@ class WorkerLookup : public EntryLookup {
   WorkerLookup& operator=(const WorkerLookup&) = delete;
 
   // A worker that ends in the middle of a lookup is started again and given
-  // the entry once more; when that one ends too, the outcome is a failure.
+  // the entry once more; when that one ends too, the entry is timed out with
+  // the reason kCrashedTwice.
   void Start(const LookupRequest& request, Done done) override;
   void Cancel() override;
 
@@ -35,7 +36,7 @@ class WorkerLookup : public EntryLookup {
   void Launch();
   void Stop();
   void OnOutput();
-  void OnEnded(const QString& why);
+  void OnEnded(const QString& why, bool started);
   void Report(const LookupOutcome& outcome);
 
   QString program_;

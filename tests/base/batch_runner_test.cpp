@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <thread>
 
@@ -86,8 +87,13 @@ TEST(BatchRunner, EveryEntryGetsARowAndAHistoryRecord) {
     FakePlan plan;
     plan.delayMs = 5;
     if (request.entry == QLatin1String("C39XK0ABHG7F")) {
-      plan.outcome = {OutcomeKind::Found, "Handset 14 Pro",    "C39XK0ABHG7F",
-                      "2027年3月18日",    request.pictureFile, {}};
+      plan.outcome = {OutcomeKind::Found,
+                      "Handset 14 Pro",
+                      "C39XK0ABHG7F",
+                      "2027年3月18日",
+                      request.pictureFile,
+                      {},
+                      {}};
     } else if (request.entry.startsWith(QLatin1String("356"))) {
       plan.outcome.kind = OutcomeKind::Rejected;
     }
@@ -264,8 +270,8 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
   class Eager : public EntryLookup {
    public:
     void Start(const LookupRequest&, Done done) override {
-      done(LookupOutcome{OutcomeKind::Found, {}, {}, {}, {}, {}});
-      done(LookupOutcome{OutcomeKind::Rejected, {}, {}, {}, {}, {}});
+      done(LookupOutcome{OutcomeKind::Found, {}, {}, {}, {}, {}, {}});
+      done(LookupOutcome{OutcomeKind::Rejected, {}, {}, {}, {}, {}, {}});
     }
     void Cancel() override {}
   };
@@ -424,7 +430,8 @@ TEST(WorkerLines, RequestsAndOutcomesCrossWhateverTheyHold) {
   for (const OutcomeKind kind :
        {OutcomeKind::Found, OutcomeKind::NotFound, OutcomeKind::Rejected, OutcomeKind::BadInput,
         OutcomeKind::PictureFailed, OutcomeKind::TimedOut}) {
-    const LookupOutcome outcome{kind, "iPhone 14 Pro", "C39", "2027年3月18日", "/p.jpg", {}};
+    const LookupOutcome outcome{kind,     "iPhone 14 Pro",   "C39", "2027年3月18日",
+                                "/p.jpg", "browser crashed", {}};
     const std::optional<LookupOutcome> decoded =
         DecodeWorkerOutcome(EncodeWorkerOutcome(outcome).chopped(1));
     ASSERT_TRUE(decoded) << OutcomeName(kind).toStdString();
@@ -432,6 +439,7 @@ TEST(WorkerLines, RequestsAndOutcomesCrossWhateverTheyHold) {
     EXPECT_EQ(decoded->model, outcome.model);
     EXPECT_EQ(decoded->warrantyEnd, outcome.warrantyEnd);
     EXPECT_EQ(decoded->picture, outcome.picture);
+    EXPECT_EQ(decoded->reason, outcome.reason);
     EXPECT_TRUE(decoded->failure.isEmpty());
   }
 
@@ -516,14 +524,15 @@ TEST(WorkerLookup, AnswersComeBackAndAWorkerThatEndsIsStartedOnceMore) {
   }
 
   // Ends on its first request, every time it is started: the entry is tried
-  // twice, then the outcome is a failure that says so.
+  // twice, then it is timed out with the reason, and no failure.
   QTemporaryDir dir;
   const QString starts = dir.filePath("starts");
   ScriptWorker ending(QStringLiteral("echo x >> '%1'; read line; exit 3").arg(starts));
   const std::optional<LookupOutcome> failed = ending.LookUp("C39");
   ASSERT_TRUE(failed);
-  EXPECT_TRUE(failed->failure.contains("ended twice looking up C39 (exit status 3)"))
-      << failed->failure.toStdString();
+  EXPECT_EQ(failed->kind, OutcomeKind::TimedOut);
+  EXPECT_EQ(failed->reason, QLatin1String(kCrashedTwice));
+  EXPECT_TRUE(failed->failure.isEmpty()) << failed->failure.toStdString();
   EXPECT_EQ(ReadFile(starts), QByteArray("x\nx\n"));
 
   // Ends once, then answers: the retry is unseen.
@@ -535,6 +544,36 @@ TEST(WorkerLookup, AnswersComeBackAndAWorkerThatEndsIsStartedOnceMore) {
   ASSERT_TRUE(retried);
   EXPECT_TRUE(retried->failure.isEmpty()) << retried->failure.toStdString();
   EXPECT_EQ(retried->kind, OutcomeKind::Found);
+}
+
+TEST(WorkerLookup, AnEntryThatEndsEveryWorkerIsSkippedAndTheBatchGoesOn) {
+  const QString script = QStringLiteral(
+                             "while read line; do case \"$line\" in *POISON*) exit 1;; esac; "
+                             "echo '%1'; done")
+                             .arg(kAnswer);
+  Batch batch;
+  batch.settings.jobs = 2;
+  Progress progress([&](const QByteArray& text) { batch.progressText += text; }, false, 4, 0);
+  BatchRunner runner(
+      batch.settings,
+      [&](int) {
+        return std::make_unique<WorkerLookup>(QStringLiteral("/bin/sh"),
+                                              QStringList{QStringLiteral("-c"), script},
+                                              QProcessEnvironment::systemEnvironment());
+      },
+      &batch.sink, batch.history.get(), &progress);
+  EXPECT_EQ(runner.Run({"A", "POISON", "B", "C"}), 1);
+  ASSERT_EQ(batch.sink.writes.size(), 4);
+  const QStringList poisoned = Fields(batch.sink.writes[1]);
+  EXPECT_EQ(poisoned.value(3), QStringLiteral("timed_out"));
+  for (const int row : {0, 2, 3}) EXPECT_EQ(Fields(batch.sink.writes[row]).value(3), "found");
+  EXPECT_TRUE(batch.progressText.contains("POISON: timed_out (the lookup crashed twice)"))
+      << batch.progressText.constData();
+  const std::vector<HistoryRecord> records = batch.history->Newest();
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                          [](const HistoryRecord& r) { return r.reason == kCrashedTwice; }),
+            1);
 }
 
 TEST(WorkerLookup, GarbageAMissingProgramOrAHangAreHandled) {
