@@ -1,5 +1,6 @@
 #include "base/csv.h"
 
+#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -261,7 +262,8 @@ OutputFile::~OutputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool OutputFile::Open(const QString& path, const QStringList& header, QString* error) {
+bool OutputFile::Lock(const QString& path, QString* error) {
+  if (fd_ >= 0) ::close(fd_);
   const QByteArray name = path.toLocal8Bit();
   fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd_ < 0) {
@@ -278,6 +280,14 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
                                   : QStringLiteral("cannot lock %1: %2").arg(path, ErrnoText());
     return false;
   }
+  sink_ = std::make_unique<FdSink>(fd_, true);
+  return true;
+}
+
+bool OutputFile::Open(const QString& path, const QStringList& header, QString* error,
+                      const QStringList& retryOutcomes) {
+  path_ = path;
+  if (!Lock(path, error)) return false;
   QByteArray content;
   char buffer[65536];
   for (;;) {
@@ -300,19 +310,72 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
     *error = QStringLiteral("cannot cut the unfinished last row of %1: %2").arg(path, ErrnoText());
     return false;
   }
-  sink_ = std::make_unique<FdSink>(fd_, true);
   if (existing.writeHeader && !sink_->Write(FormatRecord(header))) {
     *error = QStringLiteral("cannot write %1: %2").arg(path, sink_->Error());
     return false;
   }
   done_ = existing.done;
+  if (retryOutcomes.isEmpty()) return true;
+
+  // The rows as they stand, to be written again around the new ones.
+  retrying_ = true;
+  const qsizetype column = header.indexOf(QStringLiteral("outcome"));
+  content.truncate(existing.keepBytes);
+  if (existing.writeHeader) content = FormatRecord(header);
+  Reader reader(content);
+  QStringList fields;
+  reader.Next(&fields);  // the header, checked above
+  head_ = content.left(reader.Position());
+  for (qsizetype from = reader.Position();
+       reader.Next(&fields) == Reader::Status::Record && reader.Terminated();
+       from = reader.Position()) {
+    if (fields.size() == 1 && fields[0].isEmpty()) continue;  // a blank line goes
+    if (column >= 0 && retryOutcomes.contains(fields.value(column))) {
+      retryRows_.append(static_cast<int>(rows_.size()));
+      retry_.append(fields[0]);
+    }
+    rows_.append(content.mid(from, reader.Position() - from));
+  }
+  return true;
+}
+
+bool OutputFile::Write(const QByteArray& row) {
+  if (retrying_) rows_.append(row);
+  return sink_->Write(row);
+}
+
+bool OutputFile::WriteRow(int index, const QByteArray& row) {
+  if (index < 0 || index >= retryRows_.size()) return Write(row);
+  rows_[retryRows_[index]] = row;
+  return Rewrite();
+}
+
+bool OutputFile::Rewrite() {
+  QSaveFile file(path_);
+  if (!file.open(QIODevice::WriteOnly)) {
+    error_ = file.errorString();
+    return false;
+  }
+  file.write(head_);
+  for (const QByteArray& row : rows_) file.write(row);
+  if (!file.commit()) {
+    error_ = file.errorString();
+    return false;
+  }
+  // The lock moves to the new file, which later rows are appended to.
+  QString problem;
+  if (!Lock(path_, &problem)) {
+    error_ = problem;
+    return false;
+  }
+  error_.clear();
   return true;
 }
 
 bool OrderedRows::Put(int index, QByteArray row) {
   waiting_.emplace(index, std::move(row));
   while (!failed_ && !waiting_.empty() && waiting_.begin()->first == next_) {
-    failed_ = !sink_->Write(waiting_.begin()->second);
+    failed_ = !sink_->WriteRow(waiting_.begin()->first, waiting_.begin()->second);
     if (failed_) break;
     waiting_.erase(waiting_.begin());
     ++next_;
@@ -322,7 +385,7 @@ bool OrderedRows::Put(int index, QByteArray row) {
 
 bool OrderedRows::FlushWaiting() {
   while (!failed_ && !waiting_.empty()) {
-    failed_ = !sink_->Write(waiting_.begin()->second);
+    failed_ = !sink_->WriteRow(waiting_.begin()->first, waiting_.begin()->second);
     if (!failed_) waiting_.erase(waiting_.begin());
   }
   return !failed_;

@@ -81,6 +81,9 @@ class RowSink {
   virtual ~RowSink() = default;
   virtual bool Write(const QByteArray& row) = 0;
   virtual QString Error() const = 0;
+  // Row `index` of a batch's entries (what OrderedRows hands over); a sink
+  // that only appends ignores the index.
+  virtual bool WriteRow(int /*index*/, const QByteArray& row) { return Write(row); }
 };
 
 // A file descriptor: standard output or an open file.
@@ -109,15 +112,36 @@ class OutputFile : public RowSink {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  bool Open(const QString& path, const QStringList& header, QString* error);
+  // With retryOutcomes, the complete rows whose outcome column holds one of
+  // them are to be looked up again: Retry() lists their entries in file
+  // order, and rows 0 to Retry().size() - 1 handed to WriteRow take their
+  // places. The whole file is then written anew beside the old one and
+  // renamed over it, with the old one's permissions, so that a stop at any
+  // moment leaves the old rows or the new ones, never a mix or less.
+  bool Open(const QString& path, const QStringList& header, QString* error,
+            const QStringList& retryOutcomes = {});
   const QStringList& Done() const { return done_; }
-  bool Write(const QByteArray& row) override { return sink_->Write(row); }
-  QString Error() const override { return sink_->Error(); }
+  const QStringList& Retry() const { return retry_; }
+  bool Write(const QByteArray& row) override;
+  bool WriteRow(int index, const QByteArray& row) override;
+  QString Error() const override { return error_.isEmpty() ? sink_->Error() : error_; }
 
  private:
+  bool Lock(const QString& path, QString* error);
+  bool Rewrite();
+
+  QString path_;
   int fd_ = -1;
   std::unique_ptr<FdSink> sink_;
   QStringList done_;
+  QStringList retry_;
+  // In retry mode: the bytes before the first row (BOM, header), every row
+  // as written, and where each row to look up again stands among them.
+  QByteArray head_;
+  QList<QByteArray> rows_;
+  QList<int> retryRows_;
+  bool retrying_ = false;
+  QString error_;
 };
 
 // Puts rows out in input order: a row that finishes early waits for the

@@ -113,6 +113,46 @@ TEST_F(BatchTest, EveryEntryGetsOneRowAfterAKillAndEveryRowIsInTheHistory) {
     EXPECT_TRUE(listed.contains(QString::fromLatin1(entry))) << entry;
 }
 
+TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {
+  QFile input(dir.filePath("entries.txt"));
+  ASSERT_TRUE(input.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  input.write("C39XK0ABHG7F\nSPINS0000001\nF17ZP1QWN73D\n");
+  input.close();
+  sites.OverrideLookup("/index.php/iphone/SPINS0000001",
+                       "<h1>查找结果</h1><script>setTimeout(function(){while(true){}},0)</script>");
+  const QStringList batch{
+      "batch", "--jobs", "2", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")};
+  QProcess first;
+  Start(first, batch);
+  ASSERT_TRUE(first.waitForFinished(90000));
+  EXPECT_EQ(first.exitCode(), 0);
+  EXPECT_TRUE(
+      first.readAllStandardError().contains("SPINS0000001: timed_out (page stopped answering)"));
+  const QStringList before = Rows();
+  ASSERT_EQ(before.size(), 4) << before.join('\n').toStdString();
+  EXPECT_TRUE(before[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,"));
+  EXPECT_TRUE(before[2].startsWith("SPINS0000001,ok,comprehensive,timed_out,"));
+  EXPECT_TRUE(before[3].startsWith("F17ZP1QWN73D,ok,comprehensive,found,"));
+
+  // The page answers now: only that row is looked up again, in its place.
+  sites.OverrideLookup("/index.php/iphone/SPINS0000001", "<h1>查找结果</h1>");
+  QProcess again;
+  Start(again, QStringList{"--retry-failed"} + batch.mid(0, 1) + batch.mid(3));
+  ASSERT_TRUE(again.waitForFinished(60000));
+  EXPECT_EQ(again.exitCode(), 0) << again.readAllStandardError().toStdString();
+  const QStringList after = Rows();
+  ASSERT_EQ(after.size(), 4) << after.join('\n').toStdString();
+  EXPECT_EQ(after[1], before[1]);
+  EXPECT_TRUE(after[2].startsWith("SPINS0000001,ok,comprehensive,")) << after[2].toStdString();
+  EXPECT_FALSE(after[2].startsWith("SPINS0000001,ok,comprehensive,timed_out,"));
+  EXPECT_EQ(after[3], before[3]);
+
+  QProcess history;
+  Start(history, {"history", "--csv"});
+  ASSERT_TRUE(history.waitForFinished(10000));
+  EXPECT_TRUE(history.readAllStandardOutput().contains("page stopped answering"));
+}
+
 TEST_F(BatchTest, TheOfficialPathCutsModelAndWarrantyEndWithTwoJobs) {
   QProcess process;
   Start(process, {"batch", "--path", "official", "--jobs", "2", "--output", dir.filePath("out.csv"),
