@@ -102,8 +102,7 @@ int Fail(const char* what) {
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--renderer-process-limit=1 --disable-background-networking",
-         0);
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-background-networking", 0);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
 
