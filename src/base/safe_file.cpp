@@ -53,12 +53,13 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
   return true;
 }
 
-// A fresh temporary file in the folder dirFd, opened for writing; its name in *name.
-int CreateTemporary(int dirFd, QByteArray* name) {
+// A fresh temporary file in the folder dirFd, opened for writing, created
+// with mode (less the umask); its name in *name.
+int CreateTemporary(int dirFd, mode_t mode, QByteArray* name) {
   for (int attempt = 0; attempt < 64; ++attempt) {
     *name = ".quarvel-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
     const int fd = ::openat(dirFd, name->constData(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
@@ -82,13 +83,17 @@ bool ReplaceFile(const QString& path, const QByteArray& bytes) {
     qCWarning(lcFiles) << "cannot open the folder of" << path << ":" << Errno();
     return false;
   }
-  // An existing file keeps its permissions; a new one gets the usual ones.
+  // An existing file keeps its permissions; a new one is as private as its
+  // folder, and so is the temporary file until it takes the old one's mode.
   struct stat old {};
   const bool keepMode = ::fstatat(dir.get(), name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 &&
                         S_ISREG(old.st_mode);
+  struct stat folderInfo {};
+  const bool privateFolder =
+      ::fstat(dir.get(), &folderInfo) == 0 && (folderInfo.st_mode & 077) == 0;
 
   QByteArray temporary;
-  Fd file(CreateTemporary(dir.get(), &temporary));
+  Fd file(CreateTemporary(dir.get(), privateFolder ? 0600 : 0666, &temporary));
   if (!file.valid()) {
     qCWarning(lcFiles) << "cannot create a file beside" << path << ":" << Errno();
     return false;
@@ -155,6 +160,21 @@ bool EnsurePrivateFolder(const QString& folder, QString* reason) {
   if ((info.st_mode & 07777) != 0700 && ::fchmod(dir.get(), 0700) != 0)
     return fail(QStringLiteral("cannot make it private: ") + Errno());
   return true;
+}
+
+FolderCheck CheckPrivateFolder(const QString& folder, QString* reason) {
+  const auto unusable = [&](const QString& why) {
+    if (reason) *reason = why;
+    return FolderCheck::Unusable;
+  };
+  if (folder.isEmpty()) return unusable(QStringLiteral("no folder given"));
+  struct stat info {};
+  if (::lstat(QFile::encodeName(folder).constData(), &info) != 0)
+    return errno == ENOENT ? FolderCheck::Missing : unusable(Errno());
+  if (S_ISLNK(info.st_mode)) return unusable(QStringLiteral("it is a symbolic link"));
+  if (!S_ISDIR(info.st_mode)) return unusable(QStringLiteral("it is no folder"));
+  if (info.st_uid != ::geteuid()) return unusable(QStringLiteral("it belongs to another user"));
+  return FolderCheck::Usable;
 }
 
 }  // namespace quarvel

@@ -110,5 +110,40 @@ TEST(EnsurePrivateFolder, CreatesOrNarrowsToPrivateAndRefusesLinksFilesAndStrang
   }
 }
 
+TEST(ReplaceFile, ANewFileIsAsPrivateAsItsFolderWhateverTheUmask) {
+  const mode_t old = umask(0);
+  QTemporaryDir dir;  // private to the user
+  const QString shared = dir.filePath("shared");
+  ASSERT_EQ(mkdir(Native(shared).constData(), 0755), 0);
+  const struct {
+    QString path;
+    mode_t mode;
+  } cases[] = {{dir.filePath("验证码.jpg"), 0600}, {shared + "/screenshot.png", 0666}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(ReplaceFile(c.path, "x"));
+    EXPECT_EQ(LinkStat(c.path).st_mode & 07777, c.mode) << c.path.toStdString();
+  }
+  umask(old);
+}
+
+TEST(CheckPrivateFolder, TellsMissingUsableAndUnusableWithoutChangingAnything) {
+  QTemporaryDir dir;
+  const QString open = dir.filePath("open"), file = dir.filePath("file");
+  ASSERT_EQ(mkdir(Native(open).constData(), 0755), 0);
+  ASSERT_TRUE(ReplaceFile(file, "x"));
+  ASSERT_EQ(symlink("nowhere", Native(dir.filePath("dangling")).constData()), 0);
+  const struct {
+    QString folder;
+    FolderCheck check;
+  } cases[] = {{dir.filePath("absent"), FolderCheck::Missing},
+               {open, FolderCheck::Usable},
+               {file, FolderCheck::Unusable},
+               {dir.filePath("dangling"), FolderCheck::Unusable}};
+  for (const auto& c : cases)
+    EXPECT_EQ(CheckPrivateFolder(c.folder), c.check) << c.folder.toStdString();
+  EXPECT_EQ(LinkStat(open).st_mode & 07777, 0755u);
+  EXPECT_FALSE(QFile::exists(dir.filePath("absent")));
+}
+
 }  // namespace
 }  // namespace quarvel
