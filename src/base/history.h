@@ -2,9 +2,15 @@
 
 // The history of finished lookups, from the window and from batches: an
 // SQLite database in the data folder. Several processes write to it at once
-// (write-ahead log, busy time-out). A history that cannot be opened or is
-// damaged never stops a lookup: it is reported once, set aside under a new
-// name beside it, and a fresh one is used.
+// (write-ahead log, busy time-out). A history that cannot be used never stops
+// a lookup, and it is reported once:
+// - one that cannot be written (read only, someone else's, no regular file)
+//   is left as it is, and lookups are not recorded;
+// - a damaged one (no database, malformed, cut short) is salvaged: what of it
+//   still reads is copied row by row into a fresh history, and the damaged
+//   file is kept beside it as history.sqlite3.damaged-<UTC time>.
+// A reader (HistoryAccess::ReadOnly) never creates, migrates, moves or
+// salvages anything: it lists what reads, and reports what it found.
 #include <QDateTime>
 #include <QString>
 
@@ -19,6 +25,18 @@ struct sqlite3_stmt;
 namespace quarvel {
 
 enum class HistorySource { Window, Batch };
+
+// A writer records lookups; a reader (`quarvel-cli history`, a list of past
+// lookups) only reads.
+enum class HistoryAccess { ReadWrite, ReadOnly };
+
+// What opening the history found.
+enum class HistoryState {
+  Open,      // usable
+  Missing,   // a reader found no history: nothing to list
+  Damaged,   // a reader found it damaged: Newest lists what still reads
+  Unusable,  // nothing can be read or recorded; it was reported
+};
 
 // "window", "batch".
 QString SourceName(HistorySource source);
@@ -50,41 +68,51 @@ class History {
  public:
   using Reporter = std::function<void(const QString& message)>;
 
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
   static constexpr char kFileName[] = "history.sqlite3";
   static constexpr int kBusyTimeoutMs = 10000;
 
-  // Opens `folder`/history.sqlite3, creating the folder and the file when
-  // missing and bringing an older schema up to date. Problems go to `report`
-  // (default: the Qt log), at most once for opening and once for writing.
-  explicit History(const QString& folder, Reporter report = {});
+  // Opens `folder`/history.sqlite3. A writer creates the folder (0700) and
+  // the file (0600) when missing and brings an older schema up to date; a
+  // reader opens the file read-only, reads older schemas as they are and
+  // finds nothing when it is missing. Problems go to `report` (default: the
+  // Qt log), at most once for opening and once for writing.
+  explicit History(const QString& folder, Reporter report = {},
+                   HistoryAccess access = HistoryAccess::ReadWrite);
   ~History();
   History(const History&) = delete;
   History& operator=(const History&) = delete;
 
-  bool IsOpen() const { return db_ != nullptr; }
+  HistoryState State() const { return state_; }
+  bool IsOpen() const { return state_ == HistoryState::Open; }
   QString FilePath() const { return path_; }
-  // Where an unusable history was moved to; empty when none was.
-  QString SetAsidePath() const { return setAside_; }
+  // Where a writer kept a damaged history it replaced; empty when none.
+  QString DamagedCopyPath() const { return damagedCopy_; }
 
-  // Stores one finished lookup. False when it could not be stored; never throws.
+  // Stores one finished lookup. False when it could not be stored (always for
+  // a reader); never throws.
   bool Record(const HistoryRecord& record);
 
   // The newest `limit` records (all when limit <= 0), newest first.
   std::vector<HistoryRecord> Newest(int limit = 0) const;
 
  private:
-  enum class OpenResult { Ok, Unusable, Failed };
+  enum class OpenResult { Ok, Damaged, Failed };
+  void OpenForWriting(const QString& folder);
+  void OpenForReading();
   OpenResult TryOpen(QString* problem);
-  bool SetAside(QString* problem);
+  void Salvage(const QString& damage);
+  bool MoveDamagedAside(QString* problem);
   void Close();
   void Report(const QString& message);
 
   QString path_;
-  QString setAside_;
+  QString damagedCopy_;
   Reporter report_;
+  HistoryState state_ = HistoryState::Unusable;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
+  bool hasReason_ = true;  // false for a reader of a schema before version 3
   bool writeReported_ = false;
 };
 

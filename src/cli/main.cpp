@@ -154,15 +154,27 @@ int RunCheck(QStringList entries, bool json) {
   return allOk ? 0 : 1;
 }
 
+// Only reads: a missing history lists nothing, and nothing is created,
+// migrated or moved. Exit status 1 when the history cannot be read or is
+// damaged (what still reads of a damaged one is listed).
 int RunHistory(bool asCsv, int limit) {
-  History history(DataFolder(), [](const QString& message) { Error(message); });
-  if (!history.IsOpen()) return 1;
+  QString problem;
+  const QString folder = ExistingDataFolder(&problem);
+  if (!problem.isEmpty()) {
+    Error(problem);
+    return 1;
+  }
+  if (folder.isEmpty()) return 0;
+  History history(
+      folder, [](const QString& message) { Error(message); }, HistoryAccess::ReadOnly);
+  if (history.State() == HistoryState::Missing) return 0;
+  if (history.State() == HistoryState::Unusable) return 1;
   QByteArray out;
   static const QStringList header = {
-      QStringLiteral("finished_at"), QStringLiteral("source"), QStringLiteral("entry"),
-      QStringLiteral("check"),       QStringLiteral("path"),   QStringLiteral("outcome"),
-      QStringLiteral("model"),       QStringLiteral("serial"), QStringLiteral("warranty_end"),
-      QStringLiteral("picture"),     QStringLiteral("seconds")};
+      QStringLiteral("finished_at"), QStringLiteral("source"),  QStringLiteral("entry"),
+      QStringLiteral("check"),       QStringLiteral("path"),    QStringLiteral("outcome"),
+      QStringLiteral("model"),       QStringLiteral("serial"),  QStringLiteral("warranty_end"),
+      QStringLiteral("picture"),     QStringLiteral("seconds"), QStringLiteral("reason")};
   if (asCsv) out += csv::FormatRecord(header);
   for (const HistoryRecord& record : history.Newest(limit)) {
     const QStringList fields = {IsoUtc(record.finishedAt),
@@ -175,7 +187,8 @@ int RunHistory(bool asCsv, int limit) {
                                 record.serial,
                                 record.warrantyEnd,
                                 record.picture,
-                                QString::number(record.seconds, 'f', 2)};
+                                QString::number(record.seconds, 'f', 2),
+                                record.reason};
     if (asCsv) {
       out += csv::FormatRecord(fields);
     } else {
@@ -185,7 +198,7 @@ int RunHistory(bool asCsv, int limit) {
     }
   }
   Write(stdout, out);
-  return 0;
+  return history.State() == HistoryState::Damaged ? 1 : 0;
 }
 
 struct BatchOptions {
@@ -222,8 +235,13 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
     Error(QStringLiteral("batch: ") + reason);
     return 2;
   }
-  // Looked up once: an unusable folder is reported once.
-  const QString dataFolder = DataFolder();
+  // Looked up once: an unusable folder is reported once, and the batch goes
+  // on without keeping pictures or recording lookups. Nothing is written
+  // anywhere else instead.
+  QString dataProblem;
+  const QString dataFolder = DataFolder(&dataProblem);
+  if (dataFolder.isEmpty())
+    Error(dataProblem + QStringLiteral("; pictures are not kept and lookups are not recorded"));
   const bool workers =
       options.settings.jobs > 1 && options.settings.path == LookupPath::Comprehensive;
   const std::unique_ptr<QCoreApplication> app = workers
@@ -264,17 +282,23 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
                     static_cast<int>(entries->size()),
                     static_cast<int>(entries->size() - todo.size()));
   Progress* reportTo = nullptr;
-  History history(dataFolder, [&reportTo](const QString& message) {
-    if (reportTo)
-      reportTo->Message(QStringLiteral("quarvel-cli: ") + message);
-    else
-      Error(message);
-  });
+  std::optional<History> history;
+  if (!dataFolder.isEmpty())
+    history.emplace(dataFolder, [&reportTo](const QString& message) {
+      if (reportTo)
+        reportTo->Message(QStringLiteral("quarvel-cli: ") + message);
+      else
+        Error(message);
+    });
   reportTo = &progress;
 
   BatchSettings settings = options.settings;
-  settings.pictureFolder = dataFolder + QStringLiteral("/pictures");
-  BatchRunner runner(settings, factory, sink, &history, &progress);
+  if (!dataFolder.isEmpty()) {
+    settings.pictureFolder = DataSubfolder(dataFolder, QStringLiteral("pictures"), &dataProblem);
+    if (settings.pictureFolder.isEmpty())
+      Error(dataProblem + QStringLiteral("; pictures are not kept"));
+  }
+  BatchRunner runner(settings, factory, sink, history ? &*history : nullptr, &progress);
   const int status = runner.Run(todo);
   if (status > 128) {
     const int left = static_cast<int>(todo.size()) - runner.Finished();

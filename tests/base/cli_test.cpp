@@ -2,11 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <functional>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/history.h"
 
@@ -49,6 +57,25 @@ class Cli : public ::testing::Test {
     EXPECT_TRUE(result.err.endsWith(QStringLiteral("; try --help\n"))) << result.err.toStdString();
     EXPECT_TRUE(result.err.contains(says)) << result.err.toStdString();
     EXPECT_TRUE(result.out.isEmpty());
+  }
+
+  QByteArray Bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  // Every name under the data home, with its permissions.
+  QStringList Names() {
+    QStringList names;
+    QDirIterator it(data.path(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      it.next();
+      names << it.filePath() + QString::number(it.fileInfo().permissions().toInt(), 16);
+    }
+    names.sort();
+    return names;
   }
 
   QTemporaryDir data;
@@ -97,6 +124,8 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
   const Result empty = Run({"history"});
   EXPECT_EQ(empty.status, 0);
   EXPECT_TRUE(empty.out.isEmpty());
+  EXPECT_TRUE(empty.err.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(data.filePath("quarvel")));  // a reader creates nothing
   {
     History history(data.filePath("quarvel"));
     ASSERT_TRUE(history.IsOpen());
@@ -107,6 +136,7 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
       record.model = QStringLiteral("tab\there, \"quoted\"");
       record.outcome = QStringLiteral("found");
       record.seconds = 5;
+      record.reason = i == 2 ? QStringLiteral("page stopped answering") : QString();
       history.Record(record);
     }
   }
@@ -115,29 +145,114 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
   const QStringList lines = text.out.split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 2);
   EXPECT_TRUE(lines[0].startsWith(QStringLiteral("2024-05-01T12:34:58.000Z\twindow\tE2\t")));
-  EXPECT_EQ(lines[0].count('\t'), 10);
+  EXPECT_EQ(lines[0].count('\t'), 11);
+  EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\t5.00\tpage stopped answering")));
   EXPECT_TRUE(lines[1].contains(QStringLiteral("\tE1\t")));
 
   const Result csv = Run({"history", "--csv"});
   EXPECT_EQ(csv.status, 0);
   EXPECT_TRUE(csv.out.startsWith(QStringLiteral(
-      "finished_at,source,entry,check,path,outcome,model,serial,warranty_end,picture,seconds\r\n"
-      "2024-05-01T12:34:58.000Z,window,E2,,,found,\"tab\there, \"\"quoted\"\"\",,,,5.00\r\n")));
+      "finished_at,source,entry,check,path,outcome,model,serial,warranty_end,picture,seconds,"
+      "reason\r\n"
+      "2024-05-01T12:34:58.000Z,window,E2,,,found,\"tab\there, \"\"quoted\"\"\",,,,5.00,"
+      "page stopped answering\r\n")));
   EXPECT_EQ(csv.out.count(QStringLiteral("\r\n")), 4);
+
+  // One it may only read is listed and stays as it is.
+  const QString file = data.filePath("quarvel/history.sqlite3");
+  ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup));
+  const QByteArray bytes = Bytes(file);
+  const QStringList names = Names();
+  const Result readOnly = Run({"history"});
+  EXPECT_EQ(readOnly.status, 0);
+  EXPECT_TRUE(readOnly.out.startsWith(text.out)) << readOnly.out.toStdString();
+  EXPECT_EQ(readOnly.out.count('\n'), 3);
+  EXPECT_EQ(Bytes(file), bytes);
+  EXPECT_EQ(Names(), names);
 }
 
-TEST_F(Cli, ACorruptHistoryIsReportedAndSetAside) {
+TEST_F(Cli, ADamagedHistoryIsReportedAndLeftAsItIs) {
   QDir().mkpath(data.filePath("quarvel"));
   QFile file(data.filePath("quarvel/history.sqlite3"));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write("this is not a database at all, but it is somebody's file");
   file.close();
+  const QStringList names = Names();
   const Result result = Run({"history"});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 1);
   EXPECT_TRUE(result.err.startsWith(QStringLiteral("quarvel-cli: the history ")))
       << result.err.toStdString();
+  EXPECT_TRUE(result.err.contains(QStringLiteral("damaged")));
   EXPECT_EQ(result.err.count('\n'), 1);
-  EXPECT_EQ(QDir(data.filePath("quarvel")).entryList({"history.sqlite3.unusable-*"}).size(), 1);
+  EXPECT_TRUE(result.out.isEmpty());
+  EXPECT_EQ(Bytes(file.fileName()), "this is not a database at all, but it is somebody's file");
+  EXPECT_EQ(Names(), names);
+}
+
+// An unusable data folder: nothing is written, there nor anywhere else. The
+// batch goes on without pictures or history; `history` says why it lists nothing.
+TEST_F(Cli, AnUnusableDataFolderIsNamedAndNothingIsWrittenElsewhere) {
+  const QString folder = data.filePath("quarvel");
+  const struct {
+    const char* name;
+    std::function<void()> make;
+    const char* says;
+  } cases[] = {
+      {"dangling link", [&] { QFile::link(data.filePath("nowhere"), folder); }, "symbolic link"},
+      {"regular file", [&] { QFile(folder).open(QIODevice::WriteOnly); }, "no folder"},
+      {"another user's",
+       [&] {
+         QDir().mkdir(folder);
+         ASSERT_EQ(chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+       },
+       "another user"},
+  };
+  QFile(data.filePath("empty.txt")).open(QIODevice::WriteOnly);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.name == std::string("another user's") && geteuid() != 0) continue;  // root only
+    QDir(folder).removeRecursively();
+    QFile::remove(folder);
+    c.make();
+    const QStringList names = Names();
+    const Result history = Run({"history"});
+    EXPECT_EQ(history.status, 1);
+    EXPECT_TRUE(history.err.contains(folder) && history.err.contains(c.says))
+        << history.err.toStdString();
+    const Result batch =
+        Run({"batch", "--output", data.filePath("out.csv"), data.filePath("empty.txt")});
+    EXPECT_EQ(batch.status, 0);
+    EXPECT_TRUE(batch.err.contains(folder) && batch.err.contains("pictures are not kept"))
+        << batch.err.toStdString();
+    QFile::remove(data.filePath("out.csv"));
+    EXPECT_EQ(Names(), names);
+    EXPECT_EQ(QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    EXPECT_FALSE(QFileInfo::exists(data.filePath("nowhere")));
+    EXPECT_FALSE(QFileInfo::exists("/pictures"));
+  }
+}
+
+// Under a umask that takes nothing away, what the batch creates in the data
+// folder is private, and its CSV at most 0644.
+TEST_F(Cli, ModesAreFixedWhateverTheUmask) {
+  QFile(data.filePath("empty.txt")).open(QIODevice::WriteOnly);
+  const mode_t old = umask(0);
+  const Result batch =
+      Run({"batch", "--output", data.filePath("out.csv"), data.filePath("empty.txt")});
+  umask(old);
+  EXPECT_EQ(batch.status, 0) << batch.err.toStdString();
+  const struct {
+    const char* path;
+    mode_t mode;
+  } cases[] = {{"quarvel", 0700},
+               {"quarvel/pictures", 0700},
+               {"quarvel/history.sqlite3", 0600},
+               {"out.csv", 0644}};
+  for (const auto& c : cases) {
+    struct stat info {};
+    ASSERT_EQ(lstat(QFile::encodeName(data.filePath(c.path)).constData(), &info), 0) << c.path;
+    EXPECT_EQ(info.st_mode & 07777, c.mode) << c.path;
+  }
 }
 
 TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {

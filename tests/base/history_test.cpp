@@ -1,5 +1,5 @@
 // The lookup history: records, schema and migrations, concurrent writers,
-// and files that cannot be used.
+// readers, and files that cannot be used or are damaged.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,8 +10,13 @@
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -41,6 +46,7 @@ HistoryRecord Lookup(const QString& entry, qint64 msecs = 0) {
   record.warrantyEnd = QStringLiteral("2027年9月9日");
   record.picture = QStringLiteral("/data/pictures/x.jpg");
   record.seconds = 6.25;
+  record.reason = QStringLiteral("page stopped answering");
   return record;
 }
 
@@ -75,8 +81,30 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 }
 
 QStringList SetAsideFiles(const QString& folder) {
-  return QDir(folder).entryList({"history.sqlite3.unusable-*"}, QDir::AllEntries | QDir::System,
+  return QDir(folder).entryList({"history.sqlite3.damaged-*"}, QDir::AllEntries | QDir::System,
                                 QDir::Name);
+}
+
+// Every name in folder with its content (links by their target), to tell
+// that nothing was created, changed or moved.
+std::map<QString, QByteArray> Snapshot(const QString& folder) {
+  std::map<QString, QByteArray> files;
+  for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                          QDir::System | QDir::NoDotAndDotDot))
+    files[info.fileName()] = info.isSymLink() ? info.symLinkTarget().toUtf8()
+                                              : testing::ReadWholeFile(info.filePath()) +
+                                                    QByteArray::number(info.permissions().toInt());
+  return files;
+}
+
+// A history of `count` lookups written and closed, all of it in the main
+// file; its bytes.
+QByteArray WrittenHistory(const QString& folder, int count) {
+  {
+    History history(folder);
+    for (int i = 0; i < count; ++i) history.Record(Lookup(QStringLiteral("R%1").arg(i), i));
+  }
+  return testing::ReadWholeFile(QDir(folder).filePath(History::kFileName));
 }
 
 TEST(History, RecordsComeBackNewestFirstWithEveryField) {
@@ -110,6 +138,7 @@ TEST(History, RecordsComeBackNewestFirstWithEveryField) {
   EXPECT_EQ(b.warrantyEnd, expected.warrantyEnd);
   EXPECT_EQ(b.picture, expected.picture);
   EXPECT_DOUBLE_EQ(b.seconds, 6.25);
+  EXPECT_EQ(b.reason, expected.reason);
   EXPECT_EQ(history.Newest(2).size(), 2u);
   EXPECT_TRUE(reports.messages.isEmpty());
 }
@@ -135,6 +164,8 @@ TEST(History, SchemaVersionWriteAheadLogAndMigrationFromVersionOne) {
     const std::vector<HistoryRecord> all = history.Newest();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[1].entry, QStringLiteral("OLD"));
+    EXPECT_EQ(all[1].reason, QString());
+    EXPECT_EQ(all[0].reason, Lookup("NEW").reason);
     EXPECT_EQ(Query(file, "PRAGMA journal_mode"), QStringLiteral("wal"));
   }
   EXPECT_EQ(Query(file, "PRAGMA user_version"), QString::number(History::kSchemaVersion));
@@ -180,7 +211,7 @@ TEST(History, ConcurrentWritersInThreadsAndProcessesLoseNothing) {
   EXPECT_TRUE(SetAsideFiles(dir.path()).isEmpty());
 }
 
-TEST(History, ACorruptFileIsReportedOnceSetAsideUnchangedAndReplaced) {
+TEST(History, ADamagedFileIsSalvagedReportedOnceAndKeptBesideUnchanged) {
   QTemporaryDir dir;
   const QString file = dir.filePath("history.sqlite3");
   QByteArray garbage(8192, '\0');
@@ -193,36 +224,42 @@ TEST(History, ACorruptFileIsReportedOnceSetAsideUnchangedAndReplaced) {
     History history(dir.path(), reports.Reporter());
     ASSERT_TRUE(history.IsOpen());
     ASSERT_EQ(reports.messages.size(), 1);
-    EXPECT_TRUE(reports.messages[0].contains(history.SetAsidePath()));
-    EXPECT_EQ(testing::ReadWholeFile(history.SetAsidePath()), garbage);
-    EXPECT_EQ(testing::ReadWholeFile(history.SetAsidePath() + "-wal"),
+    EXPECT_TRUE(reports.messages[0].contains(history.DamagedCopyPath()));
+    EXPECT_EQ(testing::ReadWholeFile(history.DamagedCopyPath()), garbage);
+    EXPECT_EQ(testing::ReadWholeFile(history.DamagedCopyPath() + "-wal"),
               QByteArray("not a log of the fresh history"));
     EXPECT_TRUE(history.Record(Lookup("A")));
     EXPECT_EQ(history.Newest().size(), 1u);
   }
-  // Another damaged one: a real history cut in half. It gets a name of its
-  // own; the first one set aside stays as it was.
-  {
-    History history(dir.path());
-    for (int i = 0; i < 400; ++i) history.Record(Lookup(QStringLiteral("R%1").arg(i), i));
-  }
-  const QByteArray whole = testing::ReadWholeFile(file);
+  // Another damaged one: a real history cut in half. What still reads of
+  // it is in the fresh one; it gets a name of its own, and the first one
+  // kept stays as it was.
+  QFile::remove(file);
+  const QByteArray whole = WrittenHistory(dir.path(), 400);
   ASSERT_GT(whole.size(), 8192);
   WriteFile(file, whole.left(whole.size() / 2));
   Reports again;
   History history(dir.path(), again.Reporter());
   EXPECT_TRUE(history.IsOpen());
-  EXPECT_EQ(again.messages.size(), 1);
+  ASSERT_EQ(again.messages.size(), 1);
   const QStringList aside =
-      SetAsideFiles(dir.path()).filter(QRegularExpression("unusable-[0-9TZ-]+$"));
+      SetAsideFiles(dir.path()).filter(QRegularExpression("damaged-[0-9TZ-]+$"));
   ASSERT_EQ(aside.size(), 2) << aside.join(' ').toStdString();
   EXPECT_EQ(testing::ReadWholeFile(dir.filePath(aside[0])).size() +
                 testing::ReadWholeFile(dir.filePath(aside[1])).size(),
             garbage.size() + whole.size() / 2);
-  EXPECT_TRUE(history.Newest().empty());
+  const std::vector<HistoryRecord> salvaged = history.Newest();
+  ASSERT_GT(salvaged.size(), 50u);
+  EXPECT_LT(salvaged.size(), 400u);
+  EXPECT_TRUE(again.messages[0].contains(QStringLiteral("%1 lookups").arg(salvaged.size())))
+      << again.messages[0].toStdString();
+  EXPECT_EQ(salvaged.back().entry, QStringLiteral("R0"));
+  EXPECT_EQ(salvaged.back().reason, Lookup("R0").reason);
+  EXPECT_TRUE(history.Record(Lookup("NEW", 1000000)));
+  EXPECT_EQ(history.Newest(1)[0].entry, QStringLiteral("NEW"));
 }
 
-TEST(History, ASymlinkIsSetAsideWithoutTouchingItsTarget) {
+TEST(History, ASymlinkIsLeftAloneWithItsTarget) {
   QTemporaryDir dir;
   const QString outside = dir.filePath("outside.txt");
   WriteFile(outside, "precious");
@@ -230,11 +267,151 @@ TEST(History, ASymlinkIsSetAsideWithoutTouchingItsTarget) {
   ASSERT_TRUE(QFile::link(outside, dir.filePath("data/history.sqlite3")));
   Reports reports;
   History history(dir.filePath("data"), reports.Reporter());
-  EXPECT_TRUE(history.IsOpen());
+  EXPECT_FALSE(history.IsOpen());
   EXPECT_EQ(reports.messages.size(), 1);
-  EXPECT_TRUE(history.Record(Lookup("A")));
+  EXPECT_FALSE(history.Record(Lookup("A")));
   EXPECT_EQ(testing::ReadWholeFile(outside), QByteArray("precious"));
-  EXPECT_FALSE(QFileInfo(history.FilePath()).isSymLink());
+  EXPECT_TRUE(QFileInfo(history.FilePath()).isSymLink());
+  EXPECT_TRUE(SetAsideFiles(dir.filePath("data")).isEmpty());
+}
+
+// Restores the umask when it goes out of scope.
+struct Umask {
+  explicit Umask(mode_t mask) : old(umask(mask)) {}
+  ~Umask() { umask(old); }
+  mode_t old;
+};
+
+mode_t Mode(const QString& path) {
+  struct stat info {};
+  return lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+TEST(History, AReaderListsWhatReadsAndChangesNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(const QString& folder)> make;
+    HistoryState state;
+    int rows;  // -1: some, not all of 400
+    int reports;
+  };
+  const auto file = [](const QString& folder) { return QDir(folder).filePath(History::kFileName); };
+  const Case cases[] = {
+      {"missing", [](const QString&) {}, HistoryState::Missing, 0, 0},
+      {"healthy", [](const QString& f) { WrittenHistory(f, 5); }, HistoryState::Open, 5, 0},
+      {"read only",
+       [&](const QString& f) {
+         WrittenHistory(f, 5);
+         QFile::setPermissions(file(f), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+       },
+       HistoryState::Open, 5, geteuid() == 0 ? 0 : 1},
+      {"cut short",
+       [&](const QString& f) {
+         const QByteArray whole = WrittenHistory(f, 400);
+         WriteFile(file(f), whole.left(whole.size() / 2));
+       },
+       HistoryState::Damaged, -1, 1},
+      {"not a database", [&](const QString& f) { WriteFile(file(f), QByteArray(5000, 'x')); },
+       HistoryState::Damaged, 0, 1},
+      {"schema 2, no reason",
+       [&](const QString& f) {
+         ASSERT_TRUE(Execute(file(f),
+                             "CREATE TABLE lookups (id INTEGER PRIMARY KEY, finished_at TEXT, "
+                             "source TEXT, entry TEXT, \"check\" TEXT, path TEXT, outcome TEXT, "
+                             "model TEXT, serial TEXT, warranty_end TEXT, picture TEXT, seconds "
+                             "REAL); INSERT INTO lookups (entry) VALUES ('OLD'); "
+                             "PRAGMA user_version = 2;"));
+       },
+       HistoryState::Open, 1, 0},
+      {"symbolic link", [&](const QString& f) { QFile::link(f + "/../elsewhere", file(f)); },
+       HistoryState::Unusable, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir dir;
+    c.make(dir.path());
+    const auto before = Snapshot(dir.path());
+    Reports reports;
+    {
+      History history(dir.path(), reports.Reporter(), HistoryAccess::ReadOnly);
+      EXPECT_EQ(history.State(), c.state);
+      const std::vector<HistoryRecord> rows = history.Newest();
+      if (c.rows >= 0) {
+        EXPECT_EQ(rows.size(), static_cast<size_t>(c.rows));
+      } else {
+        EXPECT_GT(rows.size(), 50u);
+        EXPECT_LT(rows.size(), 400u);
+        EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+          return a.finishedAt > b.finishedAt;
+        }));
+      }
+      for (const HistoryRecord& row : rows) {
+        EXPECT_TRUE(row.entry.startsWith('R') || row.entry == "OLD") << row.entry.toStdString();
+      }
+      if (!rows.empty()) {
+        EXPECT_EQ(rows.back().reason, rows.back().entry == "OLD" ? QString() : Lookup("R").reason);
+      }
+      EXPECT_FALSE(history.Record(Lookup("NEW")));
+      EXPECT_EQ(reports.messages.size(), c.reports) << reports.messages.join('\n').toStdString();
+    }
+    EXPECT_EQ(Snapshot(dir.path()), before);
+  }
+
+  // A writer at work: what is still in its log is read too.
+  QTemporaryDir dir;
+  History writer(dir.path());
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(writer.Record(Lookup(QStringLiteral("W%1").arg(i), i)));
+  EXPECT_EQ(History(dir.path(), {}, HistoryAccess::ReadOnly).Newest().size(), 3u);
+}
+
+TEST(History, AWriterLeavesAFileItCannotWriteAsItIs) {
+  QTemporaryDir dir;
+  const QString folder = dir.filePath("data");
+  const QString file = QDir(folder).filePath(History::kFileName);
+  const QByteArray bytes = WrittenHistory(folder, 3);
+  const auto before = Snapshot(folder);
+  if (geteuid() == 0) {
+    // Root writes any file: the writer runs as nobody, in its own folder,
+    // on root's history.
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    ASSERT_EQ(chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+    QProcess writer;
+    writer.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                             QStringLiteral(QUARVEL_HELPER_PATH), "history", folder, "2", "N"});
+    ASSERT_TRUE(writer.waitForFinished(30000));
+    EXPECT_EQ(writer.exitCode(), 1);
+    const QString said = QString::fromUtf8(writer.readAllStandardError());
+    EXPECT_EQ(said.count('\n'), 1) << said.toStdString();
+    EXPECT_TRUE(said.contains("cannot be written")) << said.toStdString();
+  } else {
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
+    Reports reports;
+    History history(folder, reports.Reporter());
+    EXPECT_FALSE(history.IsOpen());
+    EXPECT_FALSE(history.Record(Lookup("N")));
+    ASSERT_EQ(reports.messages.size(), 1);
+    EXPECT_TRUE(reports.messages[0].contains("cannot be written"));
+  }
+  EXPECT_EQ(testing::ReadWholeFile(file), bytes);
+  EXPECT_EQ(Snapshot(folder).size(), before.size());
+  EXPECT_TRUE(SetAsideFiles(folder).isEmpty());
+}
+
+TEST(History, ItsFolderAndFilesArePrivateWhateverTheUmask) {
+  const Umask open(0);
+  QTemporaryDir dir;
+  const QString folder = dir.filePath("data/quarvel");
+  History history(folder);
+  ASSERT_TRUE(history.Record(Lookup("A")));
+  EXPECT_EQ(Mode(folder), 0700u);
+  for (const char* suffix : {"", "-wal", "-shm"})
+    EXPECT_EQ(Mode(history.FilePath() + suffix), 0600u) << suffix;
+  // A fresh file made from a damaged one, too.
+  QDir().mkpath(dir.filePath("damaged"));
+  WriteFile(dir.filePath("damaged/" + QString(History::kFileName)), QByteArray(3000, 'x'));
+  History salvaged(dir.filePath("damaged"), [](const QString&) {});
+  ASSERT_TRUE(salvaged.IsOpen());
+  EXPECT_EQ(Mode(salvaged.FilePath()), 0600u);
 }
 
 TEST(History, ANewerSchemaIsLeftAlone) {
