@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quarvel-demo: could not set up TLS\n");
     return 1;
   }
+  for (httplib::Server* server : {&lookup, &portal, static_cast<httplib::Server*>(&warranty)})
+    LimitClients(*server);
   MountLookupSite(lookup);
   MountPortal(portal);
   MountWarrantySite(warranty);

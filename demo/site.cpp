@@ -6,8 +6,13 @@
 #include <QPainter>
 
 #include <cctype>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "samples.h"
 
@@ -107,7 +112,84 @@ bool WellFormedSerial(const std::string& serial) {
   return true;
 }
 
+// Serves each connection on a thread of its own, at most `most` at once; the
+// threads are made as connections arrive and kept for later ones. A client
+// that trickles its request in holds its own thread only.
+class ConnectionThreads : public httplib::TaskQueue {
+ public:
+  explicit ConnectionThreads(size_t most) : most_(most) {}
+
+  void enqueue(std::function<void()> job) override {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+    if (jobs_.size() > idle_ && threads_.size() < most_) threads_.emplace_back([this] { Work(); });
+    ready_.notify_one();
+  }
+
+  // Runs the connections still waiting, then ends the threads.
+  void shutdown() override {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    ready_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
+  }
+
+ private:
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ++idle_;
+      ready_.wait(lock, [this] { return !jobs_.empty() || stopping_; });
+      --idle_;
+      if (jobs_.empty()) return;
+      std::function<void()> job = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      job();
+      lock.lock();
+    }
+  }
+
+  const size_t most_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::function<void()>> jobs_;
+  std::vector<std::thread> threads_;
+  size_t idle_ = 0;  // threads waiting for a connection
+  bool stopping_ = false;
+};
+
 }  // namespace
+
+void LimitClients(httplib::Server& server) {
+  // The library refuses a declared length over the limit without keeping the
+  // body, but takes a body sent in chunks whole. The demo takes no bodies:
+  // every one is read and dropped as it comes, and its length decides the answer.
+  const auto drop = [](const httplib::Request& req, httplib::Response& res,
+                       const httplib::ContentReader& read) {
+    size_t length = 0;
+    const auto count = [&length](const char*, size_t n) {
+      length += n;
+      return true;
+    };
+    const bool whole = req.is_multipart_form_data()
+                           ? read([](const httplib::MultipartFormData&) { return true; }, count)
+                           : read(count);
+    if (!whole)
+      res.status = res.status == -1 ? 400 : res.status;  // 413 when the declared length was over
+    else
+      res.status = length > kMaxRequestBody ? 413 : 404;
+  };
+  server.Post(".*", drop).Put(".*", drop).Patch(".*", drop).Delete(".*", drop);
+  server.set_payload_max_length(kMaxRequestBody);
+  server.set_read_timeout(kReadTimeoutSeconds, 0);
+  server.set_write_timeout(kWriteTimeoutSeconds, 0);
+  server.set_keep_alive_timeout(kKeepAliveSeconds);
+  server.new_task_queue = [] { return new ConnectionThreads(kMaxConnections); };
+}
 
 void MountLookupSite(httplib::Server& server) {
   server.Get(R"(/index\.php/pic/iphone/(.+)\.png)",
