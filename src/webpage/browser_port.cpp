@@ -16,17 +16,24 @@ PageRead Read(const std::optional<QString>& read) {
 class HelperVisit : public PageVisit {
  public:
   explicit HelperVisit(QWebEngineView* view) {
-    if (view) helper_.AttachToBrowserWindow(GetControlWindowHandle(view));
+    // A page about to be replaced (its renderer died or hung) is not read:
+    // what it gives is no page's text, and its lookup ends with the reason.
+    const PageKeeper* keeper = PageKeeper::Of(view);
+    lost_ = keeper && keeper->ReplacementPending();
+    if (view && !lost_) helper_.AttachToBrowserWindow(GetControlWindowHandle(view));
   }
-  PageRead Text() override { return Read(helper_.TryGetPageText()); }
-  PageRead Html() override { return Read(helper_.TryGetPageHtml()); }
+  PageRead Text() override { return lost_ ? PageRead{} : Read(helper_.TryGetPageText()); }
+  PageRead Html() override { return lost_ ? PageRead{} : Read(helper_.TryGetPageHtml()); }
   bool FillTextInput(const QString& identifier, const QString& value) override {
-    return helper_.FillTextInput(identifier, value);
+    return !lost_ && helper_.FillTextInput(identifier, value);
   }
-  bool ClickElement(const QString& identifier) override { return helper_.ClickElement(identifier); }
+  bool ClickElement(const QString& identifier) override {
+    return !lost_ && helper_.ClickElement(identifier);
+  }
 
  private:
   WebPageHelper helper_;
+  bool lost_ = false;
 };
 
 }  // namespace

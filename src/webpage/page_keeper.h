@@ -44,6 +44,9 @@ class PageKeeper : public QObject {
   void SetHome(const QString& url) { home_ = url; }
   const QString& home() const { return home_; }
 
+  // The page is to be replaced: it is not to be read any more.
+  bool ReplacementPending() const { return !pendingReason_.isEmpty(); }
+
   // How many times the page was replaced.
   int Replacements() const { return replacements_; }
 
