@@ -55,13 +55,19 @@ QString HelpText() {
              "      tab-separated: entry, kind (imei, imeisv, serial, unknown), verdict (ok or\n"
              "      what is wrong), details; --json: one JSON object per line.\n"
              "      Exit status 0 when every entry is ok, 1 otherwise.\n"
-             "  batch [--path comprehensive|official] [--jobs N] [--output FILE] INPUT\n"
+             "  batch [--path comprehensive|official] [--jobs N] [--output FILE]\n"
+             "        [--retry-failed] INPUT\n"
              "      Looks up every entry of INPUT (one a line; blank lines and lines starting\n"
              "      with # are skipped; or a CSV whose first column holds the entries; - is\n"
              "      standard input) and writes CSV: to FILE, or to standard output. --jobs N\n"
              "      runs N lookups side by side (1 to 16, default 1); rows stay in input order.\n"
              "      When FILE exists, the entries already in it are skipped, so a stopped batch\n"
-             "      continues where it was. Exit status 0 when every entry got an outcome,\n"
+             "      continues where it was; --retry-failed also looks up again the rows of\n"
+             "      FILE that ended timed_out or picture_failed, each new row in the old\n"
+             "      one's place. A page that stopped answering or a browser that crashed\n"
+             "      costs its own entry only (timed_out, with the reason in the progress and\n"
+             "      the history). Exit status 0 when every entry got an outcome, 1 when the\n"
+             "      batch could not go on or an entry ended its lookup twice (it is skipped),\n"
              "      130 or 143 when stopped by SIGINT or SIGTERM.\n"
              "  history [--csv] [--limit N]\n"
              "      Every finished lookup, from the window and from batches, newest first.\n"
@@ -204,8 +210,17 @@ int RunHistory(bool asCsv, int limit) {
 struct BatchOptions {
   QString input;
   QString output;
+  bool retryFailed = false;
   BatchSettings settings;
 };
+
+// The outcomes that --retry-failed looks up again: what a bad moment (a page
+// that hung, a crash, a picture that did not come) cost, not an answer.
+const QStringList& RetriedOutcomes() {
+  static const QStringList outcomes = {OutcomeName(OutcomeKind::TimedOut),
+                                       OutcomeName(OutcomeKind::PictureFailed)};
+  return outcomes;
+}
 
 int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& options) {
   QString error;
@@ -261,7 +276,11 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   csv::RowSink* sink = &standardOutput;
   QStringList done;
   if (!options.output.isEmpty()) {
-    if (!file.Open(options.output, csv::BatchHeader(), &error)) {
+    if (options.retryFailed && !QFileInfo::exists(options.output))
+      return Usage(QStringLiteral("--retry-failed wants an existing output (%1 is not there)")
+                       .arg(options.output));
+    if (!file.Open(options.output, csv::BatchHeader(), &error,
+                   options.retryFailed ? RetriedOutcomes() : QStringList())) {
       Error(error);
       return 2;
     }
@@ -271,7 +290,8 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
     Error(QStringLiteral("cannot write to standard output: ") + standardOutput.Error());
     return 1;
   }
-  const QStringList todo = EntriesToDo(*entries, done);
+  // Rows to look up again come first, and take their own places.
+  const QStringList todo = file.Retry() + EntriesToDo(*entries, done);
 
   // A terminal shows one line rewritten in place, unless the rows go to the
   // same terminal.
@@ -338,7 +358,8 @@ int main(int argc, char** argv) {
   const QCommandLineOption path("path", "comprehensive or official.", "path");
   const QCommandLineOption jobs("jobs", "Lookups side by side.", "N");
   const QCommandLineOption output("output", "The CSV file.", "file");
-  parser.addOptions({help, version, json, asCsv, limit, path, jobs, output});
+  const QCommandLineOption retryFailed("retry-failed", "Look timed-out rows up again.");
+  parser.addOptions({help, version, json, asCsv, limit, path, jobs, output, retryFailed});
   parser.addOptions(HostOptions());
   if (!parser.parse(arguments)) {
     QString text = parser.errorText();
@@ -368,7 +389,7 @@ int main(int argc, char** argv) {
   const QSet<QString> own = command == QLatin1String("check")     ? QSet<QString>{"json"}
                             : command == QLatin1String("history") ? QSet<QString>{"csv", "limit"}
                             : command == QLatin1String("batch")
-                                ? QSet<QString>{"path", "jobs", "output"}
+                                ? QSet<QString>{"path", "jobs", "output", "retry-failed"}
                                 : QSet<QString>{};
   // batch-worker is the batch's own, and not in the help.
   const bool worker = command == QLatin1String("batch-worker");
@@ -409,6 +430,9 @@ int main(int argc, char** argv) {
   options.output = parser.value(output);
   if (parser.isSet(output) && options.output.isEmpty())
     return Usage(QStringLiteral("--output wants a file name"));
+  options.retryFailed = parser.isSet(retryFailed);
+  if (options.retryFailed && options.output.isEmpty())
+    return Usage(QStringLiteral("--retry-failed wants the --output of an earlier batch"));
   if (parser.isSet(path)) {
     const std::optional<LookupPath> chosen = PathFromName(parser.value(path));
     if (!chosen) return Usage(QStringLiteral("--path is comprehensive or official"));
