@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QWebEngineView>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +22,8 @@
 #include "base/http_fetch.h"
 #include "base/lookup_paths.h"
 #include "base/picture.h"
+#include "gui/controls/controls.h"
+#include "support/browser.h"
 #include "support/lookup_window.h"
 #include "support/silent_server.h"
 #include "tls_certificate.h"
@@ -247,6 +251,41 @@ TEST_F(HostileLookup, APageFloodingDialogsShowsNoneAndTheQueryStillEnds) {
   ASSERT_TRUE(WaitForStatus(QStringLiteral("查询超时，请重试"), 15000))
       << window->Status().toStdString();
   EXPECT_EQ(dialogs, 0);
+}
+
+TEST_F(HostileLookup, MarkupInAResultIsShownAsTextAndLoadsNoLocalFile) {
+  // A local picture of one colour, which a label rendering markup would draw.
+  QTemporaryDir dir;
+  const QString picture = dir.filePath(QStringLiteral("local.png"));
+  QImage block(400, 200, QImage::Format_RGB32);
+  block.fill(Qt::magenta);
+  ASSERT_TRUE(block.save(picture));
+  const QString image = QStringLiteral("<img src=\"%1\">").arg(picture);
+  ui->WarrantyBrowser->setHtml(
+      QStringLiteral(
+          "<p>请输入产品的序列号</p><input id=a><input id=b><button onclick=\""
+          "document.body.innerHTML = document.getElementById('r').innerHTML\">go"
+          "</button><template id=r><h2><span id=productname>%1<font size=6>FAKE</font>"
+          "</span></h2><span></span><p>有限保修中的硬件维修和服务。<br>预计到期日："
+          "<a href=\"http://127.0.0.1:9/\">2030年</a><br><a href=x>again</a></p></template>")
+          .arg(image));
+  ASSERT_TRUE(WaitFor([&] {
+    return testing::EvalInPage(ui->WarrantyBrowser, "document.body.innerText")
+        .toString()
+        .contains(QStringLiteral("请输入产品的序列号"));
+  }));
+  Query(QStringLiteral("C39XK0ABHG7F"), true);
+  ASSERT_TRUE(WaitForStatus(kFound));
+  EXPECT_TRUE(Caption(ui->ModelLabel).contains(picture)) << Caption(ui->ModelLabel).toStdString();
+  window->SetStatus(image);
+  for (QLabel* label : {ui->ModelLabel, ui->WarrantyEndLabel, ui->StatusBar->panel1}) {
+    const QImage drawn = label->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto* pixels = reinterpret_cast<const QRgb*>(drawn.constBits());
+    EXPECT_EQ(std::count(pixels, pixels + drawn.sizeInBytes() / 4, QColor(Qt::magenta).rgb()), 0);
+    EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();  // nor links
+    EXPECT_TRUE(label->text().contains(QStringLiteral("\">"))) << label->text().toStdString();
+    EXPECT_EQ(label->accessibleName(), label->text().simplified());
+  }
 }
 
 }  // namespace

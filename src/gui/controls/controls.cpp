@@ -10,6 +10,9 @@ namespace quarvel {
 
 void SetCaption(QLabel* label, const QString& caption) {
   label->setProperty("caption", caption);
+  // Captions carry page text: shown as the characters it holds, never as
+  // markup that could load local files or draw links.
+  label->setTextFormat(Qt::PlainText);
   QString shown = caption;
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   label->setText(shown);

@@ -11,7 +11,8 @@ class QWidget;
 namespace quarvel {
 
 // Label captions keep their exact text (CR LF included) while the label shows
-// the lines; Caption() returns the text as it was set.
+// the lines, as plain text (markup in it is shown, not rendered); the
+// label's accessible name follows. Caption() returns the text as it was set.
 void SetCaption(QLabel* label, const QString& caption);
 QString Caption(const QLabel* label);
 

@@ -118,6 +118,7 @@ StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
   for (QLabel* panel : {panel0, panel1}) {
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setIndent(3);
+    panel->setTextFormat(Qt::PlainText);  // messages may quote page text
   }
   panel0->setAccessibleName(panel0->text());
 }
