@@ -50,7 +50,7 @@ class HeadlessView : public LookupView {
 // One lookup engine with its two hidden browsers, as the window has them.
 class EngineLookup : public EntryLookup {
  public:
-  explicit EngineLookup(const Config& config) : host_(new QWidget) {
+  EngineLookup(const Config& config, LookupPath path) : host_(new QWidget) {
     host_->setAttribute(Qt::WA_DontShowOnScreen);
     host_->resize(480, 420);
     lookupView_ = CreateBrowser(host_.get(), QStringLiteral("WebBrowser1"));
@@ -69,10 +69,9 @@ class EngineLookup : public EntryLookup {
                                              *warrantyPort_, fetch);
     QObject::connect(engine_.get(), &LookupEngine::Ended, engine_.get(),
                      [this](const LookupEnd& end) { Finish(end); });
-    // As the window starts: the portal, and the warranty page the official
-    // path relies on.
-    lookupPort_->Navigate(config.portalHost);
-    warrantyPort_->Navigate(config.WarrantyPageUrl());
+    // As the window starts, but only the browser of the batch's path: the
+    // other one never loads a page, and so has no render process to keep.
+    Load(path);
   }
 
   ~EngineLookup() override {
@@ -82,6 +81,7 @@ class EngineLookup : public EntryLookup {
   }
 
   void Start(const LookupRequest& request, Done done) override {
+    Load(request.path);  // a path this engine was not made for loads now
     request_ = request;
     done_ = std::move(done);
     view_.entry = request.entry;
@@ -111,6 +111,16 @@ class EngineLookup : public EntryLookup {
   }
 
  private:
+  void Load(LookupPath path) {
+    if (path == LookupPath::Comprehensive && !lookupLoaded_) {
+      lookupPort_->Navigate(engine_->config().portalHost);
+      lookupLoaded_ = true;
+    } else if (path == LookupPath::Official && !warrantyLoaded_) {
+      warrantyPort_->Navigate(engine_->config().WarrantyPageUrl());
+      warrantyLoaded_ = true;
+    }
+  }
+
   void Finish(const LookupEnd& end) {
     if (!done_ || end.path != request_.path) return;
     LookupOutcome outcome = end.outcome();
@@ -143,11 +153,13 @@ class EngineLookup : public EntryLookup {
   LookupRequest request_;
   Done done_;
   int generation_ = 0;
+  bool lookupLoaded_ = false, warrantyLoaded_ = false;
 };
 
 }  // namespace
 
-std::optional<BatchEngine> LoadBatchEngine(const Config& config, QString* /*reason*/) {
+std::optional<BatchEngine> LoadBatchEngine(const Config& config, LookupPath path,
+                                           QString* /*reason*/) {
   BatchEngine engine;
   engine.makeApplication = [](int& argc, char** argv) -> std::unique_ptr<QCoreApplication> {
     // Hidden windows only: no display is needed.
@@ -156,8 +168,8 @@ std::optional<BatchEngine> LoadBatchEngine(const Config& config, QString* /*reas
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     return std::make_unique<QApplication>(argc, argv);
   };
-  engine.makeLookup = [config](int) -> std::unique_ptr<EntryLookup> {
-    return std::make_unique<EngineLookup>(config);
+  engine.makeLookup = [config, path](int) -> std::unique_ptr<EntryLookup> {
+    return std::make_unique<EngineLookup>(config, path);
   };
   return engine;
 }
@@ -170,7 +182,9 @@ int RunBatchWorker(int& argc, char** argv, const Config& config) {
 #endif
   // Ctrl+C reaches the whole process group: the batch decides what stops.
   std::signal(SIGINT, SIG_IGN);
-  std::optional<BatchEngine> engine = LoadBatchEngine(config, nullptr);
+  // Workers run the comprehensive path only (the official path keeps its
+  // engines in the batch's process).
+  std::optional<BatchEngine> engine = LoadBatchEngine(config, LookupPath::Comprehensive, nullptr);
   if (!engine) return 1;
   const std::unique_ptr<QCoreApplication> app = engine->makeApplication(argc, argv);
   const std::unique_ptr<EntryLookup> lookup = engine->makeLookup(0);

@@ -21,9 +21,9 @@ struct BatchEngine {
   EntryLookupFactory makeLookup;
 };
 
-// The engine for the hosts of `config`; nothing, and the reason, when this
-// build has none.
-std::optional<BatchEngine> LoadBatchEngine(const Config& config, QString* reason);
+// The engine for the hosts of `config`, for lookups on `path`; nothing, and
+// the reason, when this build has none.
+std::optional<BatchEngine> LoadBatchEngine(const Config& config, LookupPath path, QString* reason);
 
 // `quarvel-cli batch-worker`: one engine for the hosts of `config`, looking
 // up the requests that come on standard input one after another and writing

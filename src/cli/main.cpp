@@ -245,7 +245,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   // The official path has no such wait and keeps its engines here, at about
   // a quarter of the memory.
   QString reason;
-  const std::optional<cli::BatchEngine> engine = cli::LoadBatchEngine(config, &reason);
+  const std::optional<cli::BatchEngine> engine = cli::LoadBatchEngine(config, options.settings.path, &reason);
   if (!engine) {
     Error(QStringLiteral("batch: ") + reason);
     return 2;
