@@ -21,6 +21,8 @@
 
 #include "bench_support.h"
 #include "gui/shell/main_window.h"
+#include "lookup/comprehensive_site.h"
+#include "lookup/official_site.h"
 #include "site.h"
 #include "support/main_window_controls.h"
 #include "tls_certificate.h"
@@ -85,10 +87,13 @@ int main(int argc, char** argv) {
   // reads and decides.
   if (!Load(ui.LookupBrowser, "http://" + config.portalHost)) return 1;
   if (!Load(ui.WarrantyBrowser, "http://" + config.portalHost)) return 1;
-  const double lookupTick = MedianMs(50, [&] { window.lookups().OnLookupResultTick(); });
-  const double formTick = MedianMs(50, [&] { window.lookups().OnWarrantyFormTick(); });
+  const double lookupTick =
+      MedianMs(50, [&] { window.lookups().findChild<ComprehensiveSite*>()->OnTick(); });
+  const double formTick =
+      MedianMs(50, [&] { window.lookups().findChild<OfficialSite*>()->OnFormTick(); });
   if (!Load(ui.WarrantyBrowser, config.WarrantyPageUrl())) return 1;
-  const double resultTick = MedianMs(50, [&] { window.lookups().OnWarrantyResultTick(); });
+  const double resultTick =
+      MedianMs(50, [&] { window.lookups().findChild<OfficialSite*>()->OnResultTick(); });
   std::printf("lookup_result_tick_own_work: %.2f ms\n", lookupTick);
   std::printf("warranty_form_tick_own_work: %.2f ms\n", formTick);
   std::printf("warranty_result_tick_own_work: %.2f ms\n", resultTick);

@@ -5,8 +5,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "base/announcer.h"
+#include "base/lookup_outcome.h"
 
 namespace quarvel {
 
@@ -68,9 +70,9 @@ class LookupView : public Announcer {
  public:
   // The entry box 编辑框1, read when a handler acts.
   virtual QString EntryText() = 0;
-  // The radio buttons 单选框1 ("综合查询") and 单选框2 ("官网查询").
-  virtual bool ComprehensiveChosen() = 0;
-  virtual bool OfficialChosen() = 0;
+  // The path the radio buttons choose (单选框1 "综合查询", then 单选框2
+  // "官网查询"), or none.
+  virtual std::optional<LookupPath> ChosenPath() = 0;
   virtual void SetVisible(LookupControl control, bool visible) = 0;
   // The result labels' captions.
   virtual void SetCaption(LookupControl label, const QString& caption) = 0;

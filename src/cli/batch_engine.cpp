@@ -38,8 +38,7 @@ class HeadlessView : public LookupView {
   LookupPath path = LookupPath::Comprehensive;
 
   QString EntryText() override { return entry; }
-  bool ComprehensiveChosen() override { return path == LookupPath::Comprehensive; }
-  bool OfficialChosen() override { return path == LookupPath::Official; }
+  std::optional<LookupPath> ChosenPath() override { return path; }
   void SetStatus(const QString&) override {}
   void PlayCue(const QString&) override {}
   void SetVisible(LookupControl, bool) override {}
@@ -93,13 +92,7 @@ class EngineLookup : public EntryLookup {
       if (generation != generation_) return;
       HandlerGate::Deliver(nullptr, [this, generation] {
         if (generation != generation_) return;
-        if (view_.EntryText().isEmpty()) {  // the query command refuses it
-          LookupOutcome outcome;
-          outcome.kind = OutcomeKind::BadInput;
-          Report(outcome);
-          return;
-        }
-        engine_->RunQuery();
+        engine_->RunQuery({request_.pictureFile});
       });
     });
   }
@@ -123,15 +116,7 @@ class EngineLookup : public EntryLookup {
 
   void Finish(const LookupEnd& end) {
     if (!done_ || end.path != request_.path) return;
-    LookupOutcome outcome = end.outcome();
-    outcome.picture.clear();
-    if (!end.picture.isEmpty() && !request_.pictureFile.isEmpty()) {
-      // 验证码.jpg is replaced by the next success: this entry keeps a copy.
-      const std::optional<QByteArray> bytes = ReadRegularFile(end.picture);
-      if (bytes && ReplaceFile(request_.pictureFile, *bytes))
-        outcome.picture = request_.pictureFile;
-    }
-    Report(outcome);
+    Report(end.outcome());
   }
 
   void Report(const LookupOutcome& outcome) {

@@ -1,9 +1,7 @@
 #include "lookup/lookup_engine.h"
 
-#include <QPointer>
-#include <QTimer>
-
-#include "base/handler_gate.h"
+#include "lookup/comprehensive_site.h"
+#include "lookup/official_site.h"
 
 namespace quarvel {
 
@@ -11,45 +9,36 @@ LookupEngine::LookupEngine(Config config, LookupTimings timings, LookupView& vie
                            BrowserPort& lookupBrowser, BrowserPort& warrantyBrowser, Fetch fetch,
                            QObject* parent)
     : QObject(parent),
-      config_(std::move(config)),
-      timings_(timings),
-      view_(view),
-      lookupBrowser_(lookupBrowser),
-      warrantyBrowser_(warrantyBrowser),
-      fetch_(std::move(fetch)),
-      lookupResultTimer_(new QTimer(this)),
-      warrantyResultTimer_(new QTimer(this)),
-      warrantyFormTimer_(new QTimer(this)),
-      lookupDeadline_(new QTimer(this)),
-      warrantyDeadline_(new QTimer(this)) {
-  lookupResultTimer_->setObjectName(QStringLiteral("时钟1"));
-  warrantyResultTimer_->setObjectName(QStringLiteral("时钟2"));
-  warrantyFormTimer_->setObjectName(QStringLiteral("时钟3"));
-  lookupDeadline_->setObjectName(QStringLiteral("LookupDeadline"));
-  warrantyDeadline_->setObjectName(QStringLiteral("WarrantyDeadline"));
-  lookupDeadline_->setSingleShot(true);
-  warrantyDeadline_->setSingleShot(true);
-  ConnectTick(lookupResultTimer_, this, [this] { OnLookupResultTick(); });
-  ConnectTick(warrantyFormTimer_, this, [this] { OnWarrantyFormTick(); });
-  ConnectTick(warrantyResultTimer_, this, [this] { OnWarrantyResultTick(); });
-  ConnectTick(lookupDeadline_, this, [this] { OnLookupTimedOut(); });
-  ConnectTick(warrantyDeadline_, this, [this] { OnWarrantyTimedOut(); });
-  // A fresh page goes where start-up sent each browser.
-  lookupBrowser_.SetHome(config_.portalHost);
-  warrantyBrowser_.SetHome(config_.WarrantyPageUrl());
-  // The browsers may outlive the engine, or go first.
-  const QPointer<LookupEngine> self(this);
-  lookupBrowser_.OnPageReplaced([self](const QString& reason) {
-    if (self) self->OnLookupPageLost(reason);
-  });
-  warrantyBrowser_.OnPageReplaced([self](const QString& reason) {
-    if (self) self->OnWarrantyPageLost(reason);
-  });
+      context_(std::make_unique<SiteContext>(
+          SiteContext{std::move(config), timings, &view, std::move(fetch)})) {
+  // The sites, in the order of their radio buttons.
+  AddSite(new ComprehensiveSite(*context_, lookupBrowser, this));
+  AddSite(new OfficialSite(*context_, warrantyBrowser, this));
 }
 
-void LookupEngine::End(LookupEnd end, const QElapsedTimer& since) {
-  end.milliseconds = since.isValid() ? since.elapsed() : 0;
-  emit Ended(end);
+LookupEngine::~LookupEngine() {
+  // The sites go first: they refer to the context.
+  for (LookupSite* site : sites_) delete site;
+}
+
+void LookupEngine::AddSite(LookupSite* site) {
+  site->setParent(this);
+  sites_.push_back(site);
+  connect(site, &LookupSite::Ended, this, &LookupEngine::Ended);
+}
+
+LookupSite* LookupEngine::Site(LookupPath path) const {
+  for (LookupSite* site : sites_)
+    if (site->path() == path) return site;
+  return nullptr;
+}
+
+const Config& LookupEngine::config() const { return context_->config; }
+
+const LookupTimings& LookupEngine::timings() const { return context_->timings; }
+
+void LookupEngine::StopAll() {
+  for (LookupSite* site : sites_) site->Stop();
 }
 
 }  // namespace quarvel

@@ -1,16 +1,15 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "base/config.h"
 #include "base/lookup_outcome.h"
 #include "base/lookup_ports.h"
-
-class QTimer;
 
 namespace quarvel {
 
@@ -44,72 +43,54 @@ struct LookupEnd {
 // Synchronous GET within timeoutMs: the body, or empty bytes on any failure.
 using Fetch = std::function<QByteArray(const QString& url, int timeoutMs)>;
 
-// The two lookup paths: the query command, the three timers that carry a
-// query to its result (时钟1, 时钟2, 时钟3, which keep those object names)
-// and the deadlines that end a path without one. Works through the view and
-// the two browsers; reads the entry when each handler acts.
+// What a query carries beyond the entry, which each handler reads when it
+// acts: where a found picture is stored. Empty: the data folder's 验证码.jpg,
+// as the window has it.
+struct LookupQuery {
+  QString pictureFile;
+};
+
+class LookupSite;
+struct SiteContext;
+
+// The lookup engine: the query command over a list of sites, one per radio
+// button (the comprehensive lookup site, the official warranty page). Each
+// site carries its own query to its end; every ending comes out of Ended.
 class LookupEngine : public QObject {
   Q_OBJECT
  public:
+  // The two sites of the program, on these browsers.
   LookupEngine(Config config, LookupTimings timings, LookupView& view, BrowserPort& lookupBrowser,
                BrowserPort& warrantyBrowser, Fetch fetch, QObject* parent = nullptr);
+  ~LookupEngine() override;
 
   // The query command: checks the entry, announces the query and starts the
-  // path chosen by the radio buttons. It never waits for a result.
-  void RunQuery();
+  // site chosen by the radio buttons. It never waits for a result. An empty
+  // entry is only told to the user, and ends (bad_input) at once.
+  void RunQuery(const LookupQuery& query = {});
   // Key-down of the entry box: Enter runs the query.
   void OnSerialKeyDown(int keyCode);
   // Hidden test button: fetches the sample picture, shows it and stores it.
   void OnImageTestClick();
 
-  // Tick of 时钟1: polls the lookup-site page and ends a comprehensive query.
-  void OnLookupResultTick();
-  // Tick of 时钟3: waits for the warranty form, fills in the serial, submits it.
-  void OnWarrantyFormTick();
-  // Tick of 时钟2: reads the warranty result page and ends an official query.
-  void OnWarrantyResultTick();
-  // A path that found no result in its time: its timers stop, the user is told.
-  void OnLookupTimedOut();
-  void OnWarrantyTimedOut();
-  // A browser's page was replaced (it stopped answering or its render
-  // process ended): a lookup running on it ends at once, timed out, with the
-  // reason.
-  void OnLookupPageLost(const QString& reason);
-  void OnWarrantyPageLost(const QString& reason);
-
-  // Stops every timer and deadline of both paths: nothing more happens
+  // Stops every timer and deadline of every site: nothing more happens
   // until the next query.
   void StopAll();
 
-  const Config& config() const { return config_; }
-  const LookupTimings& timings() const { return timings_; }
+  // The site of path, or nullptr.
+  LookupSite* Site(LookupPath path) const;
+  // Adds a site (the engine owns it); the view's choice picks it by path.
+  void AddSite(LookupSite* site);
+
+  const Config& config() const;
+  const LookupTimings& timings() const;
 
  signals:
   void Ended(const quarvel::LookupEnd& end);
 
  private:
-  void RunComprehensiveQuery();
-  void RunOfficialQuery();
-  void StopLookup();
-  void StopWarranty();
-  void EndLookupWithoutResult(const QString& reason);
-  void EndWarrantyWithoutResult(const QString& reason);
-  enum class Stored { Yes, NoPicture, NotWritten };
-  Stored StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored);
-  void End(LookupEnd end, const QElapsedTimer& since);
-
-  const Config config_;
-  const LookupTimings timings_;
-  LookupView& view_;
-  BrowserPort& lookupBrowser_;    // WebBrowser1
-  BrowserPort& warrantyBrowser_;  // WebBrowser2
-  const Fetch fetch_;
-  QTimer* lookupResultTimer_;    // 时钟1
-  QTimer* warrantyResultTimer_;  // 时钟2
-  QTimer* warrantyFormTimer_;    // 时钟3
-  QTimer* lookupDeadline_;
-  QTimer* warrantyDeadline_;
-  QElapsedTimer lookupSince_, warrantySince_;
+  std::unique_ptr<SiteContext> context_;
+  std::vector<LookupSite*> sites_;
 };
 
 }  // namespace quarvel

@@ -10,7 +10,9 @@
 
 #include <vector>
 
+#include "lookup/comprehensive_site.h"
 #include "lookup/lookup_engine.h"
+#include "lookup/official_site.h"
 #include "support/test_pictures.h"
 
 namespace quarvel {
@@ -30,8 +32,9 @@ class RecordingView : public LookupView {
   QStringList log;
 
   QString EntryText() override { return entry; }
-  bool ComprehensiveChosen() override { return !official; }
-  bool OfficialChosen() override { return official; }
+  std::optional<LookupPath> ChosenPath() override {
+    return official ? LookupPath::Official : LookupPath::Comprehensive;
+  }
   void SetStatus(const QString& text) override { log << "status " + text; }
   void PlayCue(const QString& cue) override { log << "cue " + cue.section('\\', -1); }
   void SetVisible(LookupControl control, bool visible) override {
@@ -88,6 +91,8 @@ class LookupEngineTest : public ::testing::Test {
                      [this](const LookupEnd& end) { ends.push_back(end); });
   }
   QTimer* Timer(const char* name) { return engine->findChild<QTimer*>(QString::fromUtf8(name)); }
+  ComprehensiveSite& Comprehensive() { return *engine->findChild<ComprehensiveSite*>(); }
+  OfficialSite& Official() { return *engine->findChild<OfficialSite*>(); }
 
   QTemporaryDir data;
   Config config;
@@ -114,14 +119,14 @@ TEST_F(LookupEngineTest, AComprehensiveQueryPollsThenShowsThePictureInTheOrderOf
   // Still loading, then not readable: the timer goes on, nothing is said.
   view.log.clear();
   lookupBrowser.page = {true, "正在加载"};
-  engine->OnLookupResultTick();
+  Comprehensive().OnTick();
   lookupBrowser.page = {false, QString()};
-  engine->OnLookupResultTick();
+  Comprehensive().OnTick();
   EXPECT_TRUE(view.log.isEmpty());
   EXPECT_TRUE(Timer("时钟1")->isActive());
 
   lookupBrowser.page = {true, "查找结果"};
-  engine->OnLookupResultTick();
+  Comprehensive().OnTick();
   EXPECT_FALSE(Timer("时钟1")->isActive());
   EXPECT_EQ(fetched, QStringList{"http://look:1/index.php/pic/iphone/%20%20C39XK0ABHG7F.png"});
   EXPECT_EQ(view.log,
@@ -141,7 +146,7 @@ TEST_F(LookupEngineTest, EmptyNotFoundAndPictureFailuresEndTheComprehensivePath)
     engine->RunQuery();
     view.log.clear();
     lookupBrowser.page = {true, text};
-    engine->OnLookupResultTick();
+    Comprehensive().OnTick();
     EXPECT_FALSE(Timer("时钟1")->isActive()) << text.toStdString();
     return ends.back().kind;
   };
@@ -164,11 +169,11 @@ TEST_F(LookupEngineTest, TheOfficialPathFillsTheSecondInputClicksTheFirstButtonA
   engine->RunQuery();
   EXPECT_EQ(Timer("时钟3")->interval(), 10000);
   EXPECT_TRUE(warrantyBrowser.actions.isEmpty());  // the page is already there
-  engine->OnWarrantyFormTick();                    // no form yet
+  Official().OnFormTick();                         // no form yet
   EXPECT_TRUE(Timer("时钟3")->isActive());
   warrantyBrowser.page = {true, "<P>请输入产品的序列号</P>"};
   view.entry = "F17ZP1QWN73D ";  // read when the tick acts, exactly as typed
-  engine->OnWarrantyFormTick();
+  Official().OnFormTick();
   EXPECT_EQ(warrantyBrowser.actions, (QStringList{"fill 2 F17ZP1QWN73D ", "click 1"}));
   EXPECT_FALSE(Timer("时钟3")->isActive());
   EXPECT_EQ(Timer("时钟2")->interval(), 1000);
@@ -177,7 +182,7 @@ TEST_F(LookupEngineTest, TheOfficialPathFillsTheSecondInputClicksTheFirstButtonA
   warrantyBrowser.page = {true,
                           "<SPAN id=productname>iPhone 13</SPAN></H2><SPAN>有限保修中的硬件维修和"
                           "服务。<BR>预计到期日：2026年12月30日<BR><A href=x>"};
-  engine->OnWarrantyResultTick();
+  Official().OnResultTick();
   EXPECT_EQ(view.log,
             (QStringList{"产品型号 产品型号：iPhone 13", "系列号 系列号：F17ZP1QWN73D ",
                          "保修截止 保修截止：2026年12月30日", "show 产品型号", "show 保修截止",
@@ -195,29 +200,31 @@ TEST_F(LookupEngineTest, ARejectionStaysOnItsPageAndADeadlineEndsAPathWithoutRes
   view.entry = "BAD";
   engine->RunQuery();
   warrantyBrowser.page = {true, "请输入产品的序列号"};
-  engine->OnWarrantyFormTick();
+  Official().OnFormTick();
   warrantyBrowser.actions.clear();
   warrantyBrowser.page = {true, "请输入有效的序列号"};
-  engine->OnWarrantyResultTick();
+  Official().OnResultTick();
   EXPECT_EQ(ends.back().kind, OutcomeKind::Rejected);
   EXPECT_TRUE(warrantyBrowser.actions.isEmpty());
 
   view.official = false;
   engine->RunQuery();
   view.log.clear();
-  engine->OnLookupTimedOut();
+  Comprehensive().OnTimedOut();
   EXPECT_EQ(view.log, (QStringList{"hide 图片框2", "hide 透明标签2", "status 查询超时，请重试",
                                    "cue 查询失败.mp3"}));
   EXPECT_EQ(ends.back().kind, OutcomeKind::TimedOut);
   EXPECT_FALSE(Timer("时钟1")->isActive());
   view.log.clear();
-  engine->OnLookupTimedOut();  // nothing pending any more: nothing happens
+  Comprehensive().OnTimedOut();  // nothing pending any more: nothing happens
   EXPECT_TRUE(view.log.isEmpty());
 }
 
 TEST_F(LookupEngineTest, AnEmptyEntryOnlySaysSo) {
   engine->RunQuery();
   EXPECT_EQ(view.log, (QStringList{"status ", "status 什么都不输入 查个PP啊"}));
+  ASSERT_EQ(ends.size(), 1u);  // ended like any other query, at once
+  EXPECT_EQ(ends[0].kind, OutcomeKind::BadInput);
   EXPECT_FALSE(Timer("时钟1")->isActive());
   EXPECT_FALSE(Timer("时钟3")->isActive());
   engine->OnSerialKeyDown(13);

@@ -371,9 +371,11 @@ MainWindow::ResultCaptions MainWindow::ResultTexts() const {
 
 QString MainWindow::EntryText() { return SerialInput->text(); }
 
-bool MainWindow::ComprehensiveChosen() { return ComprehensiveQueryRadio->isChecked(); }
-
-bool MainWindow::OfficialChosen() { return OfficialQueryRadio->isChecked(); }
+std::optional<LookupPath> MainWindow::ChosenPath() {
+  if (ComprehensiveQueryRadio->isChecked()) return LookupPath::Comprehensive;
+  if (OfficialQueryRadio->isChecked()) return LookupPath::Official;
+  return std::nullopt;
+}
 
 QWidget* MainWindow::ControlFor(LookupControl control) const {
   switch (control) {
@@ -410,6 +412,7 @@ void MainWindow::SetCaption(LookupControl label, const QString& caption) {
 }
 
 void MainWindow::RecordInHistory(const LookupEnd& end) {
+  if (end.entry.isEmpty()) return;  // nothing was looked up
   if (!history_) {
     history_ = std::make_unique<History>(
         DataFolder(), [](const QString& problem) { qCWarning(lcLookup).noquote() << problem; });

@@ -119,8 +119,7 @@ class MainWindow : public QMainWindow, private LookupView {
 
   // What the lookup engine reads and shows.
   QString EntryText() override;
-  bool ComprehensiveChosen() override;
-  bool OfficialChosen() override;
+  std::optional<LookupPath> ChosenPath() override;
   void SetVisible(LookupControl control, bool visible) override;
   void SetCaption(LookupControl label, const QString& caption) override;
   void SetResultPicture(const QByteArray& bytes) override;

@@ -1,0 +1,157 @@
+// The comprehensive query: the lookup site's page in WebBrowser1.
+#include "lookup/comprehensive_site.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include "base/cues.h"
+#include "base/handler_gate.h"
+#include "base/logging.h"
+#include "base/lookup_pages.h"
+#include "base/lookup_paths.h"
+#include "base/picture.h"
+#include "base/safe_file.h"
+#include "base/timer_interval.h"
+#include "lookup/visibility.h"
+
+namespace quarvel {
+
+ComprehensiveSite::ComprehensiveSite(const SiteContext& context, BrowserPort& browser,
+                                     QObject* parent)
+    : LookupSite(LookupPath::Comprehensive, EntryRule::TrailingSpacesRemoved, context, browser,
+                 parent),
+      timer_(new QTimer(this)),
+      deadline_(MakeDeadline("LookupDeadline")) {
+  timer_->setObjectName(QStringLiteral("时钟1"));
+  ConnectTick(timer_, this, [this] { OnTick(); });
+  ConnectTick(deadline_, this, [this] { OnTimedOut(); });
+  // A fresh page goes where start-up sent this browser.
+  browser_.SetHome(context_.config.portalHost);
+  // The browser may outlive the site, or go first.
+  const QPointer<ComprehensiveSite> self(this);
+  browser_.OnPageReplaced([self](const QString& reason) {
+    if (self) self->OnPageLost(reason);
+  });
+}
+
+void ComprehensiveSite::Start(const LookupQuery& query) {
+  view_.PlayCue(cue::kQuerying);
+  // A query still pending on this path must not read the page being replaced.
+  Stop();
+  query_ = query;
+  StartClock();
+  browser_.Navigate(LookupPageUrl(context_.config, Entry()));
+  PauseHoldingHandlers(context_.timings.pauseMs);
+  SetTimerInterval(timer_, context_.timings.lookupPollMs);
+  deadline_->start(context_.timings.lookupTimeoutMs);
+  visibility::Apply(view_, visibility::kComprehensiveBusy);
+}
+
+void ComprehensiveSite::Stop() {
+  SetTimerInterval(timer_, 0);
+  deadline_->stop();
+}
+
+bool ComprehensiveSite::Running() const { return timer_->isActive(); }
+
+// Fetches the handset picture and stores it as JPEG where the query says (the
+// data folder's 验证码.jpg by default): the bytes as they came, converted in
+// place, read back into *shown. NoPicture, with the previous file left as it
+// was, when no picture came; NotWritten, with what came in *shown, when the
+// file could not be written or converted.
+ComprehensiveSite::Stored ComprehensiveSite::StoreHandsetPicture(const QString& serial,
+                                                                 QByteArray* shown,
+                                                                 QString* stored) {
+  const QByteArray bytes =
+      context_.fetch(HandsetPictureUrl(context_.config, serial), context_.timings.fetchTimeoutMs);
+  if (DecodePicture(bytes).isNull()) return Stored::NoPicture;
+  *shown = bytes;
+  const QString path =
+      query_.pictureFile.isEmpty() ? DataFilePath(kHandsetPictureFile) : query_.pictureFile;
+  if (path.isEmpty() || !ReplaceFile(path, bytes) || !ConvertImageFile(path, path, 75)) {
+    qCWarning(lcLookup) << "the handset picture could not be stored";
+    return Stored::NotWritten;
+  }
+  const std::optional<QByteArray> back = ReadRegularFile(path);
+  if (!back) return Stored::NotWritten;
+  *shown = *back;
+  *stored = path;
+  return Stored::Yes;
+}
+
+void ComprehensiveSite::OnTick() {
+  const auto page = browser_.Attach();
+  const PageRead text = page->Text();
+  if (!text.readable) return;  // not readable yet: the next tick reads again
+  LookupEnd end;
+  end.entry = Entry();
+
+  switch (ClassifyLookupSitePage(text.text)) {
+    case LookupSitePage::Empty:
+      Stop();
+      view_.SetStatus(QStringLiteral("请正确输入"));
+      view_.PlayCue(cue::kEnterCorrectly);
+      visibility::Apply(view_, visibility::kLookupFailed);
+      end.kind = OutcomeKind::BadInput;
+      End(end);
+      break;
+    case LookupSitePage::Result: {
+      Stop();
+      QByteArray picture;
+      const Stored stored = StoreHandsetPicture(end.entry, &picture, &end.picture);
+      if (stored == Stored::NoPicture) {
+        view_.SetStatus(QStringLiteral("图片获取失败"));
+        view_.PlayCue(cue::kFailed);
+        visibility::Apply(view_, visibility::kLookupFailed);
+        // The result page does not stay in the browser on this branch either.
+        browser_.Navigate(context_.config.portalHost);
+        end.kind = OutcomeKind::PictureFailed;
+        End(end);
+        return;
+      }
+      view_.SetResultPicture(picture);
+      if (stored == Stored::Yes) {
+        view_.SetStatus(QStringLiteral("查询成功"));
+        view_.PlayCue(cue::kSuccess);
+      } else {
+        // The picture is shown, but the lookup is not told as a success.
+        view_.SetStatus(QStringLiteral("图片保存失败"));
+        view_.PlayCue(cue::kFailed);
+      }
+      visibility::Apply(view_, visibility::kLookupShown);
+      browser_.Navigate(context_.config.portalHost);
+      end.kind = stored == Stored::Yes ? OutcomeKind::Found : OutcomeKind::PictureFailed;
+      End(end);
+      break;
+    }
+    case LookupSitePage::NotFound:
+      view_.SetStatus(QStringLiteral("抱歉，没有找到此系列号相关信息"));
+      Stop();
+      visibility::Apply(view_, visibility::kLookupFailed);
+      view_.PlayCue(cue::kFailed);
+      end.kind = OutcomeKind::NotFound;
+      End(end);
+      break;
+    case LookupSitePage::Other:
+      break;  // still loading: the next tick looks again
+  }
+}
+
+void ComprehensiveSite::OnTimedOut() { EndWithoutResult(QString()); }
+
+void ComprehensiveSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
+
+void ComprehensiveSite::EndWithoutResult(const QString& reason) {
+  if (!Running()) return;
+  Stop();
+  visibility::Apply(view_, visibility::kBusyEnded);
+  view_.SetStatus(QStringLiteral("查询超时，请重试"));
+  view_.PlayCue(cue::kFailed);
+  LookupEnd end;
+  end.entry = Entry();
+  end.kind = OutcomeKind::TimedOut;
+  end.reason = reason;
+  End(end);
+}
+
+}  // namespace quarvel

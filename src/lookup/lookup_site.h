@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include "lookup/lookup_engine.h"
+
+class QTimer;
+
+namespace quarvel {
+
+// What every site of the engine shares: the hosts, the periods, the window
+// (or a batch's stand-in) and the picture fetch.
+struct SiteContext {
+  Config config;
+  LookupTimings timings;
+  LookupView* view = nullptr;
+  Fetch fetch;
+};
+
+// One lookup site: its browser, its timers and deadline, the rule by which it
+// reads the entry, and its page decisions. A query on it starts with Start and
+// ends with exactly one Ended (or with Stop, which ends nothing).
+class LookupSite : public QObject {
+  Q_OBJECT
+ public:
+  // How the site reads the entry box, each time a handler acts.
+  enum class EntryRule {
+    TrailingSpacesRemoved,  // leading spaces stay
+    AsTyped,
+  };
+
+  LookupSite(LookupPath path, EntryRule rule, const SiteContext& context, BrowserPort& browser,
+             QObject* parent);
+
+  LookupPath path() const { return path_; }
+
+  // The entry as this site uses it, read now.
+  QString Entry() const;
+
+  // The query command on this site: announces it and starts the site's
+  // timers. `query` says where a picture goes.
+  virtual void Start(const LookupQuery& query) = 0;
+  // Stops every timer and deadline of the site: nothing more happens.
+  virtual void Stop() = 0;
+  // A query is under way.
+  virtual bool Running() const = 0;
+
+ signals:
+  void Ended(const quarvel::LookupEnd& end);
+
+ protected:
+  // Every ending goes out here: the path and the time since Start are added.
+  void End(LookupEnd end);
+  void StartClock() { since_.start(); }
+  // A single-shot deadline timer of the site, named objectName.
+  QTimer* MakeDeadline(const char* objectName);
+
+  const SiteContext& context_;
+  LookupView& view_;
+  BrowserPort& browser_;
+
+ private:
+  const LookupPath path_;
+  const EntryRule rule_;
+  QElapsedTimer since_;
+};
+
+}  // namespace quarvel

@@ -1,0 +1,119 @@
+// The official-site query: the warranty form in WebBrowser2, then its result.
+#include "lookup/official_site.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include "base/cues.h"
+#include "base/handler_gate.h"
+#include "base/lookup_pages.h"
+#include "base/timer_interval.h"
+#include "lookup/visibility.h"
+
+namespace quarvel {
+
+OfficialSite::OfficialSite(const SiteContext& context, BrowserPort& browser, QObject* parent)
+    : LookupSite(LookupPath::Official, EntryRule::AsTyped, context, browser, parent),
+      formTimer_(new QTimer(this)),
+      resultTimer_(new QTimer(this)),
+      deadline_(MakeDeadline("WarrantyDeadline")) {
+  formTimer_->setObjectName(QStringLiteral("时钟3"));
+  resultTimer_->setObjectName(QStringLiteral("时钟2"));
+  ConnectTick(formTimer_, this, [this] { OnFormTick(); });
+  ConnectTick(resultTimer_, this, [this] { OnResultTick(); });
+  ConnectTick(deadline_, this, [this] { OnTimedOut(); });
+  // A fresh page goes back to the warranty page, so that the path can start again.
+  browser_.SetHome(context_.config.WarrantyPageUrl());
+  const QPointer<OfficialSite> self(this);
+  browser_.OnPageReplaced([self](const QString& reason) {
+    if (self) self->OnPageLost(reason);
+  });
+}
+
+void OfficialSite::Start(const LookupQuery& /*query*/) {
+  view_.PlayCue(cue::kQuerying);
+  view_.SetVisible(LookupControl::ScreenshotButton, false);
+  StartClock();
+  SetTimerInterval(formTimer_, context_.timings.formPollMs);
+  deadline_->start(context_.timings.warrantyTimeoutMs);
+  visibility::Apply(view_, visibility::kOfficialBusy);
+}
+
+void OfficialSite::Stop() {
+  SetTimerInterval(formTimer_, 0);
+  SetTimerInterval(resultTimer_, 0);
+  deadline_->stop();
+}
+
+bool OfficialSite::Running() const { return formTimer_->isActive() || resultTimer_->isActive(); }
+
+void OfficialSite::OnFormTick() {
+  const auto page = browser_.Attach();
+  const PageRead html = page->Html();
+  if (!HasWarrantyForm(html.text)) return;  // polls again later
+  SetTimerInterval(formTimer_, 0);
+  page->FillTextInput(QStringLiteral("2"), Entry());
+  page->ClickElement(QStringLiteral("1"));
+  SetTimerInterval(resultTimer_, context_.timings.resultPollMs);
+}
+
+void OfficialSite::OnResultTick() {
+  const auto page = browser_.Attach();
+  const PageRead html = page->Html();
+  if (!html.readable) return;  // not readable yet: the next tick reads again
+  const WarrantyPage result = ParseWarrantyPage(html.text);
+  LookupEnd end;
+  end.entry = Entry();
+
+  switch (result.kind) {
+    case WarrantyPage::Kind::Result:
+      view_.SetCaption(LookupControl::ModelLabel, QStringLiteral("产品型号：") + result.model);
+      view_.SetCaption(LookupControl::SerialLabel, QStringLiteral("系列号：") + end.entry);
+      view_.SetCaption(LookupControl::WarrantyEndLabel,
+                       QStringLiteral("保修截止：") + result.warrantyEnd);
+      visibility::Apply(view_, visibility::kWarrantyLabels);
+      view_.SetStatus(QStringLiteral("查询成功"));
+      view_.PlayCue(cue::kSuccess);
+      visibility::Apply(view_, visibility::kWarrantyBusyEnded);
+      SetTimerInterval(resultTimer_, 0);
+      deadline_->stop();
+      visibility::Apply(view_, visibility::kWarrantyButtons);
+      browser_.Navigate(context_.config.WarrantyPageUrl());
+      end.kind = OutcomeKind::Found;
+      end.model = result.model;
+      end.serial = end.entry;
+      end.warrantyEnd = result.warrantyEnd;
+      End(end);
+      break;
+    case WarrantyPage::Kind::Rejected:
+      SetTimerInterval(resultTimer_, 0);
+      deadline_->stop();
+      view_.SetStatus(QStringLiteral("请正确输入"));
+      view_.PlayCue(cue::kEnterCorrectly);
+      visibility::Apply(view_, visibility::kWarrantyRejected);
+      end.kind = OutcomeKind::Rejected;
+      End(end);
+      break;
+    case WarrantyPage::Kind::Other:
+      break;  // not a result page yet
+  }
+}
+
+void OfficialSite::OnTimedOut() { EndWithoutResult(QString()); }
+
+void OfficialSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
+
+void OfficialSite::EndWithoutResult(const QString& reason) {
+  if (!Running()) return;
+  Stop();
+  visibility::Apply(view_, visibility::kBusyEnded);
+  view_.SetStatus(QStringLiteral("查询超时，请重试"));
+  view_.PlayCue(cue::kFailed);
+  LookupEnd end;
+  end.entry = Entry();
+  end.kind = OutcomeKind::TimedOut;
+  end.reason = reason;
+  End(end);
+}
+
+}  // namespace quarvel

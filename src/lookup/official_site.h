@@ -1,0 +1,36 @@
+#pragma once
+
+#include "lookup/lookup_site.h"
+
+namespace quarvel {
+
+// The official-site query ("官网查询"): the maker's warranty page in
+// WebBrowser2, loaded at start-up. 时钟3 waits for its serial form, fills in
+// the entry exactly as typed and submits it; 时钟2 reads the result page.
+class OfficialSite : public LookupSite {
+  Q_OBJECT
+ public:
+  OfficialSite(const SiteContext& context, BrowserPort& browser, QObject* parent);
+
+  void Start(const LookupQuery& query) override;
+  void Stop() override;
+  bool Running() const override;
+
+  // Tick of 时钟3: waits for the warranty form, fills in the serial, submits it.
+  void OnFormTick();
+  // Tick of 时钟2: reads the warranty result page and ends the query.
+  void OnResultTick();
+  // No result in its time: the timers stop, the user is told.
+  void OnTimedOut();
+  // The browser's page was replaced: a query under way ends at once.
+  void OnPageLost(const QString& reason);
+
+ private:
+  void EndWithoutResult(const QString& reason);
+
+  QTimer* formTimer_;    // 时钟3
+  QTimer* resultTimer_;  // 时钟2
+  QTimer* deadline_;     // WarrantyDeadline
+};
+
+}  // namespace quarvel
