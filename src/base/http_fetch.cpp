@@ -19,8 +19,6 @@
 #include "base/handler_gate.h"
 #include "base/logging.h"
 
-#include "base/logging.h"
-
 namespace quarvel {
 namespace {
 

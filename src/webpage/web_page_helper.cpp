@@ -104,9 +104,7 @@ std::optional<QString> WebPageHelper::ReadPage(const QString& property) {
   }
 }
 
-bool WebPageHelper::FireElementEvent(int /*kind*/, int /*ordinal*/, int eventCode,
-                                     const AutomationObject& element) {
-  // Looking an element up by kind and ordinal is not needed by any caller.
+bool WebPageHelper::FireElementEvent(int eventCode, const AutomationObject& element) {
   if (element.IsEmpty()) return false;
   return element.FireEvent(EventName(eventCode));
 }

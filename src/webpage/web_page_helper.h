@@ -33,7 +33,9 @@ class WebPageHelper {
   // loading and has no text yet) from a page whose text is empty.
   std::optional<QString> TryGetPageText();
   std::optional<QString> TryGetPageHtml();
-  bool FireElementEvent(int kind, int ordinal, int eventCode, const AutomationObject& element);
+  // Fires `eventCode` (an EventCode) on `element`; false for an empty element,
+  // an unknown code, or an event that a listener cancelled.
+  bool FireElementEvent(int eventCode, const AutomationObject& element);
   bool FindElements(const QString& tagList, const QString& typeList, const QString& identifier,
                     int operation, const QString& newValue = {}, int focusOnly = 0,
                     int setDisplay = 0, int displayShown = 0, int returnElement = 0,

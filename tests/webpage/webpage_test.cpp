@@ -13,7 +13,6 @@
 
 #include "base/handler_gate.h"
 #include "base/text_between.h"
-#include "base/text_codec.h"
 #include "support/browser.h"
 #include "support/local_server.h"
 #include "webpage/browser.h"
@@ -385,9 +384,9 @@ TEST_F(WebPageTest, FlagsComeBeforeTheOperationInTheirOrder) {
   EXPECT_EQ(out.Get("ID").ToText(), QStringLiteral("a"));  // any letter case
   EXPECT_EQ(Value("a"), QString());
   // FireElementEvent with an element: the page sees the event.
-  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnChange, out));
-  EXPECT_FALSE(helper.FireElementEvent(0, 0, 42, out));  // no such event
-  EXPECT_FALSE(helper.FireElementEvent(0, 0, 0, AutomationObject()));
+  EXPECT_TRUE(helper.FireElementEvent(WebPageHelper::kOnChange, out));
+  EXPECT_FALSE(helper.FireElementEvent(42, out));  // no such event
+  EXPECT_FALSE(helper.FireElementEvent(0, AutomationObject()));
 }
 
 TEST_F(WebPageTest, TitledSpanAndListItemPaths) {
@@ -545,7 +544,7 @@ TEST_F(WebPageTest, TheWriteEveryEventAndTheElementHandedBackStayOnTheChosenElem
   EXPECT_EQ(element.Get("id").ToText(), QStringLiteral("sn"));
   EvalInPage(view, "document.querySelector('form').prepend(document.createElement('input'))");
   EXPECT_EQ(element.Get("id").ToText(), QStringLiteral("sn"));
-  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnKeyUp, element));
+  EXPECT_TRUE(helper.FireElementEvent(WebPageHelper::kOnKeyUp, element));
   EXPECT_EQ(Value("count"), QStringLiteral("12"));
 }
 
@@ -564,15 +563,15 @@ TEST_F(WebPageTest, FiredEventsBubbleAndCarryTheirClassesAsTheOldEngineRaisedThe
   const QUrl before = view->url();
   // A fired onclick runs the listeners but follows no link; a listener that
   // cancels it makes FireEvent false.
-  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnClick, away));
-  EXPECT_FALSE(helper.FireElementEvent(0, 0, WebPageHelper::kOnClick, kept));
-  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnDblClick, away));
+  EXPECT_TRUE(helper.FireElementEvent(WebPageHelper::kOnClick, away));
+  EXPECT_FALSE(helper.FireElementEvent(WebPageHelper::kOnClick, kept));
+  EXPECT_TRUE(helper.FireElementEvent(WebPageHelper::kOnDblClick, away));
   // Nor does it turn the box over.
-  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnClick, box));
+  EXPECT_TRUE(helper.FireElementEvent(WebPageHelper::kOnClick, box));
   EXPECT_FALSE(EvalInPage(view, "document.getElementById('box').checked").toBool());
   EXPECT_TRUE(away.FireEvent("onfocus"));
-  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnBlur, away));
-  EXPECT_TRUE(helper.FireElementEvent(0, 0, WebPageHelper::kOnChange, box));
+  EXPECT_TRUE(helper.FireElementEvent(WebPageHelper::kOnBlur, away));
+  EXPECT_TRUE(helper.FireElementEvent(WebPageHelper::kOnChange, box));
   // The span path reads a span's name as its attribute.
   EXPECT_TRUE(helper.FindElements("span", "x", "pick", 0));
   QTest::qWait(200);  // a navigation would have started by now

@@ -5,7 +5,8 @@
 namespace quarvel {
 
 // The capture selection, shared by the capture overlay and the screenshot
-// window: the program's only global variables, all zero at start.
+// window: one global, all zero at start, put back to zero by
+// ResetSelectionState.
 struct SelectionState {
   int32_t dragging = 0;  // only bit 0 is tested
   int32_t startX = 0;
