@@ -10,12 +10,12 @@
 
 #include <atomic>
 
-#include "base/text_codec.h"
 #include "gui/controls/controls.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/docking.h"
 #include "gui/secondary_windows/month_table_window.h"
 #include "support/local_server.h"
+#include "support/text_codec.h"
 #include "support/wait.h"
 
 namespace quarvel {

@@ -5,8 +5,8 @@
 
 namespace quarvel {
 
-// GBK (code page 936) bytes of a text; used only where text crosses a
-// Windows ANSI boundary. Characters GBK cannot hold become '?'.
+// GBK (code page 936) bytes of a text, for tests that hold text against the
+// bytes a Chinese Windows system has. Characters GBK cannot hold become '?'.
 QByteArray ToGbk(const QString& text);
 QString FromGbk(const QByteArray& bytes);
 

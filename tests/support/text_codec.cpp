@@ -1,4 +1,4 @@
-#include "base/text_codec.h"
+#include "support/text_codec.h"
 
 #include <iconv.h>
 
