@@ -2,14 +2,30 @@
 
 namespace quarvel {
 
+namespace {
+
+// The sites' names, as the history, the batch CSV and --path write them.
+struct PathRow {
+  LookupPath path;
+  const char* name;
+};
+constexpr PathRow kPaths[] = {
+    {LookupPath::Comprehensive, "comprehensive"},
+    {LookupPath::Official, "official"},
+};
+
+}  // namespace
+
 QString PathName(LookupPath path) {
-  return path == LookupPath::Official ? QStringLiteral("official")
-                                      : QStringLiteral("comprehensive");
+  for (const PathRow& row : kPaths)
+    if (row.path == path) return QLatin1String(row.name);
+  // A site without a row is not taken for another one.
+  return QStringLiteral("site%1").arg(static_cast<int>(path));
 }
 
 std::optional<LookupPath> PathFromName(const QString& name) {
-  if (name == QLatin1String("comprehensive")) return LookupPath::Comprehensive;
-  if (name == QLatin1String("official")) return LookupPath::Official;
+  for (const PathRow& row : kPaths)
+    if (name == QLatin1String(row.name)) return row.path;
   return std::nullopt;
 }
 

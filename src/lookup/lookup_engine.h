@@ -80,7 +80,9 @@ class LookupEngine : public QObject {
   // The site of path, or nullptr.
   LookupSite* Site(LookupPath path) const;
   // Adds a site (the engine owns it); the view's choice picks it by path.
+  // A site is made on the engine's context.
   void AddSite(LookupSite* site);
+  const SiteContext& context() const { return *context_; }
 
   const Config& config() const;
   const LookupTimings& timings() const;

@@ -10,10 +10,14 @@
 
 #include <vector>
 
+#include "base/handler_gate.h"
+#include "base/timer_interval.h"
 #include "lookup/comprehensive_site.h"
 #include "lookup/lookup_engine.h"
+#include "lookup/lookup_site.h"
 #include "lookup/official_site.h"
 #include "support/test_pictures.h"
+#include "support/wait.h"
 
 namespace quarvel {
 namespace {
@@ -32,7 +36,9 @@ class RecordingView : public LookupView {
   QStringList log;
 
   QString EntryText() override { return entry; }
+  std::optional<LookupPath> chosen;  // beyond the two radio buttons
   std::optional<LookupPath> ChosenPath() override {
+    if (chosen) return chosen;
     return official ? LookupPath::Official : LookupPath::Comprehensive;
   }
   void SetStatus(const QString& text) override { log << "status " + text; }
@@ -231,6 +237,52 @@ TEST_F(LookupEngineTest, AnEmptyEntryOnlySaysSo) {
   EXPECT_EQ(view.log.size(), 4);
   engine->OnSerialKeyDown(65);
   EXPECT_EQ(view.log.size(), 4);
+}
+
+// A third site, of the tests' own: its page says "yes" or keeps loading.
+class ThirdSite : public LookupSite {
+ public:
+  static constexpr auto kPath = static_cast<LookupPath>(2);
+  ThirdSite(const SiteContext& context, BrowserPort& browser)
+      : LookupSite(kPath, EntryRule::AsTyped, context, browser, nullptr), timer_(new QTimer(this)) {
+    timer_->setObjectName(QStringLiteral("时钟4"));
+    ConnectTick(timer_, this, [this] { OnTick(); });
+  }
+  void Start(const LookupQuery&) override {
+    StartClock();
+    browser_.Navigate("third:" + Entry());
+    SetTimerInterval(timer_, 10);
+  }
+  void Stop() override { SetTimerInterval(timer_, 0); }
+  bool Running() const override { return timer_->isActive(); }
+  void OnTick() {
+    if (browser_.Attach()->Text().text != QLatin1String("yes")) return;
+    Stop();
+    LookupEnd end;
+    end.entry = Entry();
+    end.kind = OutcomeKind::Found;
+    End(end);
+  }
+
+ private:
+  QTimer* timer_;
+};
+
+TEST_F(LookupEngineTest, AThirdSiteRunsThroughTheEngineLikeTheTwo) {
+  FakeBrowser thirdBrowser;
+  engine->AddSite(new ThirdSite(engine->context(), thirdBrowser));
+  view.chosen = ThirdSite::kPath;
+  view.entry = " X1 ";
+  engine->RunQuery();
+  EXPECT_EQ(thirdBrowser.actions, QStringList{"navigate third: X1 "});
+  EXPECT_FALSE(Timer("时钟1")->isActive());
+  thirdBrowser.page = {true, "yes"};
+  ASSERT_TRUE(testing::WaitFor([&] { return !ends.empty(); }, 2000));
+  EXPECT_EQ(ends[0].path, ThirdSite::kPath);
+  EXPECT_EQ(ends[0].entry, " X1 ");
+  EXPECT_EQ(PathName(ends[0].path), "site2");  // not taken for another site
+  engine->StopAll();
+  EXPECT_FALSE(Timer("时钟4")->isActive());
 }
 
 }  // namespace
