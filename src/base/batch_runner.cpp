@@ -87,9 +87,8 @@ int BatchRunner::Run(const QStringList& entries) {
   for (int j = 0; j < wanted; ++j) {
     std::unique_ptr<EntryLookup> engine = factory_ ? factory_(j) : nullptr;
     if (!engine) {
-      progress_->Message(QStringLiteral("quarvel-cli: lookup engine %1 of %2 could not be started")
-                             .arg(j + 1)
-                             .arg(wanted));
+      progress_->Message(
+          QStringLiteral("lookup engine %1 of %2 could not be started").arg(j + 1).arg(wanted));
       continue;
     }
     Job job;
@@ -135,7 +134,7 @@ void BatchRunner::StartNext(int j) {
       if (other.index >= 0) return;
     if (crashed_ > 0)
       progress_->Message(
-          QStringLiteral("quarvel-cli: %1 %2 ended the lookup twice and %3 skipped")
+          QStringLiteral("%1 %2 ended the lookup twice and %3 skipped")
               .arg(crashed_)
               .arg(crashed_ == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))
               .arg(crashed_ == 1 ? QStringLiteral("was") : QStringLiteral("were")));
@@ -170,7 +169,7 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
   Job& job = jobs_[j];
   if (job.index < 0 || job.ticket != ticket || status_ >= 0) return;
   if (!outcome.failure.isEmpty()) {
-    Fail(QStringLiteral("quarvel-cli: ") + outcome.failure);
+    Fail(outcome.failure);
     return;
   }
   job.deadline->stop();
@@ -188,13 +187,13 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
        record.warrantyEnd, record.picture, IsoUtc(finishedAt), QString::number(seconds, 'f', 2)});
   job.index = -1;
   if (!rows_.Put(index, row)) {
-    Fail(QStringLiteral("quarvel-cli: the output cannot be written (%1)").arg(sink_->Error()));
+    Fail(QStringLiteral("the output cannot be written (%1)").arg(sink_->Error()));
     return;
   }
   ++finished_;
   if (!outcome.reason.isEmpty()) {
-    progress_->Message(QStringLiteral("quarvel-cli: %1: %2 (%3)")
-                           .arg(OneLine(entry), record.outcome, outcome.reason));
+    progress_->Message(
+        QStringLiteral("%1: %2 (%3)").arg(OneLine(entry), record.outcome, outcome.reason));
     if (outcome.reason == QLatin1String(kCrashedTwice)) ++crashed_;
   }
   progress_->EntryDone();
@@ -226,8 +225,7 @@ void BatchRunner::Stop(int signal) {
   const int early = rows_.Waiting();
   if (!rows_.FlushWaiting()) {
     finished_ -= early;
-    progress_->Message(
-        QStringLiteral("quarvel-cli: the output cannot be written (%1)").arg(sink_->Error()));
+    progress_->Message(QStringLiteral("the output cannot be written (%1)").arg(sink_->Error()));
   }
   End(128 + signal);
 }

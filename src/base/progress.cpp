@@ -4,8 +4,12 @@
 
 namespace quarvel {
 
-Progress::Progress(Writer write, bool terminal, int total, int alreadyDone)
-    : write_(std::move(write)), terminal_(terminal), total_(total), done_(alreadyDone) {}
+Progress::Progress(Writer write, bool terminal, int total, int alreadyDone, QString messagePrefix)
+    : write_(std::move(write)),
+      terminal_(terminal),
+      total_(total),
+      done_(alreadyDone),
+      messagePrefix_(std::move(messagePrefix)) {}
 
 QString Progress::Line(int done, int total, int doneThisRun, qint64 elapsedMs) {
   QString line = QStringLiteral("%1/%2 done").arg(done).arg(total);
@@ -49,7 +53,7 @@ void Progress::Show() {
 
 void Progress::Message(const QString& text) {
   if (lineOpen_) write_("\r\x1b[K");
-  write_(text.toUtf8() + "\n");
+  write_((messagePrefix_ + text).toUtf8() + "\n");
   if (lineOpen_) Show();
 }
 

@@ -15,8 +15,10 @@ class Progress {
  public:
   using Writer = std::function<void(const QByteArray&)>;
 
-  // `alreadyDone` of `total` entries were done by an earlier run.
-  Progress(Writer write, bool terminal, int total, int alreadyDone);
+  // `alreadyDone` of `total` entries were done by an earlier run. Each
+  // message is shown after `messagePrefix` (a program's name, say): the
+  // messages themselves come without one.
+  Progress(Writer write, bool terminal, int total, int alreadyDone, QString messagePrefix = {});
 
   void Start();
   void EntryDone();
@@ -39,6 +41,7 @@ class Progress {
   int total_;
   int done_;
   int doneThisRun_ = 0;
+  QString messagePrefix_;
   bool lineOpen_ = false;
   QElapsedTimer clock_;
 };

@@ -245,7 +245,8 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   // The official path has no such wait and keeps its engines here, at about
   // a quarter of the memory.
   QString reason;
-  const std::optional<cli::BatchEngine> engine = cli::LoadBatchEngine(config, options.settings.path, &reason);
+  const std::optional<cli::BatchEngine> engine =
+      cli::LoadBatchEngine(config, options.settings.path, &reason);
   if (!engine) {
     Error(QStringLiteral("batch: ") + reason);
     return 2;
@@ -298,15 +299,18 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   const char* term = std::getenv("TERM");
   const bool terminal = isatty(STDERR_FILENO) && !(term && qstrcmp(term, "dumb") == 0) &&
                         (!options.output.isEmpty() || !isatty(STDOUT_FILENO));
+  // The runner's messages come without the program's name: it is put in
+  // front of them here.
   Progress progress([](const QByteArray& text) { Write(stderr, text); }, terminal,
                     static_cast<int>(entries->size()),
-                    static_cast<int>(entries->size() - todo.size()));
+                    static_cast<int>(entries->size() - todo.size()),
+                    QStringLiteral("quarvel-cli: "));
   Progress* reportTo = nullptr;
   std::optional<History> history;
   if (!dataFolder.isEmpty())
     history.emplace(dataFolder, [&reportTo](const QString& message) {
       if (reportTo)
-        reportTo->Message(QStringLiteral("quarvel-cli: ") + message);
+        reportTo->Message(message);
       else
         Error(message);
     });

@@ -292,7 +292,8 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
   };
   EXPECT_EQ(broken.Run({"1", "BROKEN", "3"}), 1);
   EXPECT_EQ(EntriesOf(broken.sink.writes), QStringList{"1"});
-  EXPECT_TRUE(broken.progressText.contains("quarvel-cli: the engine ended"));
+  // The message as the engine gave it: the program's name is the caller's.
+  EXPECT_TRUE(broken.progressText.contains("\nthe engine ended\n")) << broken.progressText.data();
 
   // No engine at all; an output that cannot be written.
   BatchRunner none(
@@ -336,12 +337,14 @@ TEST(Progress, DoneTotalRateAndTimeLeft) {
   EXPECT_TRUE(terminal.endsWith("\x1b[K\n"));
 
   QByteArray plain;
-  Progress lines([&](const QByteArray& text) { plain += text; }, false, 2, 0);
+  Progress lines([&](const QByteArray& text) { plain += text; }, false, 2, 0, "prog: ");
   lines.Start();
+  lines.Message(QStringLiteral("note"));
   lines.EntryDone();
   lines.Finish();
   EXPECT_FALSE(plain.contains('\r'));
-  EXPECT_EQ(plain.count('\n'), 2);
+  EXPECT_EQ(plain.count('\n'), 3);
+  EXPECT_TRUE(plain.contains("\nprog: note\n1/2 done")) << plain.data();
 }
 
 // A batch in a process of its own, stopped by SIGTERM and killed outright.
