@@ -278,6 +278,49 @@ TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {
             0);
 }
 
+// Each command's help, asked for either way: the same text, with the
+// command's own options and none of another command's.
+TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
+  const struct {
+    const char* command;
+    QStringList own;
+    QStringList others;
+  } cases[] = {
+      {"check", {"--json"}, {"--csv", "--limit", "--jobs", "--output", "--lookup-host"}},
+      {"batch",
+       {"--path", "--jobs", "--output", "--retry-failed", "--lookup-host", "--portal-host"},
+       {"--json", "--csv", "--limit"}},
+      {"history", {"--csv", "--limit"}, {"--json", "--jobs", "--path", "--lookup-host"}},
+      {"batch-worker", {"--lookup-host", "--warranty-host"}, {"--json", "--limit", "--output"}},
+      {"help", {"--help"}, {"--json", "--csv", "--jobs", "--lookup-host"}},
+  };
+  const Result program = Run({"--help"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const Result asOption = Run({c.command, "--help"});
+    const Result asCommand = Run({"help", c.command});
+    EXPECT_EQ(asOption.status, 0);
+    EXPECT_EQ(asCommand.status, 0);
+    EXPECT_EQ(asOption.out, asCommand.out);
+    EXPECT_TRUE(asOption.err.isEmpty() && asCommand.err.isEmpty());
+    EXPECT_TRUE(asOption.out.startsWith(QStringLiteral("Usage: quarvel-cli %1").arg(c.command)))
+        << asOption.out.toStdString();
+    for (const QString& option : c.own)
+      EXPECT_TRUE(asOption.out.contains(option)) << option.toStdString();
+    for (const QString& option : c.others)
+      EXPECT_FALSE(asOption.out.contains(option)) << option.toStdString();
+  }
+  const Result help = Run({"help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, program.out);
+  EXPECT_TRUE(program.out.contains(QStringLiteral("help [COMMAND]")));
+  EXPECT_FALSE(program.out.contains(QStringLiteral("batch-worker")));  // the batch's own
+  ExpectUsage({"help", "nosuch"}, "'nosuch' is not a command");
+  ExpectUsage({"nosuch", "--help"}, "'nosuch' is not a command");
+  ExpectUsage({"help", "check", "batch"}, "help takes one COMMAND");
+  ExpectUsage({"help", "--json"}, "--json is not an option of help");
+}
+
 // Batches against the demo site run in tests/gui/batch_test.cpp.
 TEST_F(Cli, BatchSaysWhatIsWrongWithItsInput) {
   const QString input = data.filePath("in.txt");

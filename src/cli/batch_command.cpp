@@ -1,0 +1,239 @@
+// quarvel-cli batch, and the batch-worker that its jobs may run in.
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <csignal>
+#include <memory>
+
+#include <unistd.h>
+
+#include "base/batch_runner.h"
+#include "base/csv.h"
+#include "base/data_folder.h"
+#include "base/history.h"
+#include "base/progress.h"
+#include "base/quiet_output.h"
+#include "base/worker_lookup.h"
+#include "cli/batch_engine.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "cli/system.h"
+
+namespace quarvel::cli {
+namespace {
+
+constexpr int kMaxJobs = 16;
+
+struct BatchOptions {
+  QString input;
+  QString output;
+  bool retryFailed = false;
+  BatchSettings settings;
+};
+
+// The outcomes that --retry-failed looks up again: what a bad moment (a page
+// that hung, a crash, a picture that did not come) cost, not an answer.
+const QStringList& RetriedOutcomes() {
+  static const QStringList outcomes = {OutcomeName(OutcomeKind::TimedOut),
+                                       OutcomeName(OutcomeKind::PictureFailed)};
+  return outcomes;
+}
+
+int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& options) {
+  QString error;
+  const std::optional<QStringList> entries = ReadEntries(options.input, &error);
+  if (!entries) {
+    Error(error);
+    return 2;
+  }
+  if (!options.output.isEmpty() && options.input != QLatin1String("-")) {
+    const QFileInfo in(options.input), out(options.output);
+    if (out.exists() && in.canonicalFilePath() == out.canonicalFilePath())
+      return Usage(QStringLiteral("the output %1 is the input").arg(options.output));
+  }
+
+  if (const QString problem = EngineStartProblem(); !problem.isEmpty()) {
+    Error(QStringLiteral("batch: ") + problem);
+    return 1;
+  }
+  // The seam where the lookup engine comes in. Engines in one process run
+  // their handlers one at a time, so the comprehensive path's pause holds
+  // them all: with more than one job that path runs one worker process a job.
+  // The official path has no such wait and keeps its engines here, at about
+  // a quarter of the memory.
+  QString reason;
+  const std::optional<BatchEngine> engine = LoadBatchEngine(config, options.settings.path, &reason);
+  if (!engine) {
+    Error(QStringLiteral("batch: ") + reason);
+    return 2;
+  }
+  // Looked up once: an unusable folder is reported once, and the batch goes
+  // on without keeping pictures or recording lookups. Nothing is written
+  // anywhere else instead.
+  QString dataProblem;
+  const QString dataFolder = DataFolder(&dataProblem);
+  if (dataFolder.isEmpty())
+    Error(dataProblem + QStringLiteral("; pictures are not kept and lookups are not recorded"));
+  const bool workers =
+      options.settings.jobs > 1 && options.settings.path == LookupPath::Comprehensive;
+  const std::unique_ptr<QCoreApplication> app = workers
+                                                    ? std::make_unique<QCoreApplication>(argc, argv)
+                                                    : engine->makeApplication(argc, argv);
+  const EntryLookupFactory factory =
+      workers ? WorkerFactory(
+                    QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--lookup-host"), config.lookupHost,
+                     QStringLiteral("--warranty-host"), config.warrantyHost,
+                     QStringLiteral("--portal-host"), config.portalHost},
+                    dataFolder.isEmpty() ? QString() : dataFolder + QStringLiteral("/workers"))
+              : engine->makeLookup;
+
+  csv::OutputFile file;
+  csv::FdSink standardOutput(STDOUT_FILENO, false);
+  csv::RowSink* sink = &standardOutput;
+  QStringList done;
+  if (!options.output.isEmpty()) {
+    if (options.retryFailed && !QFileInfo::exists(options.output))
+      return Usage(QStringLiteral("--retry-failed wants an existing output (%1 is not there)")
+                       .arg(options.output));
+    if (!file.Open(options.output, csv::BatchHeader(), &error,
+                   options.retryFailed ? RetriedOutcomes() : QStringList())) {
+      Error(error);
+      return 2;
+    }
+    sink = &file;
+    done = file.Done();
+  } else if (!standardOutput.Write(csv::FormatRecord(csv::BatchHeader()))) {
+    Error(QStringLiteral("cannot write to standard output: ") + standardOutput.Error());
+    return 1;
+  }
+  // Rows to look up again come first, and take their own places.
+  const QStringList todo = file.Retry() + EntriesToDo(*entries, done);
+
+  // The runner's messages come without the program's name: it is put in
+  // front of them here.
+  Progress progress([](const QByteArray& text) { Write(stderr, text); },
+                    ProgressOnTerminal(!options.output.isEmpty()),
+                    static_cast<int>(entries->size()),
+                    static_cast<int>(entries->size() - todo.size()), MessagePrefix());
+  Progress* reportTo = nullptr;
+  std::optional<History> history;
+  if (!dataFolder.isEmpty())
+    history.emplace(dataFolder, [&reportTo](const QString& message) {
+      if (reportTo)
+        reportTo->Message(message);
+      else
+        Error(message);
+    });
+  reportTo = &progress;
+
+  BatchSettings settings = options.settings;
+  if (!dataFolder.isEmpty()) {
+    settings.pictureFolder = DataSubfolder(dataFolder, QStringLiteral("pictures"), &dataProblem);
+    if (settings.pictureFolder.isEmpty())
+      Error(dataProblem + QStringLiteral("; pictures are not kept"));
+  }
+  BatchRunner runner(settings, factory, sink, history ? &*history : nullptr, &progress);
+  const int status = runner.Run(todo);
+  if (status > 128) {
+    const int left = static_cast<int>(todo.size()) - runner.Finished();
+    Error(QStringLiteral("stopped by %1; %2 of %3 entries not looked up yet%4")
+              .arg(status == 128 + SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM"))
+              .arg(left)
+              .arg(entries->size())
+              .arg(options.output.isEmpty()
+                       ? QString()
+                       : QStringLiteral("; run the same command again to continue")));
+  }
+  return status;
+}
+
+int RunBatchCommand(Invocation& invocation) {
+  const QCommandLineParser& parser = invocation.parser;
+  const QStringList& positional = invocation.arguments;
+  BatchOptions options;
+  if (positional.size() != 1)
+    return Usage(positional.isEmpty() ? QStringLiteral("batch wants an INPUT file")
+                                      : QStringLiteral("batch wants one INPUT file"));
+  options.input = positional.first();
+  const QString output = QStringLiteral("output");
+  options.output = parser.value(output);
+  if (parser.isSet(output) && options.output.isEmpty())
+    return Usage(QStringLiteral("--output wants a file name"));
+  options.retryFailed = parser.isSet(QStringLiteral("retry-failed"));
+  if (options.retryFailed && options.output.isEmpty())
+    return Usage(QStringLiteral("--retry-failed wants the --output of an earlier batch"));
+  if (const QString path = QStringLiteral("path"); parser.isSet(path)) {
+    const std::optional<LookupPath> chosen = PathFromName(parser.value(path));
+    if (!chosen) return Usage(QStringLiteral("--path is comprehensive or official"));
+    options.settings.path = *chosen;
+  }
+  if (const QString jobs = QStringLiteral("jobs"); parser.isSet(jobs)) {
+    const std::optional<int> n = PositiveNumber(parser.value(jobs), kMaxJobs);
+    if (!n) return Usage(QStringLiteral("--jobs wants a number from 1 to %1").arg(kMaxJobs));
+    options.settings.jobs = *n;
+  }
+  return RunBatch(invocation.argc, invocation.argv, invocation.config, options);
+}
+
+int RunWorkerCommand(Invocation& invocation) {
+  if (!invocation.arguments.isEmpty())
+    return Usage(
+        QStringLiteral("batch-worker takes no entries ('%1')").arg(invocation.arguments.first()));
+  return RunBatchWorker(invocation.argc, invocation.argv, invocation.config);
+}
+
+}  // namespace
+
+Command BatchCommand() {
+  Command command;
+  command.name = QStringLiteral("batch");
+  command.synopsis = {QStringLiteral("[--path comprehensive|official]"),
+                      QStringLiteral("[--jobs N]"), QStringLiteral("[--output FILE]"),
+                      QStringLiteral("[--retry-failed]"), QStringLiteral("INPUT")};
+  command.summary =
+      QStringLiteral("Looks up every entry of a list and writes the outcomes as CSV.");
+  command.help = QStringLiteral(
+      "Looks up every entry of INPUT (one a line; blank lines and lines starting\n"
+      "with # are skipped; or a CSV whose first column holds the entries; - is\n"
+      "standard input) and writes CSV: to FILE, or to standard output. --jobs N\n"
+      "runs N lookups side by side (1 to 16, default 1); rows stay in input order.\n"
+      "When FILE exists, the entries already in it are skipped, so a stopped batch\n"
+      "continues where it was; --retry-failed also looks up again the rows of\n"
+      "FILE that ended timed_out or picture_failed, each new row in the old\n"
+      "one's place. A page that stopped answering or a browser that crashed\n"
+      "costs its own entry only (timed_out, with the reason in the progress and\n"
+      "the history). Exit status 0 when every entry got an outcome, 1 when the\n"
+      "batch could not go on or an entry ended its lookup twice (it is skipped),\n"
+      "130 or 143 when stopped by SIGINT or SIGTERM.\n");
+  command.options = {
+      QCommandLineOption("path",
+                         "The lookup: the comprehensive query on the lookup site (the default) "
+                         "or the official one on the warranty page.",
+                         "comprehensive|official"),
+      QCommandLineOption("jobs", "Lookups side by side, 1 to 16 (default 1).", "N"),
+      QCommandLineOption("output", "The CSV to write, and to continue when it exists.", "FILE"),
+      QCommandLineOption("retry-failed",
+                         "Looks up again the rows of --output that ended timed_out or "
+                         "picture_failed.")};
+  command.hosts = Hosts::kUsed;
+  command.run = RunBatchCommand;
+  return command;
+}
+
+Command BatchWorkerCommand() {
+  Command command;
+  command.name = QStringLiteral("batch-worker");
+  command.summary = QStringLiteral("One lookup engine of a batch, in a process of its own.");
+  command.help = QStringLiteral(
+      "Started by batch, one for each of its --jobs on the comprehensive path.\n"
+      "Looks up the requests that come on standard input one after another and\n"
+      "writes each outcome to standard output; ends when its input ends.\n"
+      "Exit status 0, or 2 for a line that is no request.\n");
+  command.hosts = Hosts::kUsed;
+  command.hidden = true;
+  command.run = RunWorkerCommand;
+  return command;
+}
+
+}  // namespace quarvel::cli

@@ -1,0 +1,32 @@
+#pragma once
+
+// What quarvel-cli prints, and the checks its commands share. Every message
+// on standard error starts with the program's name; the messages of base
+// have none and get it here.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+namespace quarvel::cli {
+
+// "quarvel-cli: ", ahead of each message.
+QString MessagePrefix();
+
+// `bytes` on `stream`, flushed.
+void Write(FILE* stream, const QByteArray& bytes);
+// The message on a line of its own on standard error.
+void Error(const QString& message);
+// Bad usage: the message and a pointer to --help; returns the exit status 2.
+int Usage(const QString& message);
+
+// `text` as a number from 1 to `most`.
+std::optional<int> PositiveNumber(const QString& text, int most);
+
+// The entries of an input file or of standard input ("-"): one a line, or
+// the first column of a CSV.
+std::optional<QStringList> ReadEntries(const QString& name, QString* error);
+
+}  // namespace quarvel::cli
