@@ -315,10 +315,26 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
   EXPECT_EQ(help.out, program.out);
   EXPECT_TRUE(program.out.contains(QStringLiteral("help [COMMAND]")));
   EXPECT_FALSE(program.out.contains(QStringLiteral("batch-worker")));  // the batch's own
+  EXPECT_EQ(Run({"--help", "batch"}).out, Run({"batch", "--help"}).out);
+  // help reads no hosts, so a wrong one in the environment does not stop it.
+  EXPECT_EQ(Run({"help", "check"}, {}, {{"QUARVEL_LOOKUP_HOST", "bad host"}}).status, 0);
   ExpectUsage({"help", "nosuch"}, "'nosuch' is not a command");
   ExpectUsage({"nosuch", "--help"}, "'nosuch' is not a command");
   ExpectUsage({"help", "check", "batch"}, "help takes one COMMAND");
-  ExpectUsage({"help", "--json"}, "--json is not an option of help");
+
+  // Each command refuses the options of the others, by name.
+  const struct {
+    QStringList arguments;
+    const char* says;
+  } misplaced[] = {
+      {{"check", "--csv", "X"}, "--csv is not an option of check"},
+      {{"history", "--path", "official"}, "--path is not an option of history"},
+      {{"batch", "--limit", "2", "in.txt"}, "--limit is not an option of batch"},
+      {{"batch-worker", "--json"}, "--json is not an option of batch-worker"},
+      {{"help", "--jobs", "2"}, "--jobs is not an option of help"},
+      {{"help", "--lookup-host", "localhost", "check"}, "--lookup-host is not an option of help"},
+  };
+  for (const auto& c : misplaced) ExpectUsage(c.arguments, c.says);
 }
 
 // Batches against the demo site run in tests/gui/batch_test.cpp.
