@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   config.portalHost = portal.Host();
   config.warrantyHost = warranty.Host();
   MainWindow window(config);
-  const testing::MainWindowControls ui(window);
+  const quarvel::testing::MainWindowControls ui(window);
   window.show();
   window.OnCreated();
 

@@ -64,15 +64,21 @@ enum class LookupControl {
   CopyButton,        // 按钮5
 };
 
-// What the engine reads from and shows on the window (or on a batch's
-// stand-in for it).
-class LookupView : public Announcer {
+// Where a query's entry comes from: the window's entry box and radio
+// buttons, or a batch's entry. Read each time a handler acts.
+class EntrySource {
  public:
-  // The entry box 编辑框1, read when a handler acts.
+  virtual ~EntrySource() = default;
+  // The entry box 编辑框1, as typed.
   virtual QString EntryText() = 0;
   // The path the radio buttons choose (单选框1 "综合查询", then 单选框2
   // "官网查询"), or none.
   virtual std::optional<LookupPath> ChosenPath() = 0;
+};
+
+// What the lookups show on the window. A batch has none.
+class LookupView : public Announcer {
+ public:
   virtual void SetVisible(LookupControl control, bool visible) = 0;
   // The result labels' captions.
   virtual void SetCaption(LookupControl label, const QString& caption) = 0;

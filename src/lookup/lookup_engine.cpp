@@ -5,12 +5,27 @@
 
 namespace quarvel {
 
-LookupEngine::LookupEngine(Config config, LookupTimings timings, LookupView& view,
-                           BrowserPort& lookupBrowser, BrowserPort& warrantyBrowser, Fetch fetch,
-                           QObject* parent)
+namespace {
+
+// Shows nothing: a batch's lookups are told by their endings alone.
+class NoView : public LookupView {
+ public:
+  void SetStatus(const QString&) override {}
+  void PlayCue(const QString&) override {}
+  void SetVisible(LookupControl, bool) override {}
+  void SetCaption(LookupControl, const QString&) override {}
+  void SetResultPicture(const QByteArray&) override {}
+};
+
+}  // namespace
+
+LookupEngine::LookupEngine(Config config, LookupTimings timings, EntrySource& entries,
+                           LookupView* view, BrowserPort& lookupBrowser,
+                           BrowserPort& warrantyBrowser, Fetch fetch, QObject* parent)
     : QObject(parent),
-      context_(std::make_unique<SiteContext>(
-          SiteContext{std::move(config), timings, &view, std::move(fetch)})) {
+      noView_(view ? nullptr : std::make_unique<NoView>()),
+      context_(std::make_unique<SiteContext>(SiteContext{
+          std::move(config), timings, &entries, view ? view : noView_.get(), std::move(fetch)})) {
   // The sites, in the order of their radio buttons.
   AddSite(new ComprehensiveSite(*context_, lookupBrowser, this));
   AddSite(new OfficialSite(*context_, warrantyBrowser, this));

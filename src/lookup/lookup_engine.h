@@ -59,9 +59,11 @@ struct SiteContext;
 class LookupEngine : public QObject {
   Q_OBJECT
  public:
-  // The two sites of the program, on these browsers.
-  LookupEngine(Config config, LookupTimings timings, LookupView& view, BrowserPort& lookupBrowser,
-               BrowserPort& warrantyBrowser, Fetch fetch, QObject* parent = nullptr);
+  // The two sites of the program, on these browsers. The entry comes from
+  // entries; view shows the lookups (none: nothing is shown).
+  LookupEngine(Config config, LookupTimings timings, EntrySource& entries, LookupView* view,
+               BrowserPort& lookupBrowser, BrowserPort& warrantyBrowser, Fetch fetch,
+               QObject* parent = nullptr);
   ~LookupEngine() override;
 
   // The query command: checks the entry, announces the query and starts the
@@ -91,6 +93,7 @@ class LookupEngine : public QObject {
   void Ended(const quarvel::LookupEnd& end);
 
  private:
+  std::unique_ptr<LookupView> noView_;  // when nothing shows the lookups
   std::unique_ptr<SiteContext> context_;
   std::vector<LookupSite*> sites_;
 };

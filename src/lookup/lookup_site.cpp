@@ -12,11 +12,12 @@ LookupSite::LookupSite(LookupPath path, EntryRule rule, const SiteContext& conte
       context_(context),
       view_(*context.view),
       browser_(browser),
+      entries_(*context.entries),
       path_(path),
       rule_(rule) {}
 
 QString LookupSite::Entry() const {
-  const QString typed = view_.EntryText();
+  const QString typed = entries_.EntryText();
   return rule_ == EntryRule::TrailingSpacesRemoved ? TrimTrailingSpaces(typed) : typed;
 }
 

@@ -10,11 +10,13 @@ class QTimer;
 
 namespace quarvel {
 
-// What every site of the engine shares: the hosts, the periods, the window
-// (or a batch's stand-in) and the picture fetch.
+// What every site of the engine shares: the hosts, the periods, where the
+// entry comes from, what shows the lookups (a window; for a batch, nothing
+// that anyone sees) and the picture fetch.
 struct SiteContext {
   Config config;
   LookupTimings timings;
+  EntrySource* entries = nullptr;
   LookupView* view = nullptr;
   Fetch fetch;
 };
@@ -60,6 +62,7 @@ class LookupSite : public QObject {
   const SiteContext& context_;
   LookupView& view_;
   BrowserPort& browser_;
+  EntrySource& entries_;
 
  private:
   const LookupPath path_;

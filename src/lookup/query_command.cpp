@@ -17,8 +17,8 @@ constexpr int kEnterKey = 13;
 void LookupEngine::RunQuery(const LookupQuery& query) {
   LookupView& view = *context_->view;
   view.SetStatus(QString());
-  const std::optional<LookupPath> chosen = view.ChosenPath();
-  if (view.EntryText().isEmpty()) {
+  const std::optional<LookupPath> chosen = context_->entries->ChosenPath();
+  if (context_->entries->EntryText().isEmpty()) {
     view.SetStatus(QStringLiteral("什么都不输入 查个PP啊"));
     // Ended like every other query, though no site was asked.
     LookupEnd end;

@@ -29,7 +29,7 @@ const char* Name(LookupControl control) {
 }
 
 // What the view was told, in order.
-class RecordingView : public LookupView {
+class RecordingView : public EntrySource, public LookupView {
  public:
   QString entry;
   bool official = false;
@@ -88,8 +88,8 @@ class LookupEngineTest : public ::testing::Test {
     config.portalHost = "portal:2";
     config.warrantyHost = "warranty:3";
     timings.pauseMs = 0;
-    engine = std::make_unique<LookupEngine>(config, timings, view, lookupBrowser, warrantyBrowser,
-                                            [this](const QString& url, int) {
+    engine = std::make_unique<LookupEngine>(config, timings, view, &view, lookupBrowser,
+                                            warrantyBrowser, [this](const QString& url, int) {
                                               fetched << url;
                                               return picture;
                                             });

@@ -2,6 +2,8 @@
 
 // The main window's controls, found by their layout names as a user of the
 // window sees them (the window keeps its widgets to itself).
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,7 +21,10 @@ namespace quarvel::testing {
 
 template <typename T = QWidget>
 T* Named(const QObject& owner, const char* name) {
-  return owner.findChild<T*>(QString::fromUtf8(name));
+  T* found = owner.findChild<T*>(QString::fromUtf8(name));
+  // A renamed control fails the test by its name, and does not crash it.
+  if (!found) ADD_FAILURE() << "no control named " << name;
+  return found;
 }
 
 struct MainWindowControls {

@@ -34,8 +34,8 @@
 #include "gui/shell/menu_commands.h"
 #include "gui/shell/skin.h"
 #include "gui/voice/voice.h"
+#include "lookup/lookup_builder.h"
 #include "webpage/browser.h"
-#include "webpage/browser_port.h"
 
 namespace quarvel {
 namespace {
@@ -150,17 +150,6 @@ MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
   if (!services_.launcher) services_.launcher = StartDetached;
   if (!services_.grabScreen) services_.grabScreen = GrabPrimaryScreen;
   if (!services_.saveDialog) services_.saveDialog = std::make_shared<PlatformSaveDialog>();
-  if (!services_.fetch) {
-    services_.fetch = [](const QString& url, int timeoutMs) {
-      FetchLimits limits;
-      limits.total = std::chrono::milliseconds(timeoutMs);
-      return HttpGetBytes(url, limits);
-    };
-  }
-  lookupPort_ = std::make_unique<WebBrowserPort>(LookupBrowser);
-  warrantyPort_ = std::make_unique<WebBrowserPort>(WarrantyBrowser);
-  engine_ = new LookupEngine(config_, services_.timings, *this, *lookupPort_, *warrantyPort_,
-                             services_.fetch, this);
   connect(engine_, &LookupEngine::Ended, this,
           [this](const LookupEnd& end) { RecordInHistory(end); });
   ConnectHandlers();
@@ -226,10 +215,15 @@ void MainWindow::BuildControls() {
   for (QPushButton* button : {CopyButton, ScreenshotButton, MonthTableButton}) button->raise();
 
   ImageTestButton = MakeButton(client, "按钮2", QString(), 440, 304, 80, 32);
-  LookupBrowser = CreateBrowser(client, QStringLiteral("WebBrowser1"));
-  LookupBrowser->setGeometry(784, 216, 100, 100);
-  WarrantyBrowser = CreateBrowser(client, QStringLiteral("WebBrowser2"));
-  WarrantyBrowser->setGeometry(504, -8, 432, 416);
+  // The hidden browsers come with the engine that drives them.
+  rig_ = std::make_unique<LookupRig>(
+      client, config_, services_.timings, static_cast<EntrySource&>(*this),
+      static_cast<LookupView*>(this), services_.fetch ? services_.fetch : DefaultFetch(), this);
+  engine_ = &rig_->engine();
+  LookupBrowser = rig_->lookupBrowser();
+  LookupBrowser->move(784, 216);
+  WarrantyBrowser = rig_->warrantyBrowser();
+  WarrantyBrowser->move(504, -8);
 
   // Inside the result group.
   ModelLabel = MakeLabel(ResultGroup, "产品型号", QString(), 24, 16, 152, 24);

@@ -29,7 +29,7 @@ class SaveDialog;
 class CuePlayerWidget;
 class History;
 class MonthTableWindow;
-class WebBrowserPort;
+class LookupRig;
 
 // The status bar: panel 0 always reads "状态：", panel 1 carries every
 // status message of the program.
@@ -64,7 +64,7 @@ struct WindowServices {
 // The main window: a view. Its controls carry their layout names as object
 // names ("按钮1", "编辑框1" …; the timers 时钟1 to 时钟3 belong to the lookup
 // engine it owns) and are reached by those names from outside.
-class MainWindow : public QMainWindow, private LookupView {
+class MainWindow : public QMainWindow, private EntrySource, private LookupView {
   Q_OBJECT
  public:
   explicit MainWindow(Config config, WindowServices services = {}, QWidget* parent = nullptr);
@@ -168,8 +168,8 @@ class MainWindow : public QMainWindow, private LookupView {
   QAction* InstructionsItem;
   QAction* AboutItem;
 
-  // The lookups: the two hidden browsers as the engine sees them, and the engine.
-  std::unique_ptr<WebBrowserPort> lookupPort_, warrantyPort_;
+  // The lookups: the two hidden browsers, their ports and the engine.
+  std::unique_ptr<LookupRig> rig_;
   LookupEngine* engine_ = nullptr;
   std::unique_ptr<History> history_;  // opened with the first finished lookup
 };

@@ -1,4 +1,4 @@
-#include "webpage/browser_port.h"
+#include "lookup/browser_port.h"
 
 #include <QWebEngineView>
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QPointer>
+#include <QWebEngineView>
 
 #include "base/lookup_ports.h"
 
-class QWebEngineView;
 
 namespace quarvel {
 
