@@ -3,7 +3,6 @@
 #include <QTimer>
 
 #include "base/logging.h"
-#include "base/safe_file.h"
 
 namespace quarvel {
 
@@ -138,19 +137,11 @@ void WorkerLookup::Report(const LookupOutcome& outcome) {
   QTimer::singleShot(0, &context_, [done, outcome] { done(outcome); });
 }
 
-EntryLookupFactory WorkerFactory(const QString& program, const QStringList& hostArguments,
-                                 const QString& workFolder) {
-  return [program, hostArguments, workFolder](int job) -> std::unique_ptr<EntryLookup> {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (!workFolder.isEmpty()) {
-      // The engine keeps its working picture in the data folder: each worker
-      // gets one of its own, or the workers would write over one another's.
-      const QString home = workFolder + QStringLiteral("/%1").arg(job + 1);
-      if (!EnsurePrivateFolder(workFolder) || !EnsurePrivateFolder(home)) return nullptr;
-      environment.insert(QStringLiteral("XDG_DATA_HOME"), home);
-    }
+EntryLookupFactory WorkerFactory(const QString& program, const QStringList& hostArguments) {
+  return [program, hostArguments](int) -> std::unique_ptr<EntryLookup> {
     return std::make_unique<WorkerLookup>(
-        program, QStringList{QStringLiteral("batch-worker")} + hostArguments, environment);
+        program, QStringList{QStringLiteral("batch-worker")} + hostArguments,
+        QProcessEnvironment::systemEnvironment());
   };
 }
 

@@ -51,9 +51,8 @@ class WorkerLookup : public EntryLookup {
   bool retried_ = false;
 };
 
-// One worker a job: the program (this executable), the host options and a
-// data folder of its own under `workFolder` for the engine's working files.
-EntryLookupFactory WorkerFactory(const QString& program, const QStringList& hostArguments,
-                                 const QString& workFolder);
+// One worker a job: the program (this executable) with the host options.
+// Each request says where its picture goes, so workers share the data folder.
+EntryLookupFactory WorkerFactory(const QString& program, const QStringList& hostArguments);
 
 }  // namespace quarvel

@@ -80,12 +80,10 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
                                                     ? std::make_unique<QCoreApplication>(argc, argv)
                                                     : engine->makeApplication(argc, argv);
   const EntryLookupFactory factory =
-      workers ? WorkerFactory(
-                    QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--lookup-host"), config.lookupHost,
-                     QStringLiteral("--warranty-host"), config.warrantyHost,
-                     QStringLiteral("--portal-host"), config.portalHost},
-                    dataFolder.isEmpty() ? QString() : dataFolder + QStringLiteral("/workers"))
+      workers ? WorkerFactory(QCoreApplication::applicationFilePath(),
+                              {QStringLiteral("--lookup-host"), config.lookupHost,
+                               QStringLiteral("--warranty-host"), config.warrantyHost,
+                               QStringLiteral("--portal-host"), config.portalHost})
               : engine->makeLookup;
 
   csv::OutputFile file;
