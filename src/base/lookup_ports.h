@@ -77,8 +77,13 @@ class EntrySource {
 };
 
 // What the lookups show on the window. A batch has none.
-class LookupView : public Announcer {
+class LookupView {
  public:
+  virtual ~LookupView() = default;
+  // The status text of notice, replacing the status panel's message.
+  virtual void Tell(Notice notice) = 0;
+  // The voice cue of notice.
+  virtual void Sound(Notice notice) = 0;
   virtual void SetVisible(LookupControl control, bool visible) = 0;
   // The result labels' captions.
   virtual void SetCaption(LookupControl label, const QString& caption) = 0;

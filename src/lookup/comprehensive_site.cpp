@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "base/cues.h"
 #include "base/handler_gate.h"
 #include "base/logging.h"
 #include "base/lookup_pages.h"
@@ -35,7 +34,7 @@ ComprehensiveSite::ComprehensiveSite(const SiteContext& context, BrowserPort& br
 }
 
 void ComprehensiveSite::Start(const LookupQuery& query) {
-  view_.PlayCue(cue::kQuerying);
+  view_.Sound(Notice::Querying);
   // A query still pending on this path must not read the page being replaced.
   Stop();
   query_ = query;
@@ -89,8 +88,8 @@ void ComprehensiveSite::OnTick() {
   switch (ClassifyLookupSitePage(text.text)) {
     case LookupSitePage::Empty:
       Stop();
-      view_.SetStatus(QStringLiteral("请正确输入"));
-      view_.PlayCue(cue::kEnterCorrectly);
+      view_.Tell(Notice::EnterCorrectly);
+      view_.Sound(Notice::EnterCorrectly);
       visibility::Apply(view_, visibility::kLookupFailed);
       end.kind = OutcomeKind::BadInput;
       End(end);
@@ -100,8 +99,8 @@ void ComprehensiveSite::OnTick() {
       QByteArray picture;
       const Stored stored = StoreHandsetPicture(end.entry, &picture, &end.picture);
       if (stored == Stored::NoPicture) {
-        view_.SetStatus(QStringLiteral("图片获取失败"));
-        view_.PlayCue(cue::kFailed);
+        view_.Tell(Notice::PictureNotFetched);
+        view_.Sound(Notice::PictureNotFetched);
         visibility::Apply(view_, visibility::kLookupFailed);
         // The result page does not stay in the browser on this branch either.
         browser_.Navigate(context_.config.portalHost);
@@ -111,12 +110,12 @@ void ComprehensiveSite::OnTick() {
       }
       view_.SetResultPicture(picture);
       if (stored == Stored::Yes) {
-        view_.SetStatus(QStringLiteral("查询成功"));
-        view_.PlayCue(cue::kSuccess);
+        view_.Tell(Notice::Found);
+        view_.Sound(Notice::Found);
       } else {
         // The picture is shown, but the lookup is not told as a success.
-        view_.SetStatus(QStringLiteral("图片保存失败"));
-        view_.PlayCue(cue::kFailed);
+        view_.Tell(Notice::PictureNotSaved);
+        view_.Sound(Notice::PictureNotSaved);
       }
       visibility::Apply(view_, visibility::kLookupShown);
       browser_.Navigate(context_.config.portalHost);
@@ -125,10 +124,10 @@ void ComprehensiveSite::OnTick() {
       break;
     }
     case LookupSitePage::NotFound:
-      view_.SetStatus(QStringLiteral("抱歉，没有找到此系列号相关信息"));
+      view_.Tell(Notice::NotFound);
       Stop();
       visibility::Apply(view_, visibility::kLookupFailed);
-      view_.PlayCue(cue::kFailed);
+      view_.Sound(Notice::NotFound);
       end.kind = OutcomeKind::NotFound;
       End(end);
       break;
@@ -145,8 +144,8 @@ void ComprehensiveSite::EndWithoutResult(const QString& reason) {
   if (!Running()) return;
   Stop();
   visibility::Apply(view_, visibility::kBusyEnded);
-  view_.SetStatus(QStringLiteral("查询超时，请重试"));
-  view_.PlayCue(cue::kFailed);
+  view_.Tell(Notice::TimedOut);
+  view_.Sound(Notice::TimedOut);
   LookupEnd end;
   end.entry = Entry();
   end.kind = OutcomeKind::TimedOut;

@@ -10,8 +10,8 @@ namespace {
 // Shows nothing: a batch's lookups are told by their endings alone.
 class NoView : public LookupView {
  public:
-  void SetStatus(const QString&) override {}
-  void PlayCue(const QString&) override {}
+  void Tell(Notice) override {}
+  void Sound(Notice) override {}
   void SetVisible(LookupControl, bool) override {}
   void SetCaption(LookupControl, const QString&) override {}
   void SetResultPicture(const QByteArray&) override {}

@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "base/cues.h"
 #include "base/handler_gate.h"
 #include "base/lookup_pages.h"
 #include "base/timer_interval.h"
@@ -31,7 +30,7 @@ OfficialSite::OfficialSite(const SiteContext& context, BrowserPort& browser, QOb
 }
 
 void OfficialSite::Start(const LookupQuery& /*query*/) {
-  view_.PlayCue(cue::kQuerying);
+  view_.Sound(Notice::Querying);
   view_.SetVisible(LookupControl::ScreenshotButton, false);
   StartClock();
   SetTimerInterval(formTimer_, context_.timings.formPollMs);
@@ -72,8 +71,8 @@ void OfficialSite::OnResultTick() {
       view_.SetCaption(LookupControl::WarrantyEndLabel,
                        QStringLiteral("保修截止：") + result.warrantyEnd);
       visibility::Apply(view_, visibility::kWarrantyLabels);
-      view_.SetStatus(QStringLiteral("查询成功"));
-      view_.PlayCue(cue::kSuccess);
+      view_.Tell(Notice::Found);
+      view_.Sound(Notice::Found);
       visibility::Apply(view_, visibility::kWarrantyBusyEnded);
       SetTimerInterval(resultTimer_, 0);
       deadline_->stop();
@@ -88,8 +87,8 @@ void OfficialSite::OnResultTick() {
     case WarrantyPage::Kind::Rejected:
       SetTimerInterval(resultTimer_, 0);
       deadline_->stop();
-      view_.SetStatus(QStringLiteral("请正确输入"));
-      view_.PlayCue(cue::kEnterCorrectly);
+      view_.Tell(Notice::EnterCorrectly);
+      view_.Sound(Notice::EnterCorrectly);
       visibility::Apply(view_, visibility::kWarrantyRejected);
       end.kind = OutcomeKind::Rejected;
       End(end);
@@ -107,8 +106,8 @@ void OfficialSite::EndWithoutResult(const QString& reason) {
   if (!Running()) return;
   Stop();
   visibility::Apply(view_, visibility::kBusyEnded);
-  view_.SetStatus(QStringLiteral("查询超时，请重试"));
-  view_.PlayCue(cue::kFailed);
+  view_.Tell(Notice::TimedOut);
+  view_.Sound(Notice::TimedOut);
   LookupEnd end;
   end.entry = Entry();
   end.kind = OutcomeKind::TimedOut;

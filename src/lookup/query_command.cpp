@@ -16,10 +16,10 @@ constexpr int kEnterKey = 13;
 
 void LookupEngine::RunQuery(const LookupQuery& query) {
   LookupView& view = *context_->view;
-  view.SetStatus(QString());
+  view.Tell(Notice::Cleared);
   const std::optional<LookupPath> chosen = context_->entries->ChosenPath();
   if (context_->entries->EntryText().isEmpty()) {
-    view.SetStatus(QStringLiteral("什么都不输入 查个PP啊"));
+    view.Tell(Notice::NothingEntered);
     // Ended like every other query, though no site was asked.
     LookupEnd end;
     end.path = chosen.value_or(LookupPath::Comprehensive);

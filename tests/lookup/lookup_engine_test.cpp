@@ -41,8 +41,15 @@ class RecordingView : public EntrySource, public LookupView {
     if (chosen) return chosen;
     return official ? LookupPath::Official : LookupPath::Comprehensive;
   }
-  void SetStatus(const QString& text) override { log << "status " + text; }
-  void PlayCue(const QString& cue) override { log << "cue " + cue.section('\\', -1); }
+  void Tell(Notice notice) override { log << "status " + NameOf(notice); }
+  void Sound(Notice notice) override { log << "cue " + NameOf(notice); }
+  static QString NameOf(Notice notice) {
+    static const char* const kNames[] = {"Cleared",         "NothingEntered", "Querying",
+                                         "EnterCorrectly",  "Found",          "PictureNotFetched",
+                                         "PictureNotSaved", "NotFound",       "TimedOut"};
+    const auto index = static_cast<size_t>(notice);
+    return index < std::size(kNames) ? kNames[index] : "other";
+  }
   void SetVisible(LookupControl control, bool visible) override {
     log << QString::fromUtf8(visible ? "show " : "hide ") + QString::fromUtf8(Name(control));
   }
@@ -118,7 +125,7 @@ TEST_F(LookupEngineTest, AComprehensiveQueryPollsThenShowsThePictureInTheOrderOf
             QStringList{"navigate http://look:1/index.php/iphone/%20%20C39XK0ABHG7F"});
   EXPECT_TRUE(Timer("时钟1")->isActive());
   EXPECT_EQ(Timer("时钟1")->interval(), 1000);
-  EXPECT_EQ(view.log, (QStringList{"status ", "cue 正在查询.mp3", "hide 图片框1", "show 图片框2",
+  EXPECT_EQ(view.log, (QStringList{"status Cleared", "cue Querying", "hide 图片框1", "show 图片框2",
                                    "show 透明标签2", "hide 产品型号", "hide 保修截止",
                                    "hide 系列号", "hide 按钮4", "hide 按钮5"}));
 
@@ -136,8 +143,8 @@ TEST_F(LookupEngineTest, AComprehensiveQueryPollsThenShowsThePictureInTheOrderOf
   EXPECT_FALSE(Timer("时钟1")->isActive());
   EXPECT_EQ(fetched, QStringList{"http://look:1/index.php/pic/iphone/%20%20C39XK0ABHG7F.png"});
   EXPECT_EQ(view.log,
-            (QStringList{"picture", "status 查询成功", "cue 查询成功.mp3", "hide 图片框2",
-                         "hide 透明标签2", "show 图片框1", "show 透明标签3", "show 按钮3"}));
+            (QStringList{"picture", "status Found", "cue Found", "hide 图片框2", "hide 透明标签2",
+                         "show 图片框1", "show 透明标签3", "show 按钮3"}));
   EXPECT_EQ(lookupBrowser.actions.last(), "navigate portal:2");
   ASSERT_EQ(ends.size(), 1u);
   EXPECT_EQ(ends[0].kind, OutcomeKind::Found);
@@ -157,15 +164,14 @@ TEST_F(LookupEngineTest, EmptyNotFoundAndPictureFailuresEndTheComprehensivePath)
     return ends.back().kind;
   };
   EXPECT_EQ(endWith(QString()), OutcomeKind::BadInput);
-  EXPECT_EQ(view.log.first(), "status 请正确输入");
+  EXPECT_EQ(view.log.first(), "status EnterCorrectly");
   EXPECT_EQ(endWith("抱歉，没有找到"), OutcomeKind::NotFound);
-  EXPECT_EQ(view.log,
-            (QStringList{"status 抱歉，没有找到此系列号相关信息", "hide 图片框1", "hide 透明标签2",
-                         "hide 图片框2", "hide 透明标签3", "cue 查询失败.mp3"}));
+  EXPECT_EQ(view.log, (QStringList{"status NotFound", "hide 图片框1", "hide 透明标签2",
+                                   "hide 图片框2", "hide 透明标签3", "cue NotFound"}));
   picture = "<html>no picture</html>";
   lookupBrowser.actions.clear();
   EXPECT_EQ(endWith("查找结果"), OutcomeKind::PictureFailed);
-  EXPECT_EQ(view.log.first(), "status 图片获取失败");
+  EXPECT_EQ(view.log.first(), "status PictureNotFetched");
   EXPECT_EQ(lookupBrowser.actions.last(), "navigate portal:2");
 }
 
@@ -173,6 +179,9 @@ TEST_F(LookupEngineTest, TheOfficialPathFillsTheSecondInputClicksTheFirstButtonA
   view.official = true;
   view.entry = " F17ZP1QWN73D ";
   engine->RunQuery();
+  EXPECT_EQ(view.log, (QStringList{"status Cleared", "cue Querying", "hide 按钮3", "show 图片框2",
+                                   "show 透明标签2", "hide 图片框1", "hide 按钮4", "hide 按钮5",
+                                   "hide 产品型号", "hide 保修截止", "hide 系列号"}));
   EXPECT_EQ(Timer("时钟3")->interval(), 10000);
   EXPECT_TRUE(warrantyBrowser.actions.isEmpty());  // the page is already there
   Official().OnFormTick();                         // no form yet
@@ -192,7 +201,7 @@ TEST_F(LookupEngineTest, TheOfficialPathFillsTheSecondInputClicksTheFirstButtonA
   EXPECT_EQ(view.log,
             (QStringList{"产品型号 产品型号：iPhone 13", "系列号 系列号：F17ZP1QWN73D ",
                          "保修截止 保修截止：2026年12月30日", "show 产品型号", "show 保修截止",
-                         "show 系列号", "status 查询成功", "cue 查询成功.mp3", "hide 图片框2",
+                         "show 系列号", "status Found", "cue Found", "hide 图片框2",
                          "hide 透明标签2", "show 透明标签3", "show 按钮4", "show 按钮5"}));
   EXPECT_FALSE(Timer("时钟2")->isActive());
   EXPECT_EQ(warrantyBrowser.actions.last(), "navigate " + config.WarrantyPageUrl());
@@ -209,7 +218,11 @@ TEST_F(LookupEngineTest, ARejectionStaysOnItsPageAndADeadlineEndsAPathWithoutRes
   Official().OnFormTick();
   warrantyBrowser.actions.clear();
   warrantyBrowser.page = {true, "请输入有效的序列号"};
+  view.log.clear();
   Official().OnResultTick();
+  EXPECT_EQ(view.log, (QStringList{"status EnterCorrectly", "cue EnterCorrectly", "hide 图片框1",
+                                   "hide 透明标签2", "hide 图片框2", "hide 透明标签3",
+                                   "hide 产品型号", "hide 保修截止", "hide 系列号"}));
   EXPECT_EQ(ends.back().kind, OutcomeKind::Rejected);
   EXPECT_TRUE(warrantyBrowser.actions.isEmpty());
 
@@ -217,8 +230,8 @@ TEST_F(LookupEngineTest, ARejectionStaysOnItsPageAndADeadlineEndsAPathWithoutRes
   engine->RunQuery();
   view.log.clear();
   Comprehensive().OnTimedOut();
-  EXPECT_EQ(view.log, (QStringList{"hide 图片框2", "hide 透明标签2", "status 查询超时，请重试",
-                                   "cue 查询失败.mp3"}));
+  EXPECT_EQ(view.log,
+            (QStringList{"hide 图片框2", "hide 透明标签2", "status TimedOut", "cue TimedOut"}));
   EXPECT_EQ(ends.back().kind, OutcomeKind::TimedOut);
   EXPECT_FALSE(Timer("时钟1")->isActive());
   view.log.clear();
@@ -228,7 +241,7 @@ TEST_F(LookupEngineTest, ARejectionStaysOnItsPageAndADeadlineEndsAPathWithoutRes
 
 TEST_F(LookupEngineTest, AnEmptyEntryOnlySaysSo) {
   engine->RunQuery();
-  EXPECT_EQ(view.log, (QStringList{"status ", "status 什么都不输入 查个PP啊"}));
+  EXPECT_EQ(view.log, (QStringList{"status Cleared", "status NothingEntered"}));
   ASSERT_EQ(ends.size(), 1u);  // ended like any other query, at once
   EXPECT_EQ(ends[0].kind, OutcomeKind::BadInput);
   EXPECT_FALSE(Timer("时钟1")->isActive());

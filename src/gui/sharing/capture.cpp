@@ -9,8 +9,8 @@
 #include <QRandomGenerator>
 #include <QScreen>
 
-#include "base/cues.h"
 #include "base/safe_file.h"
+#include "gui/notices.h"
 #include "gui/sharing/picture_encoding.h"
 #include "gui/sharing/save_dialog.h"
 #include "gui/sharing/selection_state.h"
@@ -62,8 +62,8 @@ void OnScreenshotClick(QPointer<CaptureOverlayWindow>& overlay, CaptureServices 
   const QPixmap snapshot = services.grabScreen ? services.grabScreen() : QPixmap();
   if (snapshot.isNull()) {
     // No frozen black screen: say why there is nothing to select on.
-    if (services.setStatus) services.setStatus(QStringLiteral("无法截图：此桌面不允许程序截屏"));
-    if (services.playCue) services.playCue(cue::kScreenshotAbandoned);
+    if (services.setStatus) services.setStatus(*StatusOf(Notice::CaptureRefused));
+    if (services.playCue) services.playCue(*CueOf(Notice::CaptureRefused));
     return;
   }
   overlay = new CaptureOverlayWindow(snapshot, std::move(services));
@@ -291,7 +291,7 @@ void ScreenshotWindow::OnSave() {
   // The user chose the path; still, a failed write leaves no partial file.
   const bool saved = !bytes.isEmpty() && ReplaceFile(path, bytes);
   if (services_.playCue)
-    services_.playCue(saved ? cue::kScreenshotSaved : cue::kScreenshotAbandoned);
+    services_.playCue(*CueOf(saved ? Notice::ScreenshotSaved : Notice::ScreenshotAbandoned));
 }
 
 }  // namespace quarvel

@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 
 #include "base/announcer.h"
-#include "base/cues.h"
+#include "gui/notices.h"
 
 namespace quarvel {
 
@@ -18,8 +18,7 @@ void OnCopyClick(Announcer& announcer, const QString& model, const QString& seri
                  const QString& warrantyEnd) {
   const QString text = CopyResultText(model, serial, warrantyEnd);
   QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-  announcer.SetStatus(QStringLiteral("复制成功"));
-  announcer.PlayCue(cue::kCopied);
+  Announce(announcer, Notice::Copied);
 }
 
 }  // namespace quarvel

@@ -25,6 +25,7 @@
 #include "base/run_directory.h"
 #include "base/start_state.h"
 #include "gui/controls/controls.h"
+#include "gui/notices.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/docking.h"
 #include "gui/secondary_windows/month_table_window.h"
@@ -332,7 +333,7 @@ void MainWindow::OnCreated() {
   AttachSkin(RunPath(QStringLiteral("\\魔兽争霸.she")));
   platform_->SilenceNavigationClick();
   Navigate(LookupBrowser, config_.portalHost);
-  PlayCue(cue::kWelcome);
+  Announce(*this, Notice::Welcome);
   Navigate(WarrantyBrowser, config_.WarrantyPageUrl());
 }
 
@@ -395,6 +396,14 @@ QWidget* MainWindow::ControlFor(LookupControl control) const {
       return CopyButton;
   }
   return nullptr;
+}
+
+void MainWindow::Tell(Notice notice) {
+  if (const std::optional<QString> status = StatusOf(notice)) SetStatus(*status);
+}
+
+void MainWindow::Sound(Notice notice) {
+  if (const std::optional<QString> cue = CueOf(notice)) PlayCue(*cue);
 }
 
 void MainWindow::SetVisible(LookupControl control, bool visible) {

@@ -64,7 +64,7 @@ struct WindowServices {
 // The main window: a view. Its controls carry their layout names as object
 // names ("按钮1", "编辑框1" …; the timers 时钟1 to 时钟3 belong to the lookup
 // engine it owns) and are reached by those names from outside.
-class MainWindow : public QMainWindow, private EntrySource, private LookupView {
+class MainWindow : public QMainWindow, public Announcer, private EntrySource, private LookupView {
   Q_OBJECT
  public:
   explicit MainWindow(Config config, WindowServices services = {}, QWidget* parent = nullptr);
@@ -120,6 +120,8 @@ class MainWindow : public QMainWindow, private EntrySource, private LookupView {
   // What the lookup engine reads and shows.
   QString EntryText() override;
   std::optional<LookupPath> ChosenPath() override;
+  void Tell(Notice notice) override;
+  void Sound(Notice notice) override;
   void SetVisible(LookupControl control, bool visible) override;
   void SetCaption(LookupControl label, const QString& caption) override;
   void SetResultPicture(const QByteArray& bytes) override;

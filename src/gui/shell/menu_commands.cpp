@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 
-#include "base/cues.h"
 #include "base/start_state.h"
+#include "gui/notices.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/month_table_window.h"
 #include "gui/shell/main_window.h"
@@ -19,7 +19,7 @@ void OnRestart(MainWindow& window) {
 
 void OnExit(MainWindow& window) { window.OnClosed(); }
 
-void OnInstructions(MainWindow& window) { window.PlayCue(cue::kInstructions); }
+void OnInstructions(MainWindow& window) { Announce(window, Notice::Instructions); }
 
 void OnAbout(MainWindow& window) {
   if (window.aboutWindow) {  // already open: bring it forward

@@ -9,6 +9,7 @@
 #include "base/announcer.h"
 #include "base/logging.h"
 #include "base/output_volume.h"
+#include "gui/notices.h"
 #include "platform/platform_services.h"
 
 namespace quarvel {
@@ -46,12 +47,12 @@ void CuePlayerWidget::Play(const QString& path) {
 
 void OnVoiceOff(PlatformServices& platform, Announcer& announcer) {
   platform.SetCueVolume(WaveVolumeValue(0, 0));
-  announcer.SetStatus(QStringLiteral("已关闭语音"));
+  Announce(announcer, Notice::VoiceOff);
 }
 
 void OnVoiceOn(PlatformServices& platform, Announcer& announcer) {
   platform.SetCueVolume(WaveVolumeValue(100, 100));
-  announcer.SetStatus(QStringLiteral("已开启语音"));
+  Announce(announcer, Notice::VoiceOn);
 }
 
 }  // namespace quarvel
