@@ -1,5 +1,6 @@
 #include "base/batch_runner.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QHash>
@@ -8,12 +9,10 @@
 
 #include <algorithm>
 
-#include <unistd.h>
-
 #include "base/device_number.h"
 #include "base/history.h"
 #include "base/progress.h"
-#include "base/stop_signals.h"
+#include "platform/system/stop_signals.h"
 
 namespace quarvel {
 namespace {
@@ -63,7 +62,7 @@ QString BatchRunner::PictureFile(int index) const {
   }
   const QString name = QStringLiteral("batch-%1-%2-%3%4.jpg")
                            .arg(runStamp_)
-                           .arg(::getpid())
+                           .arg(QCoreApplication::applicationPid())
                            .arg(index + 1, 5, 10, QLatin1Char('0'))
                            .arg(safe.isEmpty() ? QString() : QLatin1Char('-') + safe);
   return QDir(settings_.pictureFolder).filePath(name);
@@ -112,8 +111,8 @@ int BatchRunner::Run(const QStringList& entries) {
     });
   }
 
-  StopSignals stopSignals;
-  connect(&stopSignals, &StopSignals::Stopped, this, &BatchRunner::Stop);
+  system::StopSignals stopSignals;
+  connect(&stopSignals, &system::StopSignals::Stopped, this, &BatchRunner::Stop);
   QEventLoop loop;
   loop_ = &loop;
   for (int j = 0; j < static_cast<int>(jobs_.size()) && status_ < 0; ++j) StartNext(j);

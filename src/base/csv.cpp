@@ -3,13 +3,8 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "base/safe_file.h"
+#include "platform/system/files.h"
 
 namespace quarvel::csv {
 namespace {
@@ -55,7 +50,7 @@ QByteArray AsUtf8(const QByteArray& content) {
   return content;
 }
 
-QString ErrnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString ErrorText() { return QString::fromLocal8Bit(system::LastError()); }
 
 }  // namespace
 
@@ -239,16 +234,13 @@ ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& hea
 }
 
 bool FdSink::Write(const QByteArray& row) {
-  off_t before = -1;
-  struct stat info;
-  if (regularFile_ && fstat(fd_, &info) == 0) before = info.st_size;
+  const std::optional<int64_t> before = regularFile_ ? system::Size(fd_) : std::optional<int64_t>();
   qsizetype written = 0;
   while (written < row.size()) {
-    const ssize_t n = ::write(fd_, row.constData() + written, row.size() - written);
-    if (n < 0 && errno == EINTR) continue;
+    const int64_t n = system::Write(fd_, row.constData() + written, row.size() - written);
     if (n <= 0) {
-      error_ = n < 0 ? ErrnoText() : QStringLiteral("nothing written");
-      if (before >= 0 && written > 0 && ftruncate(fd_, before) != 0)
+      error_ = n < 0 ? ErrorText() : QStringLiteral("nothing written");
+      if (before && written > 0 && !system::Truncate(fd_, *before))
         error_ += QStringLiteral("; the cut-off row could not be removed");
       return false;
     }
@@ -259,26 +251,29 @@ bool FdSink::Write(const QByteArray& row) {
 }
 
 OutputFile::~OutputFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) system::Close(fd_);
 }
 
 bool OutputFile::Lock(const QString& path, QString* error) {
-  if (fd_ >= 0) ::close(fd_);
-  const QByteArray name = path.toLocal8Bit();
-  fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd_ >= 0) system::Close(fd_);
+  fd_ = system::OpenForAppend(SystemPath(path));
   if (fd_ < 0) {
-    *error = QStringLiteral("cannot open %1: %2").arg(path, ErrnoText());
+    *error = QStringLiteral("cannot open %1: %2").arg(path, ErrorText());
     return false;
   }
-  struct stat info;
-  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (!system::IsRegularFile(fd_)) {
     *error = QStringLiteral("%1 is not a regular file").arg(path);
     return false;
   }
-  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    *error = errno == EWOULDBLOCK ? QStringLiteral("another batch is writing to %1").arg(path)
-                                  : QStringLiteral("cannot lock %1: %2").arg(path, ErrnoText());
-    return false;
+  switch (system::LockExclusive(fd_)) {
+    case system::LockResult::Locked:
+      break;
+    case system::LockResult::Busy:
+      *error = QStringLiteral("another batch is writing to %1").arg(path);
+      return false;
+    case system::LockResult::Failed:
+      *error = QStringLiteral("cannot lock %1: %2").arg(path, ErrorText());
+      return false;
   }
   sink_ = std::make_unique<FdSink>(fd_, true);
   return true;
@@ -291,10 +286,9 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
   QByteArray content;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const int64_t n = system::Read(fd_, buffer, sizeof buffer);
     if (n < 0) {
-      *error = QStringLiteral("cannot read %1: %2").arg(path, ErrnoText());
+      *error = QStringLiteral("cannot read %1: %2").arg(path, ErrorText());
       return false;
     }
     if (n == 0) break;
@@ -306,8 +300,8 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
                  .arg(path, existing.error);
     return false;
   }
-  if (existing.keepBytes < content.size() && ftruncate(fd_, existing.keepBytes) != 0) {
-    *error = QStringLiteral("cannot cut the unfinished last row of %1: %2").arg(path, ErrnoText());
+  if (existing.keepBytes < content.size() && !system::Truncate(fd_, existing.keepBytes)) {
+    *error = QStringLiteral("cannot cut the unfinished last row of %1: %2").arg(path, ErrorText());
     return false;
   }
   if (existing.writeHeader && !sink_->Write(FormatRecord(header))) {

@@ -13,14 +13,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <iterator>
 #include <limits>
 #include <utility>
 
-#include <fcntl.h>
+#include "platform/system/files.h"
 
 namespace quarvel {
 namespace {
@@ -212,16 +209,11 @@ NumberedRecords RowsThatRead(sqlite3* db) {
 }
 
 // Renames without ever replacing what is at `to`.
-bool RenameNoReplace(const QString& from, const QString& to) {
-  const QByteArray source = QFile::encodeName(from);
-  const QByteArray target = QFile::encodeName(to);
-  if (renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
-    return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // A file system without RENAME_NOREPLACE.
-  if (Exists(to)) return false;
-  return std::rename(source.constData(), target.constData()) == 0;
+system::RenameResult RenameNoReplace(const QString& from, const QString& to) {
+  return system::RenameWithoutReplacing(SystemPath(from), SystemPath(to));
 }
+
+QString LastSystemError() { return QString::fromLocal8Bit(system::LastError()); }
 
 }  // namespace
 
@@ -511,11 +503,12 @@ void History::Salvage(const QString& damage) {
     QFile::remove(fresh);
     return notRecorded(QStringLiteral("cannot be moved aside (%1)").arg(problem));
   }
-  if (!RenameNoReplace(fresh, path_)) {
+  if (RenameNoReplace(fresh, path_) != system::RenameResult::Renamed) {
+    const QString error = LastSystemError();
     QFile::remove(fresh);
     Report(QStringLiteral("the history %1 was damaged (%2) and was moved to %3; a fresh one "
                           "cannot be put in its place (%4); lookups are not recorded")
-               .arg(path_, damage, damagedCopy_, QString::fromLocal8Bit(std::strerror(errno))));
+               .arg(path_, damage, damagedCopy_, error));
     return;
   }
   const QString kept = QStringLiteral(
@@ -543,17 +536,22 @@ bool History::MoveDamagedAside(QString* problem) {
   for (int n = 1; n < 1000; ++n) {
     const QString target = n == 1 ? base : base + QStringLiteral("-%1").arg(n);
     if (Exists(target)) continue;
-    if (!RenameNoReplace(path_, target)) {
-      if (errno == EEXIST) continue;
-      *problem = QString::fromLocal8Bit(std::strerror(errno));
-      return false;
+    switch (RenameNoReplace(path_, target)) {
+      case system::RenameResult::Renamed:
+        break;
+      case system::RenameResult::TargetExists:
+        continue;
+      case system::RenameResult::Failed:
+        *problem = LastSystemError();
+        return false;
     }
     damagedCopy_ = target;
     // The journal files belong to the old file: they go with it, and the
     // fresh history never replays them.
     for (const char* suffix : kCompanions) {
       const QString from = path_ + QLatin1String(suffix);
-      if (Exists(from) && !RenameNoReplace(from, target + QLatin1String(suffix)))
+      if (Exists(from) &&
+          RenameNoReplace(from, target + QLatin1String(suffix)) != system::RenameResult::Renamed)
         QFile::remove(from);
     }
     return true;

@@ -6,9 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include "platform/system/process.h"
 
 namespace quarvel {
 namespace {
@@ -58,12 +56,8 @@ QString RootSandboxProblem(bool root, bool sandboxDisabled, const QString& engin
 }
 
 QString EngineStartProblem() {
-#ifdef Q_OS_UNIX
-  const bool root = geteuid() == 0;
-#else
-  const bool root = false;
-#endif
-  return RootSandboxProblem(root, qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"),
+  return RootSandboxProblem(system::RunningAsRoot(),
+                            qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"),
                             qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS"));
 }
 

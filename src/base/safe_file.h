@@ -5,7 +5,12 @@
 
 #include <optional>
 
+#include "platform/system/files.h"
+
 namespace quarvel {
+
+// path as the system floor takes it.
+system::Path SystemPath(const QString& path);
 
 // Replaces the file at path with bytes. They go to a new temporary file in
 // the same folder, which is flushed to disk and then renamed over path: a

@@ -6,21 +6,16 @@
 
 #include <QSocketNotifier>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-
-#include <unistd.h>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 #include "base/batch_worker.h"
 #include "base/csv.h"
 #include "base/handler_gate.h"
 #include "base/quiet_output.h"
 #include "lookup/lookup_builder.h"
+#include "platform/system/files.h"
+#include "platform/system/process.h"
 
 namespace quarvel::cli {
 namespace {
@@ -28,16 +23,15 @@ namespace {
 // One lookup engine with its two hidden browsers, made as the window makes
 // them. The entry is the batch's and nothing is shown.
 class EngineLookup : public EntryLookup, private EntrySource {
-public:
-  EngineLookup(const Config &config, LookupPath path) : host_(new QWidget) {
+ public:
+  EngineLookup(const Config& config, LookupPath path) : host_(new QWidget) {
     host_->setAttribute(Qt::WA_DontShowOnScreen);
     host_->resize(480, 420);
-    rig_ =
-        std::make_unique<LookupRig>(host_.get(), config, LookupTimings{},
-                                    static_cast<EntrySource &>(*this), nullptr);
+    rig_ = std::make_unique<LookupRig>(host_.get(), config, LookupTimings{},
+                                       static_cast<EntrySource&>(*this), nullptr);
     host_->show();
     QObject::connect(&rig_->engine(), &LookupEngine::Ended, &rig_->engine(),
-                     [this](const LookupEnd &end) { Finish(end); });
+                     [this](const LookupEnd& end) { Finish(end); });
     // As the window starts, but only the browser of the batch's path: the
     // other one never loads a page, and so has no render process to keep.
     rig_->LoadStartPage(path);
@@ -45,20 +39,17 @@ public:
 
   ~EngineLookup() override { rig_.reset(); }
 
-  void Start(const LookupRequest &request, Done done) override {
-    rig_->LoadStartPage(
-        request.path); // a path this engine was not made for loads now
+  void Start(const LookupRequest& request, Done done) override {
+    rig_->LoadStartPage(request.path);  // a path this engine was not made for loads now
     request_ = request;
     done_ = std::move(done);
     ++generation_;
     const int generation = generation_;
     // As a click on 按钮1, after Start has returned.
     QTimer::singleShot(0, &rig_->engine(), [this, generation] {
-      if (generation != generation_)
-        return;
+      if (generation != generation_) return;
       HandlerGate::Deliver(nullptr, [this, generation] {
-        if (generation != generation_)
-          return;
+        if (generation != generation_) return;
         rig_->engine().RunQuery({request_.pictureFile});
       });
     });
@@ -70,24 +61,22 @@ public:
     rig_->engine().StopAll();
   }
 
-private:
+ private:
   QString EntryText() override { return request_.entry; }
   std::optional<LookupPath> ChosenPath() override { return request_.path; }
 
-  void Finish(const LookupEnd &end) {
-    if (!done_ || end.path != request_.path)
-      return;
+  void Finish(const LookupEnd& end) {
+    if (!done_ || end.path != request_.path) return;
     Report(end.outcome());
   }
 
-  void Report(const LookupOutcome &outcome) {
+  void Report(const LookupOutcome& outcome) {
     Done done = std::move(done_);
     done_ = nullptr;
     ++generation_;
     // Never from inside the handler that ended the lookup.
     QTimer::singleShot(0, &rig_->engine(), [done, outcome] {
-      if (done)
-        done(outcome);
+      if (done) done(outcome);
     });
   }
 
@@ -98,16 +87,14 @@ private:
   int generation_ = 0;
 };
 
-} // namespace
+}  // namespace
 
-std::optional<BatchEngine>
-LoadBatchEngine(const Config &config, LookupPath path, QString * /*reason*/) {
+std::optional<BatchEngine> LoadBatchEngine(const Config& config, LookupPath path,
+                                           QString* /*reason*/) {
   BatchEngine engine;
-  engine.makeApplication =
-      [](int &argc, char **argv) -> std::unique_ptr<QCoreApplication> {
+  engine.makeApplication = [](int& argc, char** argv) -> std::unique_ptr<QCoreApplication> {
     // Hidden windows only: no display is needed.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-      qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QuietToolkitOutput();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     return std::make_unique<QApplication>(argc, argv);
@@ -118,47 +105,38 @@ LoadBatchEngine(const Config &config, LookupPath path, QString * /*reason*/) {
   return engine;
 }
 
-int RunBatchWorker(int &argc, char **argv, const Config &config) {
-#ifdef __linux__
+int RunBatchWorker(int& argc, char** argv, const Config& config) {
   // Never outlives the batch, however it ends.
-  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-  if (::getppid() == 1)
-    return 0;
-#endif
+  if (!system::EndWithParent()) return 0;
   // Ctrl+C reaches the whole process group: the batch decides what stops.
-  std::signal(SIGINT, SIG_IGN);
+  system::IgnoreInterrupts();
   // Workers run the comprehensive path only (the official path keeps its
   // engines in the batch's process).
-  std::optional<BatchEngine> engine =
-      LoadBatchEngine(config, LookupPath::Comprehensive, nullptr);
-  if (!engine)
-    return 1;
-  const std::unique_ptr<QCoreApplication> app =
-      engine->makeApplication(argc, argv);
+  std::optional<BatchEngine> engine = LoadBatchEngine(config, LookupPath::Comprehensive, nullptr);
+  if (!engine) return 1;
+  const std::unique_ptr<QCoreApplication> app = engine->makeApplication(argc, argv);
   const std::unique_ptr<EntryLookup> lookup = engine->makeLookup(0);
   int status = 0;
   LineBuffer input;
-  csv::FdSink output(STDOUT_FILENO, false); // a whole line a write, as a row is
+  csv::FdSink output(system::kStandardOutput, false);  // a whole line a write, as a row is
   QList<LookupRequest> waiting;
   bool busy = false;
   bool ended = false;
 
   const auto finish = [&](int code) {
-    if (ended)
-      return;
+    if (ended) return;
     ended = true;
     status = code;
     lookup->Cancel();
     QCoreApplication::exit(code);
   };
   std::function<void()> startNext = [&] {
-    if (busy || waiting.isEmpty() || ended)
-      return;
+    if (busy || waiting.isEmpty() || ended) return;
     busy = true;
-    lookup->Start(waiting.takeFirst(), [&](const LookupOutcome &outcome) {
+    lookup->Start(waiting.takeFirst(), [&](const LookupOutcome& outcome) {
       busy = false;
       if (!output.Write(EncodeWorkerOutcome(outcome))) {
-        finish(0); // the batch is gone
+        finish(0);  // the batch is gone
         return;
       }
       startNext();
@@ -167,13 +145,13 @@ int RunBatchWorker(int &argc, char **argv, const Config &config) {
 
   // Standard input is read through the gate, as every handler runs: never
   // inside one of the engine's waits. The notifier stays off until then.
-  QSocketNotifier notifier(STDIN_FILENO, QSocketNotifier::Read);
+  QSocketNotifier notifier(system::kStandardInput, QSocketNotifier::Read);
   QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
     notifier.setEnabled(false);
     HandlerGate::Deliver(&notifier, [&] {
       char buffer[4096];
-      const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+      const int64_t n = system::Read(system::kStandardInput, buffer, sizeof buffer);
+      if (n == system::kNotReady) {
         notifier.setEnabled(true);
         return;
       }
@@ -185,16 +163,14 @@ int RunBatchWorker(int &argc, char **argv, const Config &config) {
       while (const std::optional<QByteArray> line = input.Next()) {
         const std::optional<LookupRequest> request = DecodeWorkerRequest(*line);
         if (!request) {
-          std::fputs("quarvel-cli batch-worker: a line that is no request\n",
-                     stderr);
+          std::fputs("quarvel-cli batch-worker: a line that is no request\n", stderr);
           finish(2);
           return;
         }
         waiting.append(*request);
       }
       if (input.Broken()) {
-        std::fputs("quarvel-cli batch-worker: a line that is no request\n",
-                   stderr);
+        std::fputs("quarvel-cli batch-worker: a line that is no request\n", stderr);
         finish(2);
         return;
       }
@@ -206,4 +182,4 @@ int RunBatchWorker(int &argc, char **argv, const Config &config) {
   return status;
 }
 
-} // namespace quarvel::cli
+}  // namespace quarvel::cli
