@@ -34,7 +34,7 @@ bool ReplaceFile(const QString& path, const QByteArray& bytes) {
     qCWarning(lcFiles) << "not a file name:" << path;
     return false;
   }
-  const system::ReplaceResult result = system::ReplaceFile(
+  const system::ReplaceResult result = system::ReplaceContent(
       SystemPath(folder), SystemPath(name), std::string_view(bytes.constData(), bytes.size()));
   switch (result.stage) {
     case system::ReplaceStage::Replaced:

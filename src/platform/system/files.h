@@ -61,13 +61,14 @@ RenameResult RenameWithoutReplacing(const Path& from, const Path& to);
 // in folder that reaches the disk before it is renamed over name; a symbolic
 // link at name is replaced, not written through. On failure nothing is left
 // behind and name is as it was. An existing file keeps its permissions; a new
-// one in a folder private to the user is private too (0600 on POSIX).
+// one in a folder private to the user is private too (0600 on POSIX). Not
+// named ReplaceFile, which windows.h makes a macro.
 enum class ReplaceStage { Replaced, NoFolder, NoTemporary, NotWritten };
 struct ReplaceResult {
   ReplaceStage stage = ReplaceStage::Replaced;
   std::string error;  // the system's words, when not replaced
 };
-ReplaceResult ReplaceFile(const Path& folder, const Path& name, std::string_view bytes);
+ReplaceResult ReplaceContent(const Path& folder, const Path& name, std::string_view bytes);
 
 // The content of the regular file at path, up to maxBytes; nullopt when it is
 // larger, cannot be read, or is a symbolic link or no regular file.

@@ -135,7 +135,7 @@ RenameResult RenameWithoutReplacing(const Path& from, const Path& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 ? RenameResult::Renamed : RenameResult::Failed;
 }
 
-ReplaceResult ReplaceFile(const Path& folder, const Path& name, std::string_view bytes) {
+ReplaceResult ReplaceContent(const Path& folder, const Path& name, std::string_view bytes) {
   const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir.valid()) return {ReplaceStage::NoFolder, LastError()};
   // An existing file keeps its permissions; a new one is as private as its

@@ -149,7 +149,7 @@ RenameResult RenameWithoutReplacing(const Path& from, const Path& to) {
                                                                    : RenameResult::Failed;
 }
 
-ReplaceResult ReplaceFile(const Path& folder, const Path& name, std::string_view bytes) {
+ReplaceResult ReplaceContent(const Path& folder, const Path& name, std::string_view bytes) {
   const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
   if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return {ReplaceStage::NoFolder, folderAttributes == INVALID_FILE_ATTRIBUTES
