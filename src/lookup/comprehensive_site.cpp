@@ -81,7 +81,10 @@ ComprehensiveSite::Stored ComprehensiveSite::StoreHandsetPicture(const QString& 
 void ComprehensiveSite::OnTick() {
   const auto page = browser_.Attach();
   const PageRead text = page->Text();
-  if (!text.readable) return;  // not readable yet: the next tick reads again
+  if (!text.readable) {  // not readable yet: the next tick reads again
+    SawUndecidedPage(text, PageFormat::Text, kNoPageAtAll);
+    return;
+  }
   LookupEnd end;
   end.entry = Entry();
 
@@ -131,12 +134,15 @@ void ComprehensiveSite::OnTick() {
       end.kind = OutcomeKind::NotFound;
       End(end);
       break;
-    case LookupSitePage::Other:
-      break;  // still loading: the next tick looks again
+    case LookupSitePage::Other:  // still loading: the next tick looks again
+      SawUndecidedPage(text, PageFormat::Text, kNoResult);
+      break;
   }
 }
 
-void ComprehensiveSite::OnTimedOut() { EndWithoutResult(QString()); }
+void ComprehensiveSite::OnTimedOut() {
+  if (Running()) EndWithoutResult(DeadlineReason());
+}
 
 void ComprehensiveSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
 

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "base/logging.h"
 #include "base/lookup_paths.h"
 
 namespace quarvel {
@@ -25,6 +26,38 @@ void LookupSite::End(LookupEnd end) {
   end.path = path_;
   end.milliseconds = since_.isValid() ? since_.elapsed() : 0;
   emit Ended(end);
+}
+
+void LookupSite::StartClock() {
+  since_.start();
+  ForgetLastPage();
+}
+
+void LookupSite::ForgetLastPage() {
+  lastFailure_ = kNoPageAtAll;
+  lastPage_.clear();
+}
+
+void LookupSite::SawUndecidedPage(const PageRead& read, PageFormat format, const char* failure) {
+  const bool blank = !read.readable || read.text.isEmpty();
+  lastFailure_ = blank ? kNoPageAtAll : failure;
+  // Shared, not copied, unless it has to be cut.
+  lastPage_ = blank ? QString() : read.text.left(kKeptPageBytes / 2);
+  lastFormat_ = format;
+}
+
+QString LookupSite::DeadlineReason() {
+  const QString reason = QString::fromUtf8(lastFailure_);
+  const QString site = PathName(path_);
+  if (lastPage_.isEmpty()) {
+    qCInfo(lcLookup).noquote() << site << "got no result in its time:" << reason;
+    return reason;
+  }
+  const QString kept = KeepDiagnosticPage(site, lastPage_, lastFormat_);
+  qCInfo(lcLookup).noquote() << site << "got no result in its time:" << reason
+                             << (kept.isEmpty() ? QStringLiteral("(its last page was not kept)")
+                                                : QStringLiteral("(last page: %1)").arg(kept));
+  return reason;
 }
 
 QTimer* LookupSite::MakeDeadline(const char* objectName) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "lookup/lookup_engine.h"
+#include "lookup/site_diagnostics.h"
 
 class QTimer;
 
@@ -55,7 +56,17 @@ class LookupSite : public QObject {
  protected:
   // Every ending goes out here: the path and the time since Start are added.
   void End(LookupEnd end);
-  void StartClock() { since_.start(); }
+  // A query starts: its clock runs from now, and no page has been seen yet.
+  void StartClock();
+  // A read of the page that decided nothing: failure names the decision that
+  // failed on it (a reason of site_diagnostics.h). An unreadable read, or an
+  // empty page, is kNoPageAtAll whatever failure says.
+  void SawUndecidedPage(const PageRead& read, PageFormat format, const char* failure);
+  // At the deadline: why the query got no result, from the last page seen.
+  // It is logged, and the page is kept in the diagnostics folder.
+  QString DeadlineReason();
+  // No page has been seen since the query got this far.
+  void ForgetLastPage();
   // A single-shot deadline timer of the site, named objectName.
   QTimer* MakeDeadline(const char* objectName);
 
@@ -68,6 +79,11 @@ class LookupSite : public QObject {
   const LookupPath path_;
   const EntryRule rule_;
   QElapsedTimer since_;
+  // The last undecided page: its failure, and what was read (cut to
+  // kKeptPageBytes / 2 characters, at most kKeptPageBytes in memory).
+  const char* lastFailure_ = kNoPageAtAll;
+  QString lastPage_;
+  PageFormat lastFormat_ = PageFormat::Text;
 };
 
 }  // namespace quarvel

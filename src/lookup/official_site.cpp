@@ -10,6 +10,21 @@
 #include "lookup/visibility.h"
 
 namespace quarvel {
+namespace {
+
+// Why a page after the form was sent, neither a result nor a rejection, is no
+// result: a changed result page still shows what stands around its values
+// (the model's start marker, the line before the expiry date) without the
+// "预计到期日" that makes a result. A page with "预计到期日" is a result even
+// when a cut marker is missing, and never gets here.
+const char* ResultPageFailure(const QString& html) {
+  if (html.contains(QStringLiteral("id=productname>"))) return kResultWithoutDateMarker;
+  if (html.contains(QStringLiteral("有限保修中的硬件维修和服务")))
+    return kResultWithoutModelAndDateMarkers;
+  return kNoResult;
+}
+
+}  // namespace
 
 OfficialSite::OfficialSite(const SiteContext& context, BrowserPort& browser, QObject* parent)
     : LookupSite(LookupPath::Official, EntryRule::AsTyped, context, browser, parent),
@@ -49,8 +64,12 @@ bool OfficialSite::Running() const { return formTimer_->isActive() || resultTime
 void OfficialSite::OnFormTick() {
   const auto page = browser_.Attach();
   const PageRead html = page->Html();
-  if (!HasWarrantyForm(html.text)) return;  // polls again later
+  if (!HasWarrantyForm(html.text)) {  // polls again later
+    SawUndecidedPage(html, PageFormat::Html, kNoSerialForm);
+    return;
+  }
   SetTimerInterval(formTimer_, 0);
+  ForgetLastPage();  // the result page is what counts from here
   page->FillTextInput(QStringLiteral("2"), Entry());
   page->ClickElement(QStringLiteral("1"));
   SetTimerInterval(resultTimer_, context_.timings.resultPollMs);
@@ -59,7 +78,10 @@ void OfficialSite::OnFormTick() {
 void OfficialSite::OnResultTick() {
   const auto page = browser_.Attach();
   const PageRead html = page->Html();
-  if (!html.readable) return;  // not readable yet: the next tick reads again
+  if (!html.readable) {  // not readable yet: the next tick reads again
+    SawUndecidedPage(html, PageFormat::Html, kNoPageAtAll);
+    return;
+  }
   const WarrantyPage result = ParseWarrantyPage(html.text);
   LookupEnd end;
   end.entry = Entry();
@@ -93,12 +115,15 @@ void OfficialSite::OnResultTick() {
       end.kind = OutcomeKind::Rejected;
       End(end);
       break;
-    case WarrantyPage::Kind::Other:
-      break;  // not a result page yet
+    case WarrantyPage::Kind::Other:  // not a result page yet
+      SawUndecidedPage(html, PageFormat::Html, ResultPageFailure(html.text));
+      break;
   }
 }
 
-void OfficialSite::OnTimedOut() { EndWithoutResult(QString()); }
+void OfficialSite::OnTimedOut() {
+  if (Running()) EndWithoutResult(DeadlineReason());
+}
 
 void OfficialSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -11,11 +13,13 @@
 #include <vector>
 
 #include "base/handler_gate.h"
+#include "base/safe_file.h"
 #include "base/timer_interval.h"
 #include "lookup/comprehensive_site.h"
 #include "lookup/lookup_engine.h"
 #include "lookup/lookup_site.h"
 #include "lookup/official_site.h"
+#include "lookup/site_diagnostics.h"
 #include "support/test_pictures.h"
 #include "support/wait.h"
 
@@ -103,6 +107,22 @@ class LookupEngineTest : public ::testing::Test {
     QObject::connect(engine.get(), &LookupEngine::Ended,
                      [this](const LookupEnd& end) { ends.push_back(end); });
   }
+  // Runs a query on path to its deadline, the page read once by each tick
+  // that comes before it (none when absent); the official form is sent first.
+  const LookupEnd& RunToDeadline(bool official, std::optional<PageRead> read, bool sendForm) {
+    view.official = official;
+    view.entry = "F17ZP1QWN73D";
+    engine->RunQuery();
+    warrantyBrowser.page = {true, "请输入产品的序列号"};
+    if (sendForm) Official().OnFormTick();
+    (official ? warrantyBrowser : lookupBrowser).page = read.value_or(PageRead{});
+    if (read && official) sendForm ? Official().OnResultTick() : Official().OnFormTick();
+    if (read && !official) Comprehensive().OnTick();
+    official ? Official().OnTimedOut() : Comprehensive().OnTimedOut();
+    return ends.back();
+  }
+  QString Diagnostics() const { return data.path() + "/quarvel/" + kDiagnosticsFolder; }
+  QStringList DiagnosticFiles() const { return QDir(Diagnostics()).entryList(QDir::Files); }
   QTimer* Timer(const char* name) { return engine->findChild<QTimer*>(QString::fromUtf8(name)); }
   ComprehensiveSite& Comprehensive() { return *engine->findChild<ComprehensiveSite*>(); }
   OfficialSite& Official() { return *engine->findChild<OfficialSite*>(); }
@@ -250,6 +270,62 @@ TEST_F(LookupEngineTest, AnEmptyEntryOnlySaysSo) {
   EXPECT_EQ(view.log.size(), 4);
   engine->OnSerialKeyDown(65);
   EXPECT_EQ(view.log.size(), 4);
+}
+
+TEST_F(LookupEngineTest, ADeadlineNamesTheDecisionThatFailedOnTheLastPageAndKeepsThatPage) {
+  // A changed result page: the model's marker is gone, the date's is renamed.
+  const QString changed = "<H2>iPhone 13</H2>有限保修中的硬件维修和服务。<BR>保修到期：2026年<BR>";
+  const LookupEnd& end = RunToDeadline(true, PageRead{true, changed}, true);
+  EXPECT_EQ(end.kind, OutcomeKind::TimedOut);
+  EXPECT_EQ(end.reason, kResultWithoutModelAndDateMarkers);
+  EXPECT_EQ(view.log.mid(view.log.size() - 2), (QStringList{"status TimedOut", "cue TimedOut"}));
+  ASSERT_EQ(DiagnosticFiles().size(), 1);
+  const QString file = Diagnostics() + "/" + DiagnosticFiles()[0];
+  EXPECT_TRUE(file.endsWith("Z-official.html")) << file.toStdString();
+  EXPECT_EQ(ReadRegularFile(file), changed.toUtf8());
+  EXPECT_EQ(QFileInfo(file).permissions(),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+  EXPECT_EQ(QFileInfo(Diagnostics()).permissions() & QFile::ReadGroup, 0);
+
+  const struct {
+    bool official, sendForm;
+    std::optional<PageRead> read;
+    const char* reason;
+    const char* kept;  // the new file's ending; none when nothing is kept
+  } kCases[] = {
+      {false, false, PageRead{true, "正在加载"}, kNoResult, "-comprehensive.txt"},
+      {false, false, PageRead{false, "x"}, kNoPageAtAll, nullptr},
+      {true, false, PageRead{true, "<P>维护中</P>"}, kNoSerialForm, "-official.html"},
+      {true, false, std::nullopt, kNoPageAtAll, nullptr},
+      {true, true, PageRead{true, "<P>请稍候</P>"}, kNoResult, "-official.html"},
+      {true, true, PageRead{true, ""}, kNoPageAtAll, nullptr},
+      {true, true, PageRead{true, "<SPAN id=productname>X</SPAN>"}, kResultWithoutDateMarker,
+       "-official.html"},
+  };
+  for (const auto& c : kCases) {
+    const QStringList before = DiagnosticFiles();
+    EXPECT_EQ(RunToDeadline(c.official, c.read, c.sendForm).reason, c.reason);
+    QStringList added = DiagnosticFiles();
+    for (const QString& name : before) added.removeOne(name);
+    EXPECT_EQ(added.size(), c.kept ? 1 : 0) << c.reason;
+    if (c.kept && !added.isEmpty()) {
+      EXPECT_TRUE(added[0].endsWith(c.kept)) << c.reason;
+    }
+  }
+}
+
+TEST_F(LookupEngineTest, TwentyPagesAreKeptTheOldestGoFirstAndNoneThroughALink) {
+  for (int i = 0; i < 21; ++i) RunToDeadline(false, PageRead{true, QString::number(i)}, false);
+  const QStringList files = DiagnosticFiles();
+  ASSERT_EQ(files.size(), 20);
+  EXPECT_EQ(ReadRegularFile(Diagnostics() + "/" + files.first()), "1");
+  EXPECT_EQ(ReadRegularFile(Diagnostics() + "/" + files.last()), "20");
+
+  QTemporaryDir elsewhere;
+  ASSERT_TRUE(QDir().rename(Diagnostics(), Diagnostics() + ".old"));
+  ASSERT_TRUE(QFile::link(elsewhere.path(), Diagnostics()));
+  EXPECT_EQ(RunToDeadline(false, PageRead{true, "x"}, false).reason, kNoResult);
+  EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
 }
 
 // A third site, of the tests' own: its page says "yes" or keeps loading.
