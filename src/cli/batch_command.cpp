@@ -2,10 +2,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include <csignal>
 #include <memory>
-
-#include <unistd.h>
 
 #include "base/batch_runner.h"
 #include "base/csv.h"
@@ -18,6 +15,8 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "cli/system.h"
+#include "platform/system/files.h"
+#include "platform/system/stop_requests.h"
 
 namespace quarvel::cli {
 namespace {
@@ -87,7 +86,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
               : engine->makeLookup;
 
   csv::OutputFile file;
-  csv::FdSink standardOutput(STDOUT_FILENO, false);
+  csv::FdSink standardOutput(system::kStandardOutput, false);
   csv::RowSink* sink = &standardOutput;
   QStringList done;
   if (!options.output.isEmpty()) {
@@ -136,7 +135,8 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   if (status > 128) {
     const int left = static_cast<int>(todo.size()) - runner.Finished();
     Error(QStringLiteral("stopped by %1; %2 of %3 entries not looked up yet%4")
-              .arg(status == 128 + SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM"))
+              .arg(status == 128 + system::kInterruptRequest ? QStringLiteral("SIGINT")
+                                                             : QStringLiteral("SIGTERM"))
               .arg(left)
               .arg(entries->size())
               .arg(options.output.isEmpty()

@@ -1,13 +1,10 @@
 #include "cli/system.h"
 
-#include <QFile>
-
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "base/safe_file.h"
+#include "platform/system/files.h"
+#include "platform/system/process.h"
 
 namespace quarvel::cli {
 namespace {
@@ -17,26 +14,24 @@ constexpr qint64 kMaxInputBytes = 64LL << 20;
 
 }  // namespace
 
-void IgnoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
+void IgnoreBrokenPipes() { system::IgnoreBrokenPipes(); }
 
 std::optional<QByteArray> ReadInput(const QString& name, QString* error) {
   const bool standardInput = name == QLatin1String("-");
-  const int fd = standardInput ? STDIN_FILENO
-                               : ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
+  const int fd = standardInput ? system::kStandardInput : system::OpenForReading(SystemPath(name));
   if (fd < 0) {
-    *error =
-        QStringLiteral("cannot read %1: %2").arg(name, QString::fromLocal8Bit(strerror(errno)));
+    *error = QStringLiteral("cannot read %1: %2")
+                 .arg(name, QString::fromLocal8Bit(system::LastError().c_str()));
     return std::nullopt;
   }
   QByteArray content;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const int64_t n = system::Read(fd, buffer, sizeof buffer);
     if (n < 0) {
       *error = QStringLiteral("cannot read %1: %2")
                    .arg(standardInput ? QStringLiteral("standard input") : name,
-                        QString::fromLocal8Bit(strerror(errno)));
+                        QString::fromLocal8Bit(system::LastError().c_str()));
       content.clear();
       break;
     }
@@ -49,15 +44,15 @@ std::optional<QByteArray> ReadInput(const QString& name, QString* error) {
       break;
     }
   }
-  if (!standardInput) ::close(fd);
+  if (!standardInput) system::Close(fd);
   if (!error->isEmpty()) return std::nullopt;
   return content;
 }
 
 bool ProgressOnTerminal(bool rowsToFile) {
   const char* term = std::getenv("TERM");
-  return isatty(STDERR_FILENO) && !(term && qstrcmp(term, "dumb") == 0) &&
-         (rowsToFile || !isatty(STDOUT_FILENO));
+  return system::IsTerminal(system::kStandardError) && !(term && qstrcmp(term, "dumb") == 0) &&
+         (rowsToFile || !system::IsTerminal(system::kStandardOutput));
 }
 
 }  // namespace quarvel::cli
