@@ -5,7 +5,6 @@
 
 #include "base/lookup_ports.h"
 
-
 namespace quarvel {
 
 // A hidden browser as the lookup engine sees it: each Attach() is a fresh

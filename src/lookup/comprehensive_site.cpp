@@ -1,7 +1,6 @@
 // The comprehensive query: the lookup site's page in WebBrowser1.
 #include "lookup/comprehensive_site.h"
 
-#include <QPointer>
 #include <QTimer>
 
 #include "base/handler_gate.h"
@@ -23,14 +22,8 @@ ComprehensiveSite::ComprehensiveSite(const SiteContext& context, BrowserPort& br
       deadline_(MakeDeadline("LookupDeadline")) {
   timer_->setObjectName(QStringLiteral("时钟1"));
   ConnectTick(timer_, this, [this] { OnTick(); });
-  ConnectTick(deadline_, this, [this] { OnTimedOut(); });
   // A fresh page goes where start-up sent this browser.
   browser_.SetHome(context_.config.portalHost);
-  // The browser may outlive the site, or go first.
-  const QPointer<ComprehensiveSite> self(this);
-  browser_.OnPageReplaced([self](const QString& reason) {
-    if (self) self->OnPageLost(reason);
-  });
 }
 
 void ComprehensiveSite::Start(const LookupQuery& query) {
@@ -138,25 +131,6 @@ void ComprehensiveSite::OnTick() {
       SawUndecidedPage(text, PageFormat::Text, kNoResult);
       break;
   }
-}
-
-void ComprehensiveSite::OnTimedOut() {
-  if (Running()) EndWithoutResult(DeadlineReason());
-}
-
-void ComprehensiveSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
-
-void ComprehensiveSite::EndWithoutResult(const QString& reason) {
-  if (!Running()) return;
-  Stop();
-  visibility::Apply(view_, visibility::kBusyEnded);
-  view_.Tell(Notice::TimedOut);
-  view_.Sound(Notice::TimedOut);
-  LookupEnd end;
-  end.entry = Entry();
-  end.kind = OutcomeKind::TimedOut;
-  end.reason = reason;
-  End(end);
 }
 
 }  // namespace quarvel

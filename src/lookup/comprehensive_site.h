@@ -19,13 +19,8 @@ class ComprehensiveSite : public LookupSite {
 
   // Tick of 时钟1: polls the lookup-site page and ends the query.
   void OnTick();
-  // No result in its time: the timer stops, the user is told.
-  void OnTimedOut();
-  // The browser's page was replaced: a query under way ends at once.
-  void OnPageLost(const QString& reason);
 
  private:
-  void EndWithoutResult(const QString& reason);
   enum class Stored { Yes, NoPicture, NotWritten };
   Stored StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored);
 

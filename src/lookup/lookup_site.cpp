@@ -1,9 +1,12 @@
 #include "lookup/lookup_site.h"
 
+#include <QPointer>
 #include <QTimer>
 
+#include "base/handler_gate.h"
 #include "base/logging.h"
 #include "base/lookup_paths.h"
+#include "lookup/visibility.h"
 
 namespace quarvel {
 
@@ -15,7 +18,13 @@ LookupSite::LookupSite(LookupPath path, EntryRule rule, const SiteContext& conte
       browser_(browser),
       entries_(*context.entries),
       path_(path),
-      rule_(rule) {}
+      rule_(rule) {
+  // The browser may outlive the site, or go first.
+  const QPointer<LookupSite> self(this);
+  browser_.OnPageReplaced([self](const QString& reason) {
+    if (self) self->OnPageLost(reason);
+  });
+}
 
 QString LookupSite::Entry() const {
   const QString typed = entries_.EntryText();
@@ -64,7 +73,27 @@ QTimer* LookupSite::MakeDeadline(const char* objectName) {
   auto* deadline = new QTimer(this);
   deadline->setObjectName(QString::fromUtf8(objectName));
   deadline->setSingleShot(true);
+  ConnectTick(deadline, this, [this] { OnTimedOut(); });
   return deadline;
+}
+
+void LookupSite::OnTimedOut() {
+  if (Running()) EndWithoutResult(DeadlineReason());
+}
+
+void LookupSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
+
+void LookupSite::EndWithoutResult(const QString& reason) {
+  if (!Running()) return;
+  Stop();
+  visibility::Apply(view_, visibility::kBusyEnded);
+  view_.Tell(Notice::TimedOut);
+  view_.Sound(Notice::TimedOut);
+  LookupEnd end;
+  end.entry = Entry();
+  end.kind = OutcomeKind::TimedOut;
+  end.reason = reason;
+  End(end);
 }
 
 }  // namespace quarvel

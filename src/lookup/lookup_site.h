@@ -50,6 +50,12 @@ class LookupSite : public QObject {
   // A query is under way.
   virtual bool Running() const = 0;
 
+  // The deadline's tick: a query without result in its time ends, its
+  // reason naming what the last page lacked.
+  void OnTimedOut();
+  // The browser's page was replaced: a query under way ends at once.
+  void OnPageLost(const QString& reason);
+
  signals:
   void Ended(const quarvel::LookupEnd& end);
 
@@ -67,7 +73,11 @@ class LookupSite : public QObject {
   QString DeadlineReason();
   // No page has been seen since the query got this far.
   void ForgetLastPage();
-  // A single-shot deadline timer of the site, named objectName.
+  // Ends a query under way without result: the timers stop, the user is
+  // told it timed out, and the ending carries reason.
+  void EndWithoutResult(const QString& reason);
+  // A single-shot deadline timer of the site, named objectName, whose tick
+  // is OnTimedOut.
   QTimer* MakeDeadline(const char* objectName);
 
   const SiteContext& context_;

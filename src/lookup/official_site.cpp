@@ -1,7 +1,6 @@
 // The official-site query: the warranty form in WebBrowser2, then its result.
 #include "lookup/official_site.h"
 
-#include <QPointer>
 #include <QTimer>
 
 #include "base/handler_gate.h"
@@ -35,13 +34,8 @@ OfficialSite::OfficialSite(const SiteContext& context, BrowserPort& browser, QOb
   resultTimer_->setObjectName(QStringLiteral("时钟2"));
   ConnectTick(formTimer_, this, [this] { OnFormTick(); });
   ConnectTick(resultTimer_, this, [this] { OnResultTick(); });
-  ConnectTick(deadline_, this, [this] { OnTimedOut(); });
   // A fresh page goes back to the warranty page, so that the path can start again.
   browser_.SetHome(context_.config.WarrantyPageUrl());
-  const QPointer<OfficialSite> self(this);
-  browser_.OnPageReplaced([self](const QString& reason) {
-    if (self) self->OnPageLost(reason);
-  });
 }
 
 void OfficialSite::Start(const LookupQuery& /*query*/) {
@@ -119,25 +113,6 @@ void OfficialSite::OnResultTick() {
       SawUndecidedPage(html, PageFormat::Html, ResultPageFailure(html.text));
       break;
   }
-}
-
-void OfficialSite::OnTimedOut() {
-  if (Running()) EndWithoutResult(DeadlineReason());
-}
-
-void OfficialSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
-
-void OfficialSite::EndWithoutResult(const QString& reason) {
-  if (!Running()) return;
-  Stop();
-  visibility::Apply(view_, visibility::kBusyEnded);
-  view_.Tell(Notice::TimedOut);
-  view_.Sound(Notice::TimedOut);
-  LookupEnd end;
-  end.entry = Entry();
-  end.kind = OutcomeKind::TimedOut;
-  end.reason = reason;
-  End(end);
 }
 
 }  // namespace quarvel

@@ -20,14 +20,8 @@ class OfficialSite : public LookupSite {
   void OnFormTick();
   // Tick of 时钟2: reads the warranty result page and ends the query.
   void OnResultTick();
-  // No result in its time: the timers stop, the user is told.
-  void OnTimedOut();
-  // The browser's page was replaced: a query under way ends at once.
-  void OnPageLost(const QString& reason);
 
  private:
-  void EndWithoutResult(const QString& reason);
-
   QTimer* formTimer_;    // 时钟3
   QTimer* resultTimer_;  // 时钟2
   QTimer* deadline_;     // WarrantyDeadline
