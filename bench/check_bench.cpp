@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "base/device_number.h"
+#include "base/numbers/device_number.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

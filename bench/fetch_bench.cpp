@@ -12,7 +12,7 @@
 
 #include <httplib.h>
 
-#include "base/http_fetch.h"
+#include "base/net/http_fetch.h"
 #include "bench_support.h"
 #include "support/silent_server.h"
 

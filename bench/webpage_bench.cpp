@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "base/handler_gate.h"
+#include "base/gate/handler_gate.h"
 #include "bench_support.h"
 #include "webpage/agent_protocol.h"
 #include "webpage/browser.h"

@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/config.h"
-#include "base/logging.h"
-#include "base/quiet_output.h"
-#include "base/run_directory.h"
-#include "base/safe_file.h"
-#include "base/start_state.h"
+#include "base/config/config.h"
+#include "base/config/logging.h"
+#include "base/config/quiet_output.h"
+#include "base/config/start_state.h"
+#include "base/files/run_directory.h"
+#include "base/files/safe_file.h"
 #include "gui/sharing/selection_state.h"
 #include "gui/shell/desktop_identity.h"
 #include "gui/shell/main_window.h"

@@ -4,13 +4,13 @@
 
 #include <memory>
 
-#include "base/batch_runner.h"
-#include "base/csv.h"
-#include "base/data_folder.h"
-#include "base/history.h"
-#include "base/progress.h"
-#include "base/quiet_output.h"
-#include "base/worker_lookup.h"
+#include "base/config/quiet_output.h"
+#include "base/files/data_folder.h"
+#include "base/records/csv.h"
+#include "base/records/history.h"
+#include "batch/batch_runner.h"
+#include "batch/progress.h"
+#include "batch/worker_lookup.h"
 #include "cli/batch_engine.h"
 #include "cli/commands.h"
 #include "cli/output.h"

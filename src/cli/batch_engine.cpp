@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/batch_worker.h"
-#include "base/csv.h"
-#include "base/handler_gate.h"
-#include "base/quiet_output.h"
+#include "base/config/quiet_output.h"
+#include "base/gate/handler_gate.h"
+#include "base/records/csv.h"
+#include "batch/batch_worker.h"
 #include "lookup/lookup_builder.h"
 #include "platform/system/files.h"
 #include "platform/system/process.h"

@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 
-#include "base/config.h"
-#include "base/lookup_outcome.h"
+#include "base/config/config.h"
+#include "lookup/lookup_outcome.h"
 
 namespace quarvel::cli {
 

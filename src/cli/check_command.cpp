@@ -1,7 +1,7 @@
 // quarvel-cli check: the offline checks of serial numbers and IMEIs.
 #include <QCoreApplication>
 
-#include "base/device_number.h"
+#include "base/numbers/device_number.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "base/config.h"
+#include "base/config/config.h"
 
 namespace quarvel::cli {
 

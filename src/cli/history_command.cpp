@@ -1,10 +1,10 @@
 // quarvel-cli history: the finished lookups, newest first.
 #include <QCoreApplication>
 
-#include "base/csv.h"
-#include "base/data_folder.h"
-#include "base/device_number.h"
-#include "base/history.h"
+#include "base/files/data_folder.h"
+#include "base/numbers/device_number.h"
+#include "base/records/csv.h"
+#include "base/records/history.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 

@@ -1,6 +1,6 @@
 #include "cli/output.h"
 
-#include "base/csv.h"
+#include "base/records/csv.h"
 #include "cli/system.h"
 
 namespace quarvel::cli {

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "base/safe_file.h"
+#include "base/files/safe_file.h"
 #include "platform/system/files.h"
 #include "platform/system/process.h"
 

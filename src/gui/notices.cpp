@@ -1,6 +1,6 @@
 #include "gui/notices.h"
 
-#include "base/cues.h"
+#include "gui/cues.h"
 
 namespace quarvel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "base/announcer.h"
+#include "lookup/announcer.h"
 
 namespace quarvel {
 

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWebEngineView>
 
-#include "base/lookup_ports.h"
+#include "lookup/lookup_ports.h"
 
 namespace quarvel {
 

@@ -3,13 +3,13 @@
 
 #include <QTimer>
 
-#include "base/handler_gate.h"
-#include "base/logging.h"
-#include "base/lookup_pages.h"
-#include "base/lookup_paths.h"
-#include "base/picture.h"
-#include "base/safe_file.h"
-#include "base/timer_interval.h"
+#include "base/config/logging.h"
+#include "base/files/picture.h"
+#include "base/files/safe_file.h"
+#include "base/gate/handler_gate.h"
+#include "base/gate/timer_interval.h"
+#include "lookup/lookup_pages.h"
+#include "lookup/lookup_paths.h"
 #include "lookup/visibility.h"
 
 namespace quarvel {

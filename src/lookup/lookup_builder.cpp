@@ -2,7 +2,7 @@
 
 #include <QWebEngineView>
 
-#include "base/http_fetch.h"
+#include "base/net/http_fetch.h"
 #include "webpage/browser.h"
 
 namespace quarvel {

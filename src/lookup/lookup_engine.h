@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "base/config.h"
-#include "base/lookup_outcome.h"
-#include "base/lookup_ports.h"
+#include "base/config/config.h"
+#include "lookup/lookup_outcome.h"
+#include "lookup/lookup_ports.h"
 
 namespace quarvel {
 

@@ -3,9 +3,9 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "base/handler_gate.h"
-#include "base/logging.h"
-#include "base/lookup_paths.h"
+#include "base/config/logging.h"
+#include "base/gate/handler_gate.h"
+#include "lookup/lookup_paths.h"
 #include "lookup/visibility.h"
 
 namespace quarvel {

@@ -3,9 +3,9 @@
 
 #include <QTimer>
 
-#include "base/handler_gate.h"
-#include "base/lookup_pages.h"
-#include "base/timer_interval.h"
+#include "base/gate/handler_gate.h"
+#include "base/gate/timer_interval.h"
+#include "lookup/lookup_pages.h"
 #include "lookup/visibility.h"
 
 namespace quarvel {

@@ -1,10 +1,10 @@
 // The query command and the hidden test button.
 
-#include "base/logging.h"
-#include "base/lookup_paths.h"
-#include "base/picture.h"
-#include "base/safe_file.h"
+#include "base/config/logging.h"
+#include "base/files/picture.h"
+#include "base/files/safe_file.h"
 #include "lookup/lookup_engine.h"
+#include "lookup/lookup_paths.h"
 #include "lookup/lookup_site.h"
 
 namespace quarvel {

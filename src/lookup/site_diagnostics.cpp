@@ -8,9 +8,9 @@
 
 #include <set>
 
-#include "base/data_folder.h"
-#include "base/logging.h"
-#include "base/safe_file.h"
+#include "base/config/logging.h"
+#include "base/files/data_folder.h"
+#include "base/files/safe_file.h"
 
 namespace quarvel {
 namespace {

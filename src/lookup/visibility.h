@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "base/lookup_ports.h"
+#include "lookup/lookup_ports.h"
 
 namespace quarvel::visibility {
 

@@ -1,6 +1,6 @@
 #include "webpage/browser.h"
 
-#include "base/logging.h"
+#include "base/config/logging.h"
 
 #include <QAuthenticator>
 #include <QCoreApplication>
@@ -11,7 +11,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
-#include "base/http_fetch.h"
+#include "base/net/http_fetch.h"
 #include "webpage/page_keeper.h"
 #include "webpage/window_layer.h"
 

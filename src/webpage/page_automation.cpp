@@ -3,7 +3,7 @@
 #include "webpage/legacy_html.h"
 #include "webpage/page_keeper.h"
 
-#include "base/handler_gate.h"
+#include "base/gate/handler_gate.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

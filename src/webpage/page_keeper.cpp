@@ -5,8 +5,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
-#include "base/handler_gate.h"
-#include "base/logging.h"
+#include "base/config/logging.h"
+#include "base/gate/handler_gate.h"
 #include "webpage/browser.h"
 
 namespace quarvel {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "base/handler_gate.h"
+#include "base/gate/handler_gate.h"
 #include "webpage/window_layer.h"
 
 namespace quarvel {

@@ -3,8 +3,8 @@
 
 #include <QMap>
 
-#include "base/config.h"
-#include "base/run_directory.h"
+#include "base/config/config.h"
+#include "base/files/run_directory.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -12,7 +12,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "base/csv.h"
+#include "base/records/csv.h"
 #include "support/test_pictures.h"
 
 namespace quarvel::csv {

@@ -4,7 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "base/device_number.h"
+#include "base/numbers/device_number.h"
 
 namespace quarvel {
 namespace {

@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "base/http_fetch.h"
+#include "base/net/http_fetch.h"
 #include "support/silent_server.h"
 
 namespace quarvel {

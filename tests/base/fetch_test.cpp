@@ -12,9 +12,9 @@
 
 #include <atomic>
 
-#include "base/handler_gate.h"
-#include "base/http_fetch.h"
-#include "base/picture.h"
+#include "base/files/picture.h"
+#include "base/gate/handler_gate.h"
+#include "base/net/http_fetch.h"
 #include "support/local_server.h"
 #include "support/silent_server.h"
 #include "support/test_pictures.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "base/handler_gate.h"
+#include "base/gate/handler_gate.h"
 #include "support/wait.h"
 
 namespace quarvel {

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "base/history.h"
+#include "base/records/history.h"
 #include "support/test_pictures.h"
 
 namespace quarvel {

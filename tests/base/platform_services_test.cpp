@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "base/output_volume.h"
+#include "base/settings/output_volume.h"
 #include "platform/platform_services.h"
 #ifdef _WIN32
 #include <windows.h>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "base/registry.h"
+#include "base/settings/registry.h"
 #include "support/memory_registry.h"
 #ifdef _WIN32
 #include <windows.h>

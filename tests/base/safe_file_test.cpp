@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/safe_file.h"
+#include "base/files/safe_file.h"
 
 namespace quarvel {
 namespace {

@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/history.h"
+#include "base/records/history.h"
 
 namespace quarvel {
 namespace {

@@ -1,7 +1,7 @@
 // TextBetween on any bytes. The input is "start marker\nend marker\ntext";
 // the cut is checked against its definition, and the text form against the
 // byte form.
-// fuzz-sources: base/text_between.cpp
+// fuzz-sources: base/text/text_between.cpp
 // fuzz-max-len: 16384
 #include <QByteArray>
 #include <QString>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "base/text_between.h"
+#include "base/text/text_between.h"
 
 namespace {
 

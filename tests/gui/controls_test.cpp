@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
-#include "base/run_directory.h"
+#include "base/files/run_directory.h"
 #include "gui/controls/controls.h"
 #include "gui/shell/skin.h"
 #include "support/test_pictures.h"

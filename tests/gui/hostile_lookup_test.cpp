@@ -18,11 +18,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/handler_gate.h"
-#include "base/http_fetch.h"
-#include "base/lookup_paths.h"
-#include "base/picture.h"
+#include "base/files/picture.h"
+#include "base/gate/handler_gate.h"
+#include "base/net/http_fetch.h"
 #include "gui/controls/controls.h"
+#include "lookup/lookup_paths.h"
 #include "support/browser.h"
 #include "support/lookup_window.h"
 #include "support/silent_server.h"

@@ -15,14 +15,14 @@
 #include <QUrlQuery>
 #include <QWebEngineView>
 
-#include "base/data_folder.h"
-#include "base/history.h"
-#include "base/lookup_paths.h"
-#include "base/picture.h"
-#include "base/text_between.h"
+#include "base/files/data_folder.h"
+#include "base/files/picture.h"
+#include "base/records/history.h"
+#include "base/text/text_between.h"
 #include "gui/controls/controls.h"
 #include "gui/shell/main_window.h"
 #include "gui/voice/voice.h"
+#include "lookup/lookup_paths.h"
 #include "support/browser.h"
 #include "support/demo_sites.h"
 #include "support/lookup_window.h"

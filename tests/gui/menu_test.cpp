@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "base/start_state.h"
+#include "base/config/start_state.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/shell/main_window.h"
 #include "gui/shell/menu_commands.h"

@@ -7,7 +7,7 @@
 
 #include <csignal>
 
-#include "base/history.h"
+#include "base/records/history.h"
 #include "support/lookup_window.h"
 #include "webpage/page_keeper.h"
 

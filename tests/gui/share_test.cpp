@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "base/picture.h"
+#include "base/files/picture.h"
 #include "gui/controls/controls.h"
 #include "gui/sharing/capture.h"
 #include "gui/sharing/copy_result.h"

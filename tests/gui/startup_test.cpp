@@ -18,11 +18,11 @@
 
 #include <vector>
 
-#include "base/config.h"
-#include "base/http_fetch.h"
-#include "base/quiet_output.h"
-#include "base/run_directory.h"
-#include "base/start_state.h"
+#include "base/config/config.h"
+#include "base/config/quiet_output.h"
+#include "base/config/start_state.h"
+#include "base/files/run_directory.h"
+#include "base/net/http_fetch.h"
 #include "gui/sharing/save_dialog.h"
 #include "gui/shell/desktop_identity.h"
 #include "gui/shell/skin.h"

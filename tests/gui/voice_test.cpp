@@ -5,7 +5,7 @@
 #include <QMediaPlayer>
 #include <QTemporaryDir>
 
-#include "base/run_directory.h"
+#include "base/files/run_directory.h"
 #include "gui/shell/main_window.h"
 #include "gui/voice/voice.h"
 #include "support/main_window_controls.h"

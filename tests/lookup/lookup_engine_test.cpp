@@ -12,9 +12,9 @@
 
 #include <vector>
 
-#include "base/handler_gate.h"
-#include "base/safe_file.h"
-#include "base/timer_interval.h"
+#include "base/files/safe_file.h"
+#include "base/gate/handler_gate.h"
+#include "base/gate/timer_interval.h"
 #include "lookup/comprehensive_site.h"
 #include "lookup/lookup_engine.h"
 #include "lookup/lookup_site.h"

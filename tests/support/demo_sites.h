@@ -8,7 +8,7 @@
 #include <map>
 #include <mutex>
 
-#include "base/config.h"
+#include "base/config/config.h"
 #include "site.h"
 #include "support/local_server.h"
 #include "tls_certificate.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "base/registry.h"
+#include "base/settings/registry.h"
 
 namespace quarvel::testing {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/config.h"
+#include "base/config/config.h"
 
 namespace quarvel::testing {
 

@@ -13,8 +13,8 @@
 #include <chrono>
 #include <thread>
 
-#include "base/handler_gate.h"
-#include "base/text_between.h"
+#include "base/gate/handler_gate.h"
+#include "base/text/text_between.h"
 #include "support/browser.h"
 #include "support/local_server.h"
 #include "webpage/browser.h"

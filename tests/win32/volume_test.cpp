@@ -5,7 +5,7 @@
 // after windows.h, which it needs
 #include <mmsystem.h>
 
-#include "base/output_volume.h"
+#include "base/settings/output_volume.h"
 #include "platform/win32/wave_out_volume.h"
 
 namespace quarvel {

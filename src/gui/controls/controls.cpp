@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QVariant>
 
-#include "base/picture.h"
+#include "base/files/picture.h"
 
 namespace quarvel {
 

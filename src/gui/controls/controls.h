@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "base/timer_interval.h"
+#include "base/gate/timer_interval.h"
 
 class QLabel;
 class QWidget;

@@ -6,8 +6,8 @@
 #include <QShowEvent>
 #include <QWebEngineView>
 
-#include "base/http_fetch.h"
-#include "base/picture.h"
+#include "base/files/picture.h"
+#include "base/net/http_fetch.h"
 #include "gui/controls/controls.h"
 #include "gui/secondary_windows/docking.h"
 #include "webpage/browser.h"

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "base/config.h"
+#include "base/config/config.h"
 
 class QLabel;
 class QPushButton;

@@ -9,7 +9,7 @@
 #include <QRandomGenerator>
 #include <QScreen>
 
-#include "base/safe_file.h"
+#include "base/files/safe_file.h"
 #include "gui/notices.h"
 #include "gui/sharing/picture_encoding.h"
 #include "gui/sharing/save_dialog.h"

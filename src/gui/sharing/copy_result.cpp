@@ -3,8 +3,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include "base/announcer.h"
 #include "gui/notices.h"
+#include "lookup/announcer.h"
 
 namespace quarvel {
 

@@ -6,7 +6,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include "base/logging.h"
+#include "base/config/logging.h"
 
 namespace quarvel {
 

@@ -17,13 +17,13 @@
 #include <QTimer>
 #include <QWebEngineView>
 
-#include "base/data_folder.h"
-#include "base/handler_gate.h"
-#include "base/history.h"
-#include "base/http_fetch.h"
-#include "base/logging.h"
-#include "base/run_directory.h"
-#include "base/start_state.h"
+#include "base/config/logging.h"
+#include "base/config/start_state.h"
+#include "base/files/data_folder.h"
+#include "base/files/run_directory.h"
+#include "base/gate/handler_gate.h"
+#include "base/net/http_fetch.h"
+#include "base/records/history.h"
 #include "gui/controls/controls.h"
 #include "gui/notices.h"
 #include "gui/secondary_windows/about_window.h"
@@ -36,6 +36,7 @@
 #include "gui/shell/skin.h"
 #include "gui/voice/voice.h"
 #include "lookup/lookup_builder.h"
+#include "lookup/lookup_record.h"
 #include "webpage/browser.h"
 
 namespace quarvel {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "base/config.h"
+#include "base/config/config.h"
 #include "lookup/lookup_engine.h"
 #include "platform/platform_services.h"
 

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "base/start_state.h"
+#include "base/config/start_state.h"
 #include "gui/notices.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/month_table_window.h"

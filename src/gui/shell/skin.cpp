@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include "base/logging.h"
+#include "base/config/logging.h"
 
 namespace quarvel {
 namespace {

@@ -6,10 +6,10 @@
 #include <QSet>
 #include <QUrl>
 
-#include "base/announcer.h"
-#include "base/logging.h"
-#include "base/output_volume.h"
+#include "base/config/logging.h"
+#include "base/settings/output_volume.h"
 #include "gui/notices.h"
+#include "lookup/announcer.h"
 #include "platform/platform_services.h"
 
 namespace quarvel {

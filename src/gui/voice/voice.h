@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "base/cues.h"
+#include "gui/cues.h"
 
 class QAudioOutput;
 class QMediaPlayer;

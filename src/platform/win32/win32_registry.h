@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/registry.h"
+#include "base/settings/registry.h"
 
 namespace quarvel {
 

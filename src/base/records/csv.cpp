@@ -1,0 +1,388 @@
+#include "base/records/csv.h"
+
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include "base/files/safe_file.h"
+#include "platform/system/files.h"
+
+namespace quarvel::csv {
+namespace {
+
+bool NeedsQuotes(const QString& field) {
+  for (const QChar c : field) {
+    const char16_t u = c.unicode();
+    if (u == ',' || u == '"' || u == '\r' || u == '\n') return true;
+  }
+  return false;
+}
+
+bool IsHeaderName(const QString& field) {
+  static const QStringList names = {QStringLiteral("entry"),
+                                    QStringLiteral("entries"),
+                                    QStringLiteral("serial"),
+                                    QStringLiteral("serials"),
+                                    QStringLiteral("serial number"),
+                                    QStringLiteral("serial_number"),
+                                    QStringLiteral("serialnumber"),
+                                    QStringLiteral("serial no"),
+                                    QStringLiteral("sn"),
+                                    QStringLiteral("s/n"),
+                                    QStringLiteral("imei"),
+                                    QStringLiteral("imei1"),
+                                    QStringLiteral("imei 1"),
+                                    QStringLiteral("number"),
+                                    QStringLiteral("序列号"),
+                                    QStringLiteral("系列号"),
+                                    QStringLiteral("串号")};
+  return names.contains(field, Qt::CaseInsensitive);
+}
+
+QByteArray AsUtf8(const QByteArray& content) {
+  if (content.startsWith("\xEF\xBB\xBF")) return content.mid(3);
+  const auto utf16 = [&](QStringConverter::Encoding encoding) {
+    QStringDecoder decode(encoding);
+    const QString text = decode(QByteArrayView(content).sliced(2));
+    return text.toUtf8();
+  };
+  if (content.startsWith("\xFF\xFE")) return utf16(QStringConverter::Utf16LE);
+  if (content.startsWith("\xFE\xFF")) return utf16(QStringConverter::Utf16BE);
+  return content;
+}
+
+QString ErrorText() { return QString::fromLocal8Bit(system::LastError()); }
+
+}  // namespace
+
+QByteArray FormatRecord(const QStringList& fields) {
+  QByteArray out;
+  for (qsizetype i = 0; i < fields.size(); ++i) {
+    if (i) out += ',';
+    const QString& field = fields[i];
+    if (NeedsQuotes(field)) {
+      out += '"';
+      out += QString(field).replace(QLatin1Char('"'), QStringLiteral("\"\"")).toUtf8();
+      out += '"';
+    } else {
+      out += field.toUtf8();
+    }
+  }
+  out += "\r\n";
+  return out;
+}
+
+const QStringList& BatchHeader() {
+  static const QStringList header = {QStringLiteral("entry"),        QStringLiteral("check"),
+                                     QStringLiteral("path"),         QStringLiteral("outcome"),
+                                     QStringLiteral("model"),        QStringLiteral("serial"),
+                                     QStringLiteral("warranty_end"), QStringLiteral("picture"),
+                                     QStringLiteral("finished_at"),  QStringLiteral("seconds")};
+  return header;
+}
+
+Reader::Status Reader::Next(QStringList* fields) {
+  fields->clear();
+  terminated_ = false;
+  if (position_ >= text_.size()) return Status::End;
+  recordLine_ = line_;
+  const qsizetype size = text_.size();
+  qsizetype i = position_;
+  QByteArray field;
+  bool quoted = false;
+  bool fieldStart = true;
+  const auto endField = [&] {
+    fields->append(QString::fromUtf8(field));
+    field.clear();
+    fieldStart = true;
+  };
+  while (i < size) {
+    const char c = text_[i];
+    if (quoted) {
+      if (c == '"') {
+        if (i + 1 < size && text_[i + 1] == '"') {
+          field += '"';
+          i += 2;
+        } else {
+          quoted = false;
+          ++i;
+        }
+        continue;
+      }
+      if (c == '\n' || (c == '\r' && (i + 1 >= size || text_[i + 1] != '\n'))) ++line_;
+      field += c;
+      ++i;
+      continue;
+    }
+    if (c == '"' && fieldStart) {
+      quoted = true;
+      fieldStart = false;
+      ++i;
+    } else if (c == ',') {
+      endField();
+      ++i;
+    } else if (c == '\n' || c == '\r') {
+      // CR at the very end may be the first half of a cut-off CRLF: the
+      // record is then not known to be complete.
+      if (c == '\r' && i + 1 >= size) {
+        ++i;
+        break;
+      }
+      i += (c == '\r' && text_[i + 1] == '\n') ? 2 : 1;
+      ++line_;
+      endField();
+      terminated_ = true;
+      position_ = i;
+      return Status::Record;
+    } else {
+      field += c;
+      fieldStart = false;
+      ++i;
+    }
+  }
+  position_ = size;
+  if (quoted) {
+    endField();
+    return Status::OpenQuote;
+  }
+  endField();
+  return Status::Record;
+}
+
+QByteArrayView Reader::RestOfLine() const {
+  qsizetype end = position_;
+  while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') ++end;
+  return text_.sliced(position_, end - position_);
+}
+
+void Reader::SkipLine() {
+  qsizetype i = position_ + RestOfLine().size();
+  if (i < text_.size()) {
+    i += (text_[i] == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') ? 2 : 1;
+    ++line_;
+  }
+  position_ = i;
+}
+
+BatchInput ReadBatchInput(const QByteArray& content) {
+  BatchInput input;
+  const QByteArray text = AsUtf8(content);
+  Reader reader(text);
+  QStringList fields;
+  bool first = true;
+  while (reader.Position() < text.size()) {
+    const QByteArrayView line = reader.RestOfLine().trimmed();
+    if (line.isEmpty() || line.startsWith('#')) {
+      reader.SkipLine();
+      continue;
+    }
+    if (reader.Next(&fields) == Reader::Status::OpenQuote) {
+      input.error = QStringLiteral("line %1: a quoted field is not closed").arg(reader.Line());
+      input.entries.clear();
+      return input;
+    }
+    const QString entry = fields.value(0).trimmed();
+    if (first && IsHeaderName(entry)) {
+      first = false;
+      continue;
+    }
+    first = false;
+    if (!entry.isEmpty()) input.entries.append(entry);
+  }
+  return input;
+}
+
+ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& header) {
+  ExistingOutput out;
+  const qsizetype offset = content.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+  const QByteArrayView text = content.sliced(offset);
+  const QByteArray headerLine = FormatRecord(header);
+  if (text.size() < headerLine.size() && QByteArrayView(headerLine).startsWith(text)) {
+    // Empty, or a header cut off while it was written: start afresh.
+    out.writeHeader = true;
+    return out;
+  }
+  Reader reader(text);
+  QStringList fields;
+  if (reader.Next(&fields) != Reader::Status::Record || !reader.Terminated() || fields != header) {
+    out.usable = false;
+    out.error = QStringLiteral("its first line is not the header %1")
+                    .arg(QString::fromUtf8(headerLine.trimmed()));
+    return out;
+  }
+  out.keepBytes = offset + reader.Position();
+  for (;;) {
+    const Reader::Status status = reader.Next(&fields);
+    // A row without its line end was cut off: everything from it on goes.
+    if (status != Reader::Status::Record || !reader.Terminated()) break;
+    if (fields.size() == 1 && fields[0].isEmpty()) {
+      out.keepBytes = offset + reader.Position();
+      continue;
+    }
+    if (fields.size() != header.size()) {
+      out.usable = false;
+      out.error = QStringLiteral("line %1 has %2 fields, not %3")
+                      .arg(reader.Line())
+                      .arg(fields.size())
+                      .arg(header.size());
+      out.done.clear();
+      return out;
+    }
+    out.done.append(fields[0]);
+    out.keepBytes = offset + reader.Position();
+  }
+  return out;
+}
+
+bool FdSink::Write(const QByteArray& row) {
+  const std::optional<int64_t> before = regularFile_ ? system::Size(fd_) : std::optional<int64_t>();
+  qsizetype written = 0;
+  while (written < row.size()) {
+    const int64_t n = system::Write(fd_, row.constData() + written, row.size() - written);
+    if (n <= 0) {
+      error_ = n < 0 ? ErrorText() : QStringLiteral("nothing written");
+      if (before && written > 0 && !system::Truncate(fd_, *before))
+        error_ += QStringLiteral("; the cut-off row could not be removed");
+      return false;
+    }
+    written += n;
+  }
+  // Unbuffered: the row is with the system once write() returns.
+  return true;
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) system::Close(fd_);
+}
+
+bool OutputFile::Lock(const QString& path, QString* error) {
+  if (fd_ >= 0) system::Close(fd_);
+  fd_ = system::OpenForAppend(SystemPath(path));
+  if (fd_ < 0) {
+    *error = QStringLiteral("cannot open %1: %2").arg(path, ErrorText());
+    return false;
+  }
+  if (!system::IsRegularFile(fd_)) {
+    *error = QStringLiteral("%1 is not a regular file").arg(path);
+    return false;
+  }
+  switch (system::LockExclusive(fd_)) {
+    case system::LockResult::Locked:
+      break;
+    case system::LockResult::Busy:
+      *error = QStringLiteral("another batch is writing to %1").arg(path);
+      return false;
+    case system::LockResult::Failed:
+      *error = QStringLiteral("cannot lock %1: %2").arg(path, ErrorText());
+      return false;
+  }
+  sink_ = std::make_unique<FdSink>(fd_, true);
+  return true;
+}
+
+bool OutputFile::Open(const QString& path, const QStringList& header, QString* error,
+                      const QStringList& retryOutcomes) {
+  path_ = path;
+  if (!Lock(path, error)) return false;
+  QByteArray content;
+  char buffer[65536];
+  for (;;) {
+    const int64_t n = system::Read(fd_, buffer, sizeof buffer);
+    if (n < 0) {
+      *error = QStringLiteral("cannot read %1: %2").arg(path, ErrorText());
+      return false;
+    }
+    if (n == 0) break;
+    content.append(buffer, n);
+  }
+  const ExistingOutput existing = ReadExistingOutput(content, header);
+  if (!existing.usable) {
+    *error = QStringLiteral("%1 is not a batch output (%2); refusing to add to it")
+                 .arg(path, existing.error);
+    return false;
+  }
+  if (existing.keepBytes < content.size() && !system::Truncate(fd_, existing.keepBytes)) {
+    *error = QStringLiteral("cannot cut the unfinished last row of %1: %2").arg(path, ErrorText());
+    return false;
+  }
+  if (existing.writeHeader && !sink_->Write(FormatRecord(header))) {
+    *error = QStringLiteral("cannot write %1: %2").arg(path, sink_->Error());
+    return false;
+  }
+  done_ = existing.done;
+  if (retryOutcomes.isEmpty()) return true;
+
+  // The rows as they stand, to be written again around the new ones.
+  retrying_ = true;
+  const qsizetype column = header.indexOf(QStringLiteral("outcome"));
+  content.truncate(existing.keepBytes);
+  if (existing.writeHeader) content = FormatRecord(header);
+  Reader reader(content);
+  QStringList fields;
+  reader.Next(&fields);  // the header, checked above
+  head_ = content.left(reader.Position());
+  for (qsizetype from = reader.Position();
+       reader.Next(&fields) == Reader::Status::Record && reader.Terminated();
+       from = reader.Position()) {
+    if (fields.size() == 1 && fields[0].isEmpty()) continue;  // a blank line goes
+    if (column >= 0 && retryOutcomes.contains(fields.value(column))) {
+      retryRows_.append(static_cast<int>(rows_.size()));
+      retry_.append(fields[0]);
+    }
+    rows_.append(content.mid(from, reader.Position() - from));
+  }
+  return true;
+}
+
+bool OutputFile::Write(const QByteArray& row) {
+  if (retrying_) rows_.append(row);
+  return sink_->Write(row);
+}
+
+bool OutputFile::WriteRow(int index, const QByteArray& row) {
+  if (index < 0 || index >= retryRows_.size()) return Write(row);
+  rows_[retryRows_[index]] = row;
+  return Rewrite();
+}
+
+bool OutputFile::Rewrite() {
+  QSaveFile file(path_);
+  if (!file.open(QIODevice::WriteOnly)) {
+    error_ = file.errorString();
+    return false;
+  }
+  file.write(head_);
+  for (const QByteArray& row : rows_) file.write(row);
+  if (!file.commit()) {
+    error_ = file.errorString();
+    return false;
+  }
+  // The lock moves to the new file, which later rows are appended to.
+  QString problem;
+  if (!Lock(path_, &problem)) {
+    error_ = problem;
+    return false;
+  }
+  error_.clear();
+  return true;
+}
+
+bool OrderedRows::Put(int index, QByteArray row) {
+  waiting_.emplace(index, std::move(row));
+  while (!failed_ && !waiting_.empty() && waiting_.begin()->first == next_) {
+    failed_ = !sink_->WriteRow(waiting_.begin()->first, waiting_.begin()->second);
+    if (failed_) break;
+    waiting_.erase(waiting_.begin());
+    ++next_;
+  }
+  return !failed_;
+}
+
+bool OrderedRows::FlushWaiting() {
+  while (!failed_ && !waiting_.empty()) {
+    failed_ = !sink_->WriteRow(waiting_.begin()->first, waiting_.begin()->second);
+    if (!failed_) waiting_.erase(waiting_.begin());
+  }
+  return !failed_;
+}
+
+}  // namespace quarvel::csv

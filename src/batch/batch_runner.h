@@ -1,0 +1,93 @@
+#pragma once
+
+// Runs the entries of a batch through N lookup engines side by side, writes
+// one CSV row per entry as it ends (in input order: a row that finishes early
+// waits for the earlier ones), records every finished lookup in the history,
+// shows progress and stops cleanly on SIGINT or SIGTERM.
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+#include "base/records/csv.h"
+#include "lookup/lookup_outcome.h"
+
+class QEventLoop;
+class QTimer;
+
+namespace quarvel {
+
+class History;
+class Progress;
+
+struct BatchSettings {
+  LookupPath path = LookupPath::Comprehensive;
+  int jobs = 1;
+  QString pictureFolder;        // each entry's picture is stored in here
+  int entryTimeoutMs = 180000;  // a lookup still running then ends as timed_out
+};
+
+// The entries of `input` still to do when `done` are in the output already;
+// an entry given twice is done twice.
+QStringList EntriesToDo(const QStringList& input, const QStringList& done);
+
+class BatchRunner : public QObject {
+  Q_OBJECT
+ public:
+  // `history` may be null; `rows` and `progress` must outlive the runner.
+  BatchRunner(BatchSettings settings, EntryLookupFactory factory, csv::RowSink* rows,
+              History* history, Progress* progress);
+  ~BatchRunner() override;
+
+  // Looks up `entries` in order, running the event loop until all are done.
+  // Returns 0 when every entry got an outcome, 1 when the batch could not go
+  // on (no engine, output not writable) or an entry ended its lookup worker
+  // twice (it is recorded and skipped), 128 + signal when it was stopped.
+  int Run(const QStringList& entries);
+
+  // What SIGINT and SIGTERM do: the running lookups are abandoned (they are
+  // looked up again when the batch is resumed), the rows that are finished
+  // are written, and Run returns 128 + signal.
+  void Stop(int signal);
+
+  // Entries that got an outcome in this run (their rows are written).
+  int Finished() const { return finished_; }
+  int Total() const { return static_cast<int>(entries_.size()); }
+
+ private:
+  struct Job {
+    std::unique_ptr<EntryLookup> engine;
+    int index = -1;  // the entry it is looking up; -1 when idle
+    quint64 ticket = 0;
+    QElapsedTimer clock;
+    QTimer* deadline = nullptr;
+  };
+
+  void StartNext(int job);
+  void OnDone(int job, quint64 ticket, const LookupOutcome& outcome);
+  void Fail(const QString& message);
+  void AbandonRunning();
+  void End(int status);
+  QString PictureFile(int index) const;
+
+  BatchSettings settings_;
+  EntryLookupFactory factory_;
+  csv::RowSink* sink_;
+  csv::OrderedRows rows_;
+  History* history_;
+  Progress* progress_;
+  std::vector<Job> jobs_;
+  QStringList entries_;
+  int next_ = 0;
+  int finished_ = 0;
+  int crashed_ = 0;  // entries that ended the lookup twice
+  quint64 tickets_ = 0;
+  int status_ = -1;
+  QEventLoop* loop_ = nullptr;
+  QString runStamp_;
+};
+
+}  // namespace quarvel

@@ -1,0 +1,65 @@
+#include "batch/progress.h"
+
+#include <cmath>
+
+namespace quarvel {
+
+Progress::Progress(Writer write, bool terminal, int total, int alreadyDone, QString messagePrefix)
+    : write_(std::move(write)),
+      terminal_(terminal),
+      total_(total),
+      done_(alreadyDone),
+      messagePrefix_(std::move(messagePrefix)) {}
+
+QString Progress::Line(int done, int total, int doneThisRun, qint64 elapsedMs) {
+  QString line = QStringLiteral("%1/%2 done").arg(done).arg(total);
+  if (doneThisRun <= 0 || elapsedMs <= 0) {
+    if (done < total) line += QStringLiteral(", rate not known yet");
+    return line;
+  }
+  const double perMinute = doneThisRun * 60000.0 / static_cast<double>(elapsedMs);
+  line += QStringLiteral(", %1 entries/min").arg(perMinute, 0, 'f', 1);
+  if (done < total) {
+    const auto left = static_cast<qint64>(std::ceil((total - done) * 60.0 / perMinute));
+    line += QStringLiteral(", %1:%2:%3 left")
+                .arg(left / 3600)
+                .arg(left / 60 % 60, 2, 10, QLatin1Char('0'))
+                .arg(left % 60, 2, 10, QLatin1Char('0'));
+  }
+  return line;
+}
+
+void Progress::Start() {
+  clock_.start();
+  Show();
+}
+
+void Progress::EntryDone() {
+  ++done_;
+  ++doneThisRun_;
+  Show();
+}
+
+void Progress::Show() {
+  const QByteArray line = Line(done_, total_, doneThisRun_, clock_.elapsed()).toUtf8();
+  if (terminal_) {
+    // Back to the start of the line, the new text, the rest of the old erased.
+    write_("\r" + line + "\x1b[K");
+    lineOpen_ = true;
+  } else {
+    write_(line + "\n");
+  }
+}
+
+void Progress::Message(const QString& text) {
+  if (lineOpen_) write_("\r\x1b[K");
+  write_((messagePrefix_ + text).toUtf8() + "\n");
+  if (lineOpen_) Show();
+}
+
+void Progress::Finish() {
+  if (lineOpen_) write_("\n");
+  lineOpen_ = false;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,627 @@
+// The batch runner on fake engines: rows in input order, history, progress,
+// stopping, resuming, engines that misbehave.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+#include <thread>
+
+#include "base/numbers/device_number.h"
+#include "base/records/csv.h"
+#include "base/records/history.h"
+#include "batch/batch_runner.h"
+#include "batch/batch_worker.h"
+#include "batch/progress.h"
+#include "batch/worker_lookup.h"
+#include "cli/fake_lookup.h"
+
+namespace quarvel {
+namespace {
+
+using testing::FakeLookup;
+using testing::FakePlan;
+using testing::FakeShared;
+
+class MemorySink : public csv::RowSink {
+ public:
+  bool Write(const QByteArray& row) override {
+    if (failAt >= 0 && writes.size() == failAt) return false;
+    writes.append(row);
+    return true;
+  }
+  QString Error() const override { return QStringLiteral("disk full"); }
+  QList<QByteArray> writes;
+  int failAt = -1;
+};
+
+QStringList Fields(const QByteArray& row) {
+  csv::Reader reader(row);
+  QStringList fields;
+  reader.Next(&fields);
+  return fields;
+}
+
+QStringList EntriesOf(const QList<QByteArray>& rows) {
+  QStringList entries;
+  for (const QByteArray& row : rows) entries.append(Fields(row).value(0));
+  return entries;
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct Batch {
+  int Run(const QStringList& entries) {
+    Progress progress([this](const QByteArray& text) { progressText += text; }, false,
+                      static_cast<int>(entries.size()), 0);
+    BatchRunner runner(settings, FakeLookup::Factory(shared), &sink, history.get(), &progress);
+    if (whileRunning) QTimer::singleShot(0, [&] { whileRunning(runner); });
+    return runner.Run(entries);
+  }
+  QTemporaryDir dir;
+  std::shared_ptr<FakeShared> shared = std::make_shared<FakeShared>();
+  BatchSettings settings;
+  MemorySink sink;
+  QByteArray progressText;
+  std::unique_ptr<History> history = std::make_unique<History>(dir.filePath("data"));
+  std::function<void(BatchRunner&)> whileRunning;
+};
+
+TEST(BatchRunner, EveryEntryGetsARowAndAHistoryRecord) {
+  Batch batch;
+  batch.settings.pictureFolder = batch.dir.filePath("data/pictures");
+  batch.settings.path = LookupPath::Official;
+  batch.shared->plan = [](const LookupRequest& request) {
+    FakePlan plan;
+    plan.delayMs = 5;
+    if (request.entry == QLatin1String("C39XK0ABHG7F")) {
+      plan.outcome = {OutcomeKind::Found,
+                      "Handset 14 Pro",
+                      "C39XK0ABHG7F",
+                      "2027年3月18日",
+                      request.pictureFile,
+                      {},
+                      {}};
+    } else if (request.entry.startsWith(QLatin1String("356"))) {
+      plan.outcome.kind = OutcomeKind::Rejected;
+    }
+    return plan;
+  };
+  const QStringList entries = {"C39XK0ABHG7F", "356789104523671", "../../etc/pass wd"};
+  ASSERT_EQ(batch.Run(entries), 0);
+
+  ASSERT_EQ(batch.sink.writes.size(), 3);
+  EXPECT_EQ(EntriesOf(batch.sink.writes), entries);
+  const QStringList found = Fields(batch.sink.writes[0]);
+  ASSERT_EQ(found.size(), 10);
+  EXPECT_EQ(found.mid(0, 7), (QStringList{"C39XK0ABHG7F", "ok", "official", "found",
+                                          "Handset 14 Pro", "C39XK0ABHG7F", "2027年3月18日"}));
+  EXPECT_EQ(found[7], batch.shared->started[0].pictureFile);
+  EXPECT_TRUE(QDateTime::fromString(found[8], Qt::ISODateWithMs).isValid());
+  EXPECT_GE(found[9].toDouble(), 0.004);
+  EXPECT_EQ(Fields(batch.sink.writes[1]).mid(1, 3),
+            (QStringList{"bad_check_digit", "official", "rejected"}));
+  EXPECT_EQ(Fields(batch.sink.writes[2])[3], QStringLiteral("not_found"));
+
+  // Each entry has a picture file of its own, in the picture folder, whatever the entry holds.
+  QSet<QString> pictures;
+  for (const LookupRequest& request : batch.shared->started) {
+    const QFileInfo info(request.pictureFile);
+    EXPECT_EQ(info.absolutePath(), QDir(batch.settings.pictureFolder).absolutePath());
+    EXPECT_TRUE(QRegularExpression("^batch-[0-9TZ]+-[0-9]+-[0-9]{5}(-[A-Za-z0-9]+)?\\.jpg$")
+                    .match(info.fileName())
+                    .hasMatch())
+        << info.fileName().toStdString();
+    pictures.insert(request.pictureFile);
+  }
+  EXPECT_EQ(pictures.size(), 3);
+
+  const std::vector<HistoryRecord> records = batch.history->Newest();
+  ASSERT_EQ(records.size(), 3u);
+  QStringList recorded;
+  for (const HistoryRecord& record : records) {
+    EXPECT_EQ(record.source, HistorySource::Batch);
+    EXPECT_EQ(record.path, QStringLiteral("official"));
+    recorded.append(record.entry);
+  }
+  recorded.sort();
+  QStringList sorted = entries;
+  sorted.sort();
+  EXPECT_EQ(recorded, sorted);
+  EXPECT_EQ(records.back().check, CheckNumber(records.back().entry).verdict);
+  EXPECT_TRUE(batch.progressText.startsWith("0/3 done, rate not known yet\n"));
+  EXPECT_TRUE(batch.progressText.contains("\n3/3 done, ")) << batch.progressText.constData();
+}
+
+TEST(BatchRunner, JobsRunSideBySideAndRowsStayInInputOrder) {
+  Batch batch;
+  batch.settings.jobs = 3;
+  // The first entry takes longest: the others finish first and wait.
+  batch.shared->plan = [&](const LookupRequest& request) {
+    FakePlan plan;
+    plan.delayMs = request.entry == QLatin1String("E0") ? 200 : 10;
+    return plan;
+  };
+  QStringList entries;
+  for (int i = 0; i < 8; ++i) entries.append(QStringLiteral("E%1").arg(i));
+  int writtenBeforeFirstFinished = -1;
+  batch.whileRunning = [&](BatchRunner&) {
+    QTimer::singleShot(150, [&] { writtenBeforeFirstFinished = batch.sink.writes.size(); });
+  };
+  ASSERT_EQ(batch.Run(entries), 0);
+  EXPECT_EQ(batch.shared->mostRunning, 3);
+  EXPECT_EQ(writtenBeforeFirstFinished, 0);
+  EXPECT_EQ(EntriesOf(batch.sink.writes), entries);
+  for (const QByteArray& row : batch.sink.writes) {
+    EXPECT_TRUE(row.endsWith("\r\n"));
+    EXPECT_EQ(Fields(row).size(), 10);
+  }
+}
+
+TEST(BatchRunner, AStopWritesWhatFinishedAndAResumeDoesTheRest) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("out.csv");
+  const QStringList entries = {"S0", "S1", "S2", "S3", "S4"};
+  Batch batch;
+  batch.settings.jobs = 2;
+  batch.shared->plan = [](const LookupRequest& request) {
+    FakePlan plan;
+    plan.delayMs =
+        request.entry == QLatin1String("S0") || request.entry == QLatin1String("S4") ? 5000 : 10;
+    return plan;
+  };
+  {
+    csv::OutputFile file;
+    QString error;
+    ASSERT_TRUE(file.Open(path, csv::BatchHeader(), &error));
+    Progress progress([](const QByteArray&) {}, false, 5, 0);
+    BatchRunner runner(batch.settings, FakeLookup::Factory(batch.shared), &file,
+                       batch.history.get(), &progress);
+    // SIGTERM once S1 to S3 are done (they wait for S0 to be written).
+    QTimer poll;
+    poll.start(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (batch.history->Newest().size() >= 3) {
+        poll.stop();
+        std::raise(SIGTERM);
+      }
+    });
+    EXPECT_EQ(runner.Run(entries), 128 + SIGTERM);
+    EXPECT_EQ(runner.Finished(), 3);
+  }
+  EXPECT_EQ(batch.shared->cancels, 2);  // S0 and S4 were running: abandoned
+  const csv::ExistingOutput after = csv::ReadExistingOutput(ReadFile(path), csv::BatchHeader());
+  ASSERT_TRUE(after.usable);
+  EXPECT_EQ(after.keepBytes, ReadFile(path).size());  // no partial row
+  EXPECT_EQ(after.done, (QStringList{"S1", "S2", "S3"}));
+
+  // The same command again.
+  batch.shared->plan = [](const LookupRequest&) { return FakePlan{}; };
+  csv::OutputFile file;
+  QString error;
+  ASSERT_TRUE(file.Open(path, csv::BatchHeader(), &error));
+  const QStringList todo = EntriesToDo(entries, file.Done());
+  EXPECT_EQ(todo, (QStringList{"S0", "S4"}));
+  Progress progress([](const QByteArray&) {}, false, 5, 3);
+  BatchRunner runner(batch.settings, FakeLookup::Factory(batch.shared), &file, nullptr, &progress);
+  EXPECT_EQ(runner.Run(todo), 0);
+  QStringList all = csv::ReadExistingOutput(ReadFile(path), csv::BatchHeader()).done;
+  all.sort();
+  EXPECT_EQ(all, entries);
+}
+
+TEST(BatchRunner, ResumingAfterACrashCutsTheHalfWrittenRow) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("out.csv");
+  const QStringList entries = {"A", "B", "C"};
+  {
+    QFile crashed(path);
+    ASSERT_TRUE(crashed.open(QIODevice::WriteOnly));
+    crashed.write(csv::FormatRecord(csv::BatchHeader()));
+    crashed.write(csv::FormatRecord({"A", "bad_length", "comprehensive", "found", "", "", "", "",
+                                     "2024-01-01T00:00:00.000Z", "1.00"}));
+    crashed.write("B,bad_length,comprehensive,\"half");
+  }
+  csv::OutputFile file;
+  QString error;
+  ASSERT_TRUE(file.Open(path, csv::BatchHeader(), &error));
+  const QStringList todo = EntriesToDo(entries, file.Done());
+  ASSERT_EQ(todo, (QStringList{"B", "C"}));
+  Batch batch;
+  Progress progress([](const QByteArray&) {}, false, 3, 1);
+  BatchRunner runner(batch.settings, FakeLookup::Factory(batch.shared), &file, nullptr, &progress);
+  ASSERT_EQ(runner.Run(todo), 0);
+
+  const QByteArray content = ReadFile(path);
+  EXPECT_EQ(content.count("entry,check,path"), 1);
+  EXPECT_FALSE(content.contains("half"));
+  const csv::ExistingOutput out = csv::ReadExistingOutput(content, csv::BatchHeader());
+  EXPECT_EQ(out.done, entries);
+  EXPECT_EQ(out.keepBytes, content.size());
+}
+
+TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
+  Batch hanging;
+  hanging.settings.entryTimeoutMs = 50;
+  hanging.shared->plan = [](const LookupRequest& request) {
+    FakePlan plan;
+    plan.answer = request.entry != QLatin1String("HANG");
+    return plan;
+  };
+  ASSERT_EQ(hanging.Run({"HANG", "NEXT"}), 0);
+  ASSERT_EQ(hanging.sink.writes.size(), 2);
+  EXPECT_EQ(Fields(hanging.sink.writes[0])[3], QStringLiteral("timed_out"));
+  EXPECT_EQ(Fields(hanging.sink.writes[1])[3], QStringLiteral("not_found"));
+  EXPECT_EQ(hanging.shared->cancels, 1);
+
+  // An engine that answers inside Start, and twice.
+  class Eager : public EntryLookup {
+   public:
+    void Start(const LookupRequest&, Done done) override {
+      done(LookupOutcome{OutcomeKind::Found, {}, {}, {}, {}, {}, {}});
+      done(LookupOutcome{OutcomeKind::Rejected, {}, {}, {}, {}, {}, {}});
+    }
+    void Cancel() override {}
+  };
+  MemorySink sink;
+  Progress progress([](const QByteArray&) {}, false, 3, 0);
+  BatchRunner eager(
+      {}, [](int) { return std::make_unique<Eager>(); }, &sink, nullptr, &progress);
+  ASSERT_EQ(eager.Run({"1", "2", "3"}), 0);
+  ASSERT_EQ(sink.writes.size(), 3);
+  for (const QByteArray& row : sink.writes) EXPECT_EQ(Fields(row)[3], QStringLiteral("found"));
+
+  // An engine that breaks down: the batch stops with what is done written.
+  Batch broken;
+  broken.shared->plan = [](const LookupRequest& request) {
+    FakePlan plan;
+    if (request.entry == QLatin1String("BROKEN")) plan.outcome.failure = "the engine ended";
+    return plan;
+  };
+  EXPECT_EQ(broken.Run({"1", "BROKEN", "3"}), 1);
+  EXPECT_EQ(EntriesOf(broken.sink.writes), QStringList{"1"});
+  // The message as the engine gave it: the program's name is the caller's.
+  EXPECT_TRUE(broken.progressText.contains("\nthe engine ended\n")) << broken.progressText.data();
+
+  // No engine at all; an output that cannot be written.
+  BatchRunner none(
+      {}, [](int) { return nullptr; }, &sink, nullptr, &progress);
+  EXPECT_EQ(none.Run({"1"}), 1);
+  Batch full;
+  full.sink.failAt = 1;
+  full.settings.jobs = 2;
+  EXPECT_EQ(full.Run({"1", "2", "3", "4"}), 1);
+  EXPECT_EQ(full.sink.writes.size(), 1);
+  EXPECT_TRUE(full.progressText.contains("disk full"));
+  EXPECT_EQ(full.shared->running, 0);  // nothing left running
+}
+
+TEST(BatchRunner, EntriesAlreadyDoneAreCountedLikeAMultiset) {
+  EXPECT_EQ(EntriesToDo({"A", "B", "A", "C", "A"}, {"A", "C", "X"}), (QStringList{"B", "A", "A"}));
+  EXPECT_EQ(EntriesToDo({"A"}, {}), QStringList{"A"});
+}
+
+TEST(Progress, DoneTotalRateAndTimeLeft) {
+  EXPECT_EQ(Progress::Line(0, 10, 0, 0), QStringLiteral("0/10 done, rate not known yet"));
+  EXPECT_EQ(Progress::Line(5, 10, 5, 60000),
+            QStringLiteral("5/10 done, 5.0 entries/min, 0:01:00 left"));
+  // Resumed: only this run's entries make the rate.
+  EXPECT_EQ(Progress::Line(7, 10, 2, 60000),
+            QStringLiteral("7/10 done, 2.0 entries/min, 0:01:30 left"));
+  EXPECT_EQ(Progress::Line(10, 1000, 10, 60000),
+            QStringLiteral("10/1000 done, 10.0 entries/min, 1:39:00 left"));
+  EXPECT_EQ(Progress::Line(10, 10, 10, 120000), QStringLiteral("10/10 done, 5.0 entries/min"));
+
+  QByteArray terminal;
+  Progress inPlace([&](const QByteArray& text) { terminal += text; }, true, 2, 0);
+  inPlace.Start();
+  inPlace.EntryDone();
+  inPlace.Message(QStringLiteral("note"));
+  inPlace.EntryDone();
+  EXPECT_FALSE(terminal.contains("done\n"));
+  EXPECT_TRUE(terminal.startsWith("\r0/2 done"));
+  EXPECT_TRUE(terminal.contains("\r\x1b[Knote\n\r1/2 done"));
+  inPlace.Finish();
+  EXPECT_TRUE(terminal.endsWith("\x1b[K\n"));
+
+  QByteArray plain;
+  Progress lines([&](const QByteArray& text) { plain += text; }, false, 2, 0, "prog: ");
+  lines.Start();
+  lines.Message(QStringLiteral("note"));
+  lines.EntryDone();
+  lines.Finish();
+  EXPECT_FALSE(plain.contains('\r'));
+  EXPECT_EQ(plain.count('\n'), 3);
+  EXPECT_TRUE(plain.contains("\nprog: note\n1/2 done")) << plain.data();
+}
+
+// A batch in a process of its own, stopped by SIGTERM and killed outright.
+TEST(BatchRunner, AnotherProcessStoppedOrKilledContinuesWithoutLossOrDuplicates) {
+  QTemporaryDir dir;
+  QStringList entries;
+  QByteArray input;
+  for (int i = 0; i < 24; ++i) {
+    entries.append(QStringLiteral("K%1").arg(i, 2, 10, QLatin1Char('0')));
+    input += entries.last().toUtf8() + "\n";
+  }
+  QFile inputFile(dir.filePath("in.txt"));
+  ASSERT_TRUE(inputFile.open(QIODevice::WriteOnly));
+  inputFile.write(input);
+  inputFile.close();
+  const QString output = dir.filePath("out.csv");
+  const auto start = [&](QProcess& process) {
+    process.start(QStringLiteral(QUARVEL_HELPER_PATH),
+                  {"batch", inputFile.fileName(), output, "2", "40"});
+    ASSERT_TRUE(process.waitForStarted());
+  };
+  const auto rowsSoFar = [&] {
+    return csv::ReadExistingOutput(ReadFile(output), csv::BatchHeader()).done.size();
+  };
+  const auto waitForRows = [&](qsizetype rows) {
+    for (int i = 0; i < 500 && rowsSoFar() < rows; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return rowsSoFar() >= rows;
+  };
+
+  QProcess first;
+  start(first);
+  ASSERT_TRUE(waitForRows(4));
+  first.terminate();  // SIGTERM
+  ASSERT_TRUE(first.waitForFinished(10000));
+  EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(first.exitCode(), 143);
+  EXPECT_EQ(csv::ReadExistingOutput(ReadFile(output), csv::BatchHeader()).keepBytes,
+            ReadFile(output).size());
+
+  QProcess second;
+  start(second);
+  const qsizetype before = rowsSoFar();
+  ASSERT_TRUE(waitForRows(before + 4));
+  second.kill();  // SIGKILL: a crash
+  ASSERT_TRUE(second.waitForFinished(10000));
+  {
+    QFile torn(output);  // and a row torn by it
+    ASSERT_TRUE(torn.open(QIODevice::Append));
+    torn.write("K99,ok,comprehensive,fo");
+  }
+
+  QProcess third;
+  start(third);
+  ASSERT_TRUE(third.waitForFinished(20000));
+  EXPECT_EQ(third.exitCode(), 0) << third.readAllStandardError().constData();
+  const QByteArray content = ReadFile(output);
+  const csv::ExistingOutput out = csv::ReadExistingOutput(content, csv::BatchHeader());
+  EXPECT_EQ(out.keepBytes, content.size());
+  QStringList done = out.done;
+  done.sort();
+  EXPECT_EQ(done, entries);
+  EXPECT_EQ(content.count("entry,check,path"), 1);
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(WorkerLines, RequestsAndOutcomesCrossWhateverTheyHold) {
+  LookupRequest request;
+  request.entry = QStringLiteral("F2LX K1\"ABC\"\\\n\t有限\U0001F600");
+  request.path = LookupPath::Official;
+  request.pictureFile = QStringLiteral("/data/pictures/batch-1.jpg");
+  const QByteArray line = EncodeWorkerRequest(request);
+  ASSERT_TRUE(line.endsWith('\n'));
+  EXPECT_EQ(line.count('\n'), 1);  // one line, whatever the entry holds
+  const std::optional<LookupRequest> back = DecodeWorkerRequest(line.chopped(1));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->entry, request.entry);
+  EXPECT_EQ(back->path, LookupPath::Official);
+  EXPECT_EQ(back->pictureFile, request.pictureFile);
+
+  for (const OutcomeKind kind :
+       {OutcomeKind::Found, OutcomeKind::NotFound, OutcomeKind::Rejected, OutcomeKind::BadInput,
+        OutcomeKind::PictureFailed, OutcomeKind::TimedOut}) {
+    const LookupOutcome outcome{kind,     "iPhone 14 Pro",   "C39", "2027年3月18日",
+                                "/p.jpg", "browser crashed", {}};
+    const std::optional<LookupOutcome> decoded =
+        DecodeWorkerOutcome(EncodeWorkerOutcome(outcome).chopped(1));
+    ASSERT_TRUE(decoded) << OutcomeName(kind).toStdString();
+    EXPECT_EQ(decoded->kind, kind);
+    EXPECT_EQ(decoded->model, outcome.model);
+    EXPECT_EQ(decoded->warrantyEnd, outcome.warrantyEnd);
+    EXPECT_EQ(decoded->picture, outcome.picture);
+    EXPECT_EQ(decoded->reason, outcome.reason);
+    EXPECT_TRUE(decoded->failure.isEmpty());
+  }
+
+  // Anything else is no line of the protocol.
+  for (const char* bad : {"", "[]", "{", "{\"entry\":\"A\",\"path\":\"sideways\",\"picture\":\"\"}",
+                          "{\"entry\":1,\"path\":\"official\",\"picture\":\"\"}",
+                          "{\"entry\":\"A\",\"path\":\"official\"}"})
+    EXPECT_FALSE(DecodeWorkerRequest(QByteArray(bad))) << bad;
+  for (const char* bad :
+       {"{\"outcome\":\"lost\",\"model\":\"\",\"serial\":\"\",\"warranty_end\":\"\",\"picture\":"
+        "\"\"}",
+        "{\"outcome\":\"found\",\"model\":\"\",\"serial\":\"\",\"picture\":\"\"}", "null"})
+    EXPECT_FALSE(DecodeWorkerOutcome(QByteArray(bad))) << bad;
+}
+
+TEST(WorkerLines, LinesArriveInAnyPiecesAndAnEndlessOneBreaksTheStream) {
+  LineBuffer lines;
+  const QByteArray stream = "first\nsecond line\n\nlast";
+  for (const char c : stream) lines.Append(QByteArrayView(&c, 1));
+  EXPECT_EQ(lines.Next(), QByteArray("first"));
+  EXPECT_EQ(lines.Next(), QByteArray("second line"));
+  EXPECT_EQ(lines.Next(), QByteArray(""));
+  EXPECT_EQ(lines.Next(), std::nullopt);  // "last" has not ended yet
+  lines.Append("\n");
+  EXPECT_EQ(lines.Next(), QByteArray("last"));
+  EXPECT_FALSE(lines.Broken());
+
+  LineBuffer endless;
+  const QByteArray piece(64 * 1024, 'x');
+  for (qsizetype sent = 0; sent <= LineBuffer::kMaxLine; sent += piece.size())
+    endless.Append(piece);
+  EXPECT_TRUE(endless.Broken());
+  endless.Append("\n");
+  EXPECT_EQ(endless.Next(), std::nullopt);
+
+  // A long line behind a short one is found when the short one is taken.
+  LineBuffer behind;
+  behind.Append("ok\n" + QByteArray(LineBuffer::kMaxLine + 1, 'y'));
+  EXPECT_EQ(behind.Next(), QByteArray("ok"));
+  EXPECT_TRUE(behind.Broken());
+}
+
+}  // namespace
+}  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+// A worker that runs a shell script instead of the engine.
+struct ScriptWorker {
+  explicit ScriptWorker(const QString& script)
+      : lookup(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script},
+               QProcessEnvironment::systemEnvironment()) {}
+
+  // Starts one lookup and waits for its outcome.
+  std::optional<LookupOutcome> LookUp(const QString& entry, int timeoutMs = 10000) {
+    std::optional<LookupOutcome> got;
+    LookupRequest request;
+    request.entry = entry;
+    lookup.Start(request, [&](const LookupOutcome& outcome) { got = outcome; });
+    EXPECT_FALSE(got);  // never inside Start
+    QElapsedTimer clock;
+    clock.start();
+    while (!got && clock.elapsed() < timeoutMs)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return got;
+  }
+  WorkerLookup lookup;
+};
+
+const char kAnswer[] =
+    R"({"outcome":"found","model":"iPhone 13","serial":"F17","warranty_end":"x","picture":""})";
+
+TEST(WorkerLookup, AnswersComeBackAndAWorkerThatEndsIsStartedOnceMore) {
+  ScriptWorker answering(QStringLiteral("while read line; do echo '%1'; done").arg(kAnswer));
+  for (const char* entry : {"A", "B"}) {
+    const std::optional<LookupOutcome> outcome = answering.LookUp(entry);
+    ASSERT_TRUE(outcome) << entry;
+    EXPECT_EQ(outcome->kind, OutcomeKind::Found);
+    EXPECT_EQ(outcome->model, QStringLiteral("iPhone 13"));
+    EXPECT_TRUE(outcome->failure.isEmpty());
+  }
+
+  // Ends on its first request, every time it is started: the entry is tried
+  // twice, then it is timed out with the reason, and no failure.
+  QTemporaryDir dir;
+  const QString starts = dir.filePath("starts");
+  ScriptWorker ending(QStringLiteral("echo x >> '%1'; read line; exit 3").arg(starts));
+  const std::optional<LookupOutcome> failed = ending.LookUp("C39");
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->kind, OutcomeKind::TimedOut);
+  EXPECT_EQ(failed->reason, QLatin1String(kCrashedTwice));
+  EXPECT_TRUE(failed->failure.isEmpty()) << failed->failure.toStdString();
+  EXPECT_EQ(ReadFile(starts), QByteArray("x\nx\n"));
+
+  // Ends once, then answers: the retry is unseen.
+  const QString once = dir.filePath("once");
+  ScriptWorker flaky(QStringLiteral("if [ ! -e '%1' ]; then : > '%1'; read line; exit 1; fi; "
+                                    "while read line; do echo '%2'; done")
+                         .arg(once, kAnswer));
+  const std::optional<LookupOutcome> retried = flaky.LookUp("F17");
+  ASSERT_TRUE(retried);
+  EXPECT_TRUE(retried->failure.isEmpty()) << retried->failure.toStdString();
+  EXPECT_EQ(retried->kind, OutcomeKind::Found);
+}
+
+TEST(WorkerLookup, AnEntryThatEndsEveryWorkerIsSkippedAndTheBatchGoesOn) {
+  const QString script = QStringLiteral(
+                             "while read line; do case \"$line\" in *POISON*) exit 1;; esac; "
+                             "echo '%1'; done")
+                             .arg(kAnswer);
+  Batch batch;
+  batch.settings.jobs = 2;
+  Progress progress([&](const QByteArray& text) { batch.progressText += text; }, false, 4, 0);
+  BatchRunner runner(
+      batch.settings,
+      [&](int) {
+        return std::make_unique<WorkerLookup>(QStringLiteral("/bin/sh"),
+                                              QStringList{QStringLiteral("-c"), script},
+                                              QProcessEnvironment::systemEnvironment());
+      },
+      &batch.sink, batch.history.get(), &progress);
+  EXPECT_EQ(runner.Run({"A", "POISON", "B", "C"}), 1);
+  ASSERT_EQ(batch.sink.writes.size(), 4);
+  const QStringList poisoned = Fields(batch.sink.writes[1]);
+  EXPECT_EQ(poisoned.value(3), QStringLiteral("timed_out"));
+  for (const int row : {0, 2, 3}) EXPECT_EQ(Fields(batch.sink.writes[row]).value(3), "found");
+  EXPECT_TRUE(batch.progressText.contains("POISON: timed_out (the lookup crashed twice)"))
+      << batch.progressText.constData();
+  const std::vector<HistoryRecord> records = batch.history->Newest();
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                          [](const HistoryRecord& r) { return r.reason == kCrashedTwice; }),
+            1);
+}
+
+TEST(WorkerLookup, GarbageAMissingProgramOrAHangAreHandled) {
+  ScriptWorker garbage(QStringLiteral("read line; echo 'not json'"));
+  const std::optional<LookupOutcome> outcome = garbage.LookUp("A");
+  ASSERT_TRUE(outcome);
+  EXPECT_TRUE(outcome->failure.contains("no outcome"));
+
+  WorkerLookup missing(QStringLiteral("/nonexistent/quarvel-cli"), {},
+                       QProcessEnvironment::systemEnvironment());
+  std::optional<LookupOutcome> got;
+  missing.Start(LookupRequest{}, [&](const LookupOutcome& o) { got = o; });
+  QElapsedTimer clock;
+  clock.start();
+  while (!got && clock.elapsed() < 10000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(got);
+  EXPECT_TRUE(got->failure.contains("could not be started")) << got->failure.toStdString();
+
+  // A worker that never answers is ended by Cancel; the next entry gets a
+  // fresh one, and the cancelled lookup never calls back.
+  QTemporaryDir dir;
+  const QString starts = dir.filePath("starts");
+  ScriptWorker hanging(
+      QStringLiteral("echo x >> '%1'; read line; case \"$line\" in *HANG*) exec sleep 60;; esac; "
+                     "echo '%2'; while read line; do echo '%2'; done")
+          .arg(starts, kAnswer));
+  bool called = false;
+  LookupRequest request;
+  request.entry = "HANG";
+  hanging.lookup.Start(request, [&](const LookupOutcome&) { called = true; });
+  for (QElapsedTimer clock; !clock.isValid() || clock.elapsed() < 200;) {
+    if (!clock.isValid()) clock.start();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  const qint64 pid = hanging.lookup.ProcessId();
+  ASSERT_GT(pid, 0);
+  hanging.lookup.Cancel();
+  EXPECT_EQ(::kill(static_cast<pid_t>(pid), 0), -1);  // gone, and reaped
+  const std::optional<LookupOutcome> next = hanging.LookUp("NEXT");
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->kind, OutcomeKind::Found);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(ReadFile(starts), QByteArray("x\nx\n"));
+}
+
+}  // namespace
+}  // namespace quarvel
