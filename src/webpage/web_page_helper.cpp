@@ -115,6 +115,23 @@ bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList
                                  const QString& identifier, int operation, const QString& newValue,
                                  int focusOnly, int setDisplay, int displayShown, int returnElement,
                                  AutomationObject* elementOut, int skipCount) {
+  FindRequest request;
+  request.tagList = tagList;
+  request.typeList = typeList;
+  request.identifier = identifier;
+  request.operation = operation;
+  request.newValue = newValue;
+  request.focusOnly = focusOnly != 0;
+  request.setDisplay = setDisplay != 0;
+  request.displayShown = displayShown != 0;
+  request.returnElement = returnElement != 0;
+  request.skipCount = skipCount;
+  return FindElements(request, elementOut);
+}
+
+bool WebPageHelper::FindElements(const FindRequest& find, AutomationObject* elementOut) {
+  const QString& tagList = find.tagList;
+  const QString& typeList = find.typeList;
   const QStringList types = typeList.split(QLatin1Char('|'), Qt::SkipEmptyParts);
   const QStringList tags = tagList.split(QLatin1Char('|'), Qt::SkipEmptyParts);
   if (types.isEmpty() || document_.IsEmpty()) return false;
@@ -130,15 +147,15 @@ bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList
   request.Add("tags", tags)
       .Add("types", types)
       .Add("path", path)
-      .Add("id", identifier)
-      .Add("num", ReadNumber(identifier))
-      .Add("operation", operation)
-      .Add("value", newValue)
-      .Add("focus", focusOnly != 0)
-      .Add("display", setDisplay != 0)
-      .Add("shown", displayShown != 0)
-      .Add("ret", returnElement != 0)
-      .Add("skip", skipCount);
+      .Add("id", find.identifier)
+      .Add("num", ReadNumber(find.identifier))
+      .Add("operation", find.operation)
+      .Add("value", find.newValue)
+      .Add("focus", find.focusOnly)
+      .Add("display", find.setDisplay)
+      .Add("shown", find.displayShown)
+      .Add("ret", find.returnElement)
+      .Add("skip", find.skipCount);
   const AgentReply reply = document_.Send(std::move(request));
   if (reply.kind != AgentReply::Kind::Found) return false;
   if (reply.id > 0) {
@@ -150,15 +167,24 @@ bool WebPageHelper::FindElements(const QString& tagList, const QString& typeList
 
 bool WebPageHelper::FillTextInput(const QString& identifier, const QString& newValue,
                                   int skipCount) {
-  AutomationObject element;
-  return FindElements(QStringLiteral("input"), QStringLiteral("text|password|file"), identifier, 1,
-                      newValue, 0, 0, 0, 0, &element, skipCount);
+  FindRequest find;
+  find.tagList = QStringLiteral("input");
+  find.typeList = QStringLiteral("text|password|file");
+  find.identifier = identifier;
+  find.operation = kSetValue;
+  find.newValue = newValue;
+  find.skipCount = skipCount;
+  return FindElements(find);
 }
 
 bool WebPageHelper::ClickElement(const QString& identifier, int skipCount) {
-  AutomationObject element;
-  return FindElements(QStringLiteral("input|button"), QStringLiteral("button|submit|reset"),
-                      identifier, 6, QString(), 0, 0, 0, 0, &element, skipCount);
+  FindRequest find;
+  find.tagList = QStringLiteral("input|button");
+  find.typeList = QStringLiteral("button|submit|reset");
+  find.identifier = identifier;
+  find.operation = kClick;
+  find.skipCount = skipCount;
+  return FindElements(find);
 }
 
 }  // namespace quarvel

@@ -36,6 +36,36 @@ class WebPageHelper {
   // Fires `eventCode` (an EventCode) on `element`; false for an empty element,
   // an unknown code, or an event that a listener cancelled.
   bool FireElementEvent(int eventCode, const AutomationObject& element);
+
+  // What FindElements does to the element it chooses (any other code makes
+  // the element count as not matched).
+  enum Operation {
+    kSetInnerText = 0,
+    kSetValue = 1,
+    kSetName = 2,
+    kSetId = 3,
+    kCheck = 4,
+    kUncheck = 5,
+    kClick = 6,
+  };
+  // One element search: the tags and kinds to visit ("|"-separated), what
+  // picks the element (an ordinal number or an attribute's value), and the
+  // one thing done to it. The flags take precedence in the order focusOnly,
+  // setDisplay, returnElement, operation.
+  struct FindRequest {
+    QString tagList;
+    QString typeList;
+    QString identifier;
+    int operation = kSetInnerText;
+    QString newValue;         // written by the operations up to kSetId
+    bool focusOnly = false;   // only give the element the input focus
+    bool setDisplay = false;  // only show (displayShown) or hide it
+    bool displayShown = false;
+    bool returnElement = false;  // only hand it back in elementOut
+    int skipCount = 0;           // attribute matches passed over before acting
+  };
+  bool FindElements(const FindRequest& request, AutomationObject* elementOut = nullptr);
+  // The same with the request's fields in order, flags as integers.
   bool FindElements(const QString& tagList, const QString& typeList, const QString& identifier,
                     int operation, const QString& newValue = {}, int focusOnly = 0,
                     int setDisplay = 0, int displayShown = 0, int returnElement = 0,
