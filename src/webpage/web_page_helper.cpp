@@ -167,24 +167,29 @@ bool WebPageHelper::FindElements(const FindRequest& find, AutomationObject* elem
 
 bool WebPageHelper::FillTextInput(const QString& identifier, const QString& newValue,
                                   int skipCount) {
-  FindRequest find;
-  find.tagList = QStringLiteral("input");
-  find.typeList = QStringLiteral("text|password|file");
-  find.identifier = identifier;
-  find.operation = kSetValue;
-  find.newValue = newValue;
-  find.skipCount = skipCount;
-  return FindElements(find);
+  return FindElements({.tagList = QStringLiteral("input"),
+                       .typeList = QStringLiteral("text|password|file"),
+                       .identifier = identifier,
+                       .operation = kSetValue,
+                       .newValue = newValue,
+                       .focusOnly = false,
+                       .setDisplay = false,
+                       .displayShown = false,
+                       .returnElement = false,
+                       .skipCount = skipCount});
 }
 
 bool WebPageHelper::ClickElement(const QString& identifier, int skipCount) {
-  FindRequest find;
-  find.tagList = QStringLiteral("input|button");
-  find.typeList = QStringLiteral("button|submit|reset");
-  find.identifier = identifier;
-  find.operation = kClick;
-  find.skipCount = skipCount;
-  return FindElements(find);
+  return FindElements({.tagList = QStringLiteral("input|button"),
+                       .typeList = QStringLiteral("button|submit|reset"),
+                       .identifier = identifier,
+                       .operation = kClick,
+                       .newValue = {},
+                       .focusOnly = false,
+                       .setDisplay = false,
+                       .displayShown = false,
+                       .returnElement = false,
+                       .skipCount = skipCount});
 }
 
 }  // namespace quarvel

@@ -101,6 +101,25 @@ void Bind(sqlite3_stmt* statement, int index, const QString& text) {
                     SQLITE_TRANSIENT);
 }
 
+// The record's columns, in the order of kColumns after the id, from
+// parameter `first` on.
+void BindRecord(sqlite3_stmt* statement, int first, const HistoryRecord& record) {
+  const QString texts[] = {IsoUtc(record.finishedAt),
+                           SourceName(record.source),
+                           record.entry,
+                           record.check,
+                           record.path,
+                           record.outcome,
+                           record.model,
+                           record.serial,
+                           record.warrantyEnd,
+                           record.picture};
+  int index = first;
+  for (const QString& text : texts) Bind(statement, index++, text);
+  sqlite3_bind_double(statement, index++, record.seconds);
+  Bind(statement, index, record.reason);
+}
+
 QString Column(sqlite3_stmt* statement, int index) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
   return QString::fromUtf8(text ? text : "");
@@ -454,18 +473,7 @@ void History::Salvage(const QString& damage) {
   for (const auto& [id, record] : rows) {
     if (rc != SQLITE_OK) break;
     sqlite3_bind_int64(insert, 1, id);
-    Bind(insert, 2, IsoUtc(record.finishedAt));
-    Bind(insert, 3, SourceName(record.source));
-    Bind(insert, 4, record.entry);
-    Bind(insert, 5, record.check);
-    Bind(insert, 6, record.path);
-    Bind(insert, 7, record.outcome);
-    Bind(insert, 8, record.model);
-    Bind(insert, 9, record.serial);
-    Bind(insert, 10, record.warrantyEnd);
-    Bind(insert, 11, record.picture);
-    sqlite3_bind_double(insert, 12, record.seconds);
-    Bind(insert, 13, record.reason);
+    BindRecord(insert, 2, record);
     rc = sqlite3_step(insert) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
     sqlite3_reset(insert);
   }
@@ -543,18 +551,7 @@ bool History::MoveDamagedAside(QString* problem) {
 
 bool History::Record(const HistoryRecord& record) {
   if (!insert_) return false;
-  Bind(insert_, 1, IsoUtc(record.finishedAt));
-  Bind(insert_, 2, SourceName(record.source));
-  Bind(insert_, 3, record.entry);
-  Bind(insert_, 4, record.check);
-  Bind(insert_, 5, record.path);
-  Bind(insert_, 6, record.outcome);
-  Bind(insert_, 7, record.model);
-  Bind(insert_, 8, record.serial);
-  Bind(insert_, 9, record.warrantyEnd);
-  Bind(insert_, 10, record.picture);
-  sqlite3_bind_double(insert_, 11, record.seconds);
-  Bind(insert_, 12, record.reason);
+  BindRecord(insert_, 1, record);
   const int rc = sqlite3_step(insert_);
   sqlite3_reset(insert_);
   sqlite3_clear_bindings(insert_);
