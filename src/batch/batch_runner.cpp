@@ -145,14 +145,28 @@ void BatchRunner::StartNext(int j) {
   job.ticket = ++tickets_;
   job.clock.start();
   job.deadline->start(settings_.entryTimeoutMs);
+  const EntryForLookup clean = ForLookup(entries_[job.index], settings_.checkEntries);
+  QPointer<BatchRunner> self(this);
+  const quint64 ticket = job.ticket;
+  if (!clean.send) {
+    // Nothing travels: the entry ends at once, from the event loop.
+    LookupOutcome bad;
+    bad.kind = OutcomeKind::BadInput;
+    bad.reason = clean.reason;
+    QMetaObject::invokeMethod(
+        this,
+        [self, j, ticket, bad] {
+          if (self) self->OnDone(j, ticket, bad);
+        },
+        Qt::QueuedConnection);
+    return;
+  }
   LookupRequest request;
-  request.entry = entries_[job.index];
+  request.entry = clean.form;
   request.path = settings_.path;
   request.pictureFile = settings_.pictureFolder.isEmpty() ? QString() : PictureFile(job.index);
   // Outcomes are taken from the event loop, one at a time, whenever and
   // however often the engine calls back.
-  QPointer<BatchRunner> self(this);
-  const quint64 ticket = job.ticket;
   job.engine->Start(request, [self, j, ticket](const LookupOutcome& outcome) {
     if (!self) return;
     QMetaObject::invokeMethod(

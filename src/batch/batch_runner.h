@@ -28,6 +28,10 @@ struct BatchSettings {
   int jobs = 1;
   QString pictureFolder;        // each entry's picture is stored in here
   int entryTimeoutMs = 180000;  // a lookup still running then ends as timed_out
+  // Entries that fail the offline check end bad_input without a request, and
+  // the others go in their clean form (ForLookup); without it they go as
+  // given. Control characters and overlong entries are never sent.
+  bool checkEntries = false;
 };
 
 // The entries of `input` still to do when `done` are in the output already;

@@ -166,6 +166,7 @@ int RunBatchCommand(Invocation& invocation) {
     if (!chosen) return Usage(QStringLiteral("--path is comprehensive or official"));
     options.settings.path = *chosen;
   }
+  options.settings.checkEntries = !parser.isSet(QStringLiteral("no-check"));
   if (const QString jobs = QStringLiteral("jobs"); parser.isSet(jobs)) {
     const std::optional<int> n = PositiveNumber(parser.value(jobs), kMaxJobs);
     if (!n) return Usage(QStringLiteral("--jobs wants a number from 1 to %1").arg(kMaxJobs));
@@ -187,8 +188,11 @@ Command BatchCommand() {
   Command command;
   command.name = QStringLiteral("batch");
   command.synopsis = {QStringLiteral("[--path comprehensive|official]"),
-                      QStringLiteral("[--jobs N]"), QStringLiteral("[--output FILE]"),
-                      QStringLiteral("[--retry-failed]"), QStringLiteral("INPUT")};
+                      QStringLiteral("[--jobs N]"),
+                      QStringLiteral("[--output FILE]"),
+                      QStringLiteral("[--retry-failed]"),
+                      QStringLiteral("[--no-check]"),
+                      QStringLiteral("INPUT")};
   command.summary =
       QStringLiteral("Looks up every entry of a list and writes the outcomes as CSV.");
   command.help = QStringLiteral(
@@ -199,7 +203,12 @@ Command BatchCommand() {
       "When FILE exists, the entries already in it are skipped, so a stopped batch\n"
       "continues where it was; --retry-failed also looks up again the rows of\n"
       "FILE that ended timed_out or picture_failed, each new row in the old\n"
-      "one's place. A page that stopped answering or a browser that crashed\n"
+      "one's place. Each entry is checked offline first, as check does: one that\n"
+      "fails ends bad_input without a request, the others are looked up in their\n"
+      "clean form (no separators, upper case, a 14-digit IMEI completed); with\n"
+      "--no-check entries go as given. An entry holding a control character or\n"
+      "longer than 64 characters is never sent. The entry column keeps the entry\n"
+      "as INPUT gives it. A page that stopped answering or a browser that crashed\n"
       "costs its own entry only (timed_out, with the reason in the progress and\n"
       "the history). Exit status 0 when every entry got an outcome, 1 when the\n"
       "batch could not go on or an entry ended its lookup twice (it is skipped),\n"
@@ -213,7 +222,8 @@ Command BatchCommand() {
       QCommandLineOption("output", "The CSV to write, and to continue when it exists.", "FILE"),
       QCommandLineOption("retry-failed",
                          "Looks up again the rows of --output that ended timed_out or "
-                         "picture_failed.")};
+                         "picture_failed."),
+      QCommandLineOption("no-check", "Sends entries as given, without the offline check.")};
   command.hosts = Hosts::kUsed;
   command.run = RunBatchCommand;
   return command;

@@ -236,3 +236,44 @@ TEST(CheckNumber, TheJsonLineParsesBackToTheSameValues) {
 
 }  // namespace
 }  // namespace quarvel
+
+namespace quarvel {
+namespace {
+
+TEST(ForLookup, EntriesGoCleanOrNotAtAll) {
+  struct Case {
+    const char16_t* entry;
+    bool check;
+    bool send;
+    const char16_t* form;  // or a part of the reason
+  };
+  const Case cases[] = {
+      {u"C39XK0ABHG7F", true, true, u"C39XK0ABHG7F"},
+      {u"c39xk0abhg7f", true, true, u"C39XK0ABHG7F"},
+      {u"C39 XK0 ABH G7F", true, true, u"C39XK0ABHG7F"},
+      {u"C39-XK0-ABHG7F", true, true, u"C39XK0ABHG7F"},
+      {u"Ｃ３９ＸＫ０ＡＢＨＧ７Ｆ", true, true, u"C39XK0ABHG7F"},
+      {u"35678910452367", true, true, u"356789104523673"},  // completed
+      {u"356789104523674", true, false, u"bad_check_digit"},
+      {u"abc", true, false, u"bad_length"},
+      {u"bad!", true, false, u"offline check"},
+      {u"abc", false, true, u"abc"},  // without the check: as given
+      {u"C39XK0\nABHG7F", false, false, u"control character"},
+      {u"C39XK0\u2028ABHG7F", true, false, u"control character"},
+      {u"C39XK0\0ABHG7F", true, false, u"control character"},
+  };
+  for (const Case& c : cases) {
+    const QString entry = QString::fromUtf16(c.entry, c.entry == cases[12].entry ? 13 : -1);
+    const EntryForLookup out = ForLookup(entry, c.check);
+    EXPECT_EQ(out.send, c.send) << entry.toStdString();
+    if (c.send)
+      EXPECT_EQ(out.form, QString::fromUtf16(c.form)) << entry.toStdString();
+    else
+      EXPECT_TRUE(out.reason.contains(QString::fromUtf16(c.form))) << out.reason.toStdString();
+  }
+  EXPECT_FALSE(ForLookup(QString(65, u'A'), false).send);  // overlong, even unchecked
+  EXPECT_TRUE(ForLookup(QString(64, u'A'), false).send);
+}
+
+}  // namespace
+}  // namespace quarvel

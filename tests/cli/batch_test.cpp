@@ -153,6 +153,28 @@ TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {
   EXPECT_TRUE(history.readAllStandardOutput().contains("page stopped answering"));
 }
 
+TEST_F(BatchTest, EntriesAreCheckedAndCleanedBeforeTheyTravel) {
+  QFile input(dir.filePath("entries.txt"));
+  ASSERT_TRUE(input.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  input.write("c39 xk0 abh g7f\nf17zp1qwn73d\nabc\n35678910452367\n");
+  input.close();
+  QProcess process;
+  Start(process,
+        {"batch", "--jobs", "2", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  const QStringList rows = Rows();
+  ASSERT_EQ(rows.size(), 5) << rows.join('\n').toStdString();
+  // The entry column keeps the input's form; the lookup got the clean one.
+  EXPECT_TRUE(rows[1].startsWith("c39 xk0 abh g7f,ok,comprehensive,found,"))
+      << rows[1].toStdString();
+  EXPECT_TRUE(rows[2].startsWith("f17zp1qwn73d,ok,comprehensive,found,"));
+  EXPECT_TRUE(rows[3].startsWith("abc,bad_length,comprehensive,bad_input,"))
+      << rows[3].toStdString();
+  EXPECT_TRUE(rows[4].startsWith("35678910452367,missing_check_digit,comprehensive,found,"))
+      << rows[4].toStdString();
+}
+
 TEST_F(BatchTest, TheOfficialPathCutsModelAndWarrantyEndWithTwoJobs) {
   QProcess process;
   Start(process, {"batch", "--path", "official", "--jobs", "2", "--output", dir.filePath("out.csv"),

@@ -208,6 +208,42 @@ QString KindName(NumberKind kind) {
   return QStringLiteral("unknown");
 }
 
+EntryForLookup ForLookup(const QString& entry, bool check) {
+  EntryForLookup out;
+  for (const QChar c : entry) {
+    const QChar::Category category = c.category();
+    if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+        category == QChar::Separator_Paragraph || c == QChar(0x85)) {
+      out.reason = QStringLiteral("the entry holds a control character");
+      return out;
+    }
+  }
+  if (entry.size() > kMaxEntryLength) {
+    out.reason = QStringLiteral("the entry is longer than %1 characters").arg(kMaxEntryLength);
+    return out;
+  }
+  if (!check) {
+    out.send = true;
+    out.form = entry;
+    return out;
+  }
+  const NumberCheck number = CheckNumber(entry);
+  if (number.kind == NumberKind::Imei &&
+      number.verdict == QLatin1String(kVerdictMissingCheckDigit) &&
+      number.expectedCheckDigit >= 0) {
+    out.send = true;
+    out.form = number.compact + QString::number(number.expectedCheckDigit);
+    return out;
+  }
+  if (!number.Ok()) {
+    out.reason = QStringLiteral("the offline check: %1").arg(number.verdict);
+    return out;
+  }
+  out.send = true;
+  out.form = number.compact;
+  return out;
+}
+
 int LuhnCheckDigit(QStringView digits) {
   // Counting from the right, every second digit of the number without its
   // check digit is doubled, starting with the rightmost.

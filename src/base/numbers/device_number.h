@@ -54,6 +54,19 @@ struct NumberCheck {
 
 NumberCheck CheckNumber(const QString& entry);
 
+// An entry as a batch sends it. Control characters (line ends, NUL, line
+// separators ...) and entries longer than kMaxEntryLength are never sent.
+// With `check`, an entry must pass CheckNumber (a 14-digit IMEI passes and is
+// completed with its check digit) and goes in its compact form; without it,
+// the entry goes as given.
+struct EntryForLookup {
+  bool send = false;
+  QString form;    // what the lookup receives
+  QString reason;  // why it is not sent
+};
+inline constexpr int kMaxEntryLength = 64;
+EntryForLookup ForLookup(const QString& entry, bool check);
+
 // The Luhn check digit that completes `digits` (ASCII digits only).
 int LuhnCheckDigit(QStringView digits);
 
