@@ -41,6 +41,11 @@ class EngineLookup : public EntryLookup, private EntrySource {
 
   void Start(const LookupRequest& request, Done done) override {
     rig_->LoadStartPage(request.path);  // a path this engine was not made for loads now
+    // Every entry starts from the warranty form: a result that was not found
+    // may have left a page without it (a rejection page, a page that hung).
+    if (request.path == LookupPath::Official && formMayBeGone_)
+      rig_->ReloadStartPage(LookupPath::Official);
+    formMayBeGone_ = false;
     request_ = request;
     done_ = std::move(done);
     ++generation_;
@@ -56,6 +61,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
   }
 
   void Cancel() override {
+    formMayBeGone_ = true;
     ++generation_;
     done_ = nullptr;
     rig_->engine().StopAll();
@@ -67,6 +73,8 @@ class EngineLookup : public EntryLookup, private EntrySource {
 
   void Finish(const LookupEnd& end) {
     if (!done_ || end.path != request_.path) return;
+    // A found result sends the browser back to the form; nothing else does.
+    if (end.kind != OutcomeKind::Found) formMayBeGone_ = true;
     Report(end.outcome());
   }
 
@@ -85,6 +93,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
   LookupRequest request_;
   Done done_;
   int generation_ = 0;
+  bool formMayBeGone_ = false;
 };
 
 }  // namespace

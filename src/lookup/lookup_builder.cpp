@@ -45,4 +45,12 @@ void LookupRig::LoadStartPage(LookupPath path) {
   }
 }
 
+void LookupRig::ReloadStartPage(LookupPath path) {
+  if (path == LookupPath::Comprehensive)
+    lookupLoaded_ = false;
+  else
+    warrantyLoaded_ = false;
+  LoadStartPage(path);
+}
+
 }  // namespace quarvel

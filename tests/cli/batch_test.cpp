@@ -175,6 +175,25 @@ TEST_F(BatchTest, EntriesAreCheckedAndCleanedBeforeTheyTravel) {
       << rows[4].toStdString();
 }
 
+TEST_F(BatchTest, AnOfficialEntryStartsFromTheFormWhateverTheLastOneLeft) {
+  // A rejection page without the serial form: the next entry must not wait
+  // for a form that never comes.
+  sites.OverrideWarrantyResult("BADSERIAL001", "<p>请输入有效的序列号。</p>");
+  QFile input(dir.filePath("entries.txt"));
+  ASSERT_TRUE(input.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  input.write("BADSERIAL001\nC39XK0ABHG7F\n");
+  input.close();
+  QProcess process;
+  Start(process, {"batch", "--path", "official", "--output", dir.filePath("out.csv"),
+                  dir.filePath("entries.txt")});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  const QStringList rows = Rows();
+  ASSERT_EQ(rows.size(), 3) << rows.join('\n').toStdString();
+  EXPECT_TRUE(rows[1].startsWith("BADSERIAL001,ok,official,rejected,"));
+  EXPECT_TRUE(rows[2].startsWith("C39XK0ABHG7F,ok,official,found,iPhone 14 Pro,"))
+      << rows[2].toStdString();
+}
+
 TEST_F(BatchTest, TheOfficialPathCutsModelAndWarrantyEndWithTwoJobs) {
   QProcess process;
   Start(process, {"batch", "--path", "official", "--jobs", "2", "--output", dir.filePath("out.csv"),

@@ -36,6 +36,16 @@ class DemoSites {
         });
     demo::MountLookupSite(lookup_.server());
     demo::MountPortal(portal_.server());
+    // A warranty result a test names stands in front of the demo's own.
+    warranty_->server().set_pre_routing_handler(
+        [this](const httplib::Request& req, httplib::Response& res) {
+          std::lock_guard lock(mutex_);
+          if (req.get_param_value("r") != "warrantyResult") return Unhandled();
+          const auto it = warrantyResults_.find(req.get_param_value("sn"));
+          if (it == warrantyResults_.end()) return Unhandled();
+          res.set_content(it->second, "text/html; charset=utf-8");
+          return httplib::Server::HandlerResponse::Handled;
+        });
     demo::MountWarrantySite(warranty_->server());
     lookup_.Start();
     portal_.Start();
@@ -57,6 +67,12 @@ class DemoSites {
     overrides_[path] = {content, type, {}};
   }
 
+  // Answers the warranty form's submission for serial with html.
+  void OverrideWarrantyResult(const std::string& serial, const std::string& html) {
+    std::lock_guard lock(mutex_);
+    warrantyResults_[serial] = html;
+  }
+
   // Answers path on the lookup site with a redirect (302) to location.
   void RedirectLookup(const std::string& path, const std::string& location) {
     std::lock_guard lock(mutex_);
@@ -72,6 +88,10 @@ class DemoSites {
     std::string content, type, location;
   };
   std::map<std::string, Override> overrides_;
+  std::map<std::string, std::string> warrantyResults_;
+  static httplib::Server::HandlerResponse Unhandled() {
+    return httplib::Server::HandlerResponse::Unhandled;
+  }
 };
 
 }  // namespace quarvel::testing
