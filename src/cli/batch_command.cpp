@@ -212,7 +212,10 @@ Command BatchCommand() {
       "costs its own entry only (timed_out, with the reason in the progress and\n"
       "the history). Exit status 0 when every entry got an outcome, 1 when the\n"
       "batch could not go on or an entry ended its lookup twice (it is skipped),\n"
-      "130 or 143 when stopped by SIGINT or SIGTERM.\n");
+      "130 or 143 when stopped by SIGINT or SIGTERM. An INPUT that is no text\n"
+      "(NUL bytes, not UTF-8 or UTF-16 with its byte order mark, a program, an\n"
+      "archive, a PDF) is refused with exit status 2 before anything is looked\n"
+      "up.\n");
   command.options = {
       QCommandLineOption("path",
                          "The lookup: the comprehensive query on the lookup site (the default) "

@@ -130,6 +130,39 @@ TEST(BatchInput, Utf16WithItsByteOrderMark) {
             QStringList{"C39XK0ABHG7F"});
 }
 
+TEST(BatchInput, WhatIsNoTextIsRefusedBeforeAnyEntry) {
+  QStringEncoder little(QStringConverter::Utf16LE);
+  const QByteArray utf16 = little(QStringLiteral("序列号\r\nC39XK0ABHG7F\r\n"));
+  const struct {
+    QByteArray content;
+    const char* says;  // null: accepted
+  } cases[] = {
+      {QByteArray("A1\nB2\0C3\n", 9), "line 2: a NUL byte"},
+      {QByteArray("\177ELF\x02\x01\x01\0\0\0", 10), "a program (ELF)"},
+      {QByteArray("PK\x03\x04\x14\0\x06\0", 8), "a ZIP archive"},
+      {"%PDF-1.7\nA1\n", "a PDF document"},
+      {"A1\nB2\xC3(\n", "line 2: not UTF-8"},
+      {"A1\n\xC0\xAF\n", "line 2: not UTF-8"},        // an overlong "/"
+      {"\xED\xA0\x80\n", "line 1: not UTF-8"},        // a surrogate
+      {"A1\nB2\xE5\x9E", "line 2: not UTF-8"},        // cut inside a character
+      {utf16, "line 1: a NUL byte"},                  // UTF-16LE without its BOM
+      {"\xFF\xFE" + utf16.chopped(1), "not UTF-16"},  // an odd byte at the end
+      {"\xFF\xFE" + utf16, nullptr},
+      {"\xEF\xBB\xBF\xE5\xBA\x8F\xE5\x88\x97\xE5\x8F\xB7\nC39XK0ABHG7F\n", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content.toHex(' ').toStdString());
+    const BatchInput input = ReadBatchInput(c.content);
+    if (!c.says) {
+      EXPECT_TRUE(input.error.isEmpty()) << input.error.toStdString();
+      EXPECT_EQ(input.entries, QStringList{"C39XK0ABHG7F"});
+      continue;
+    }
+    EXPECT_TRUE(input.error.contains(QLatin1String(c.says))) << input.error.toStdString();
+    EXPECT_TRUE(input.entries.isEmpty());
+  }
+}
+
 TEST(ExistingOutput, ANewEmptyOrHalfHeaderedFileGetsTheHeader) {
   for (const QByteArray& content :
        {QByteArray(), QByteArray("entry,che"), QByteArray("\xEF\xBB\xBF"),

@@ -354,5 +354,21 @@ TEST_F(Cli, BatchSaysWhatIsWrongWithItsInput) {
   ExpectUsage({"batch", "--output", input, input}, "is the input");
 }
 
+// A file that is no text is refused by name before anything starts, and the
+// output is not created.
+TEST_F(Cli, BatchRefusesAnInputThatIsNoText) {
+  const QString input = data.filePath("handsets.csv");
+  QFile file(input);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray("\177ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x02\0>\0", 20));
+  file.close();
+  const QString output = data.filePath("out.csv");
+  const Result result = Run({"batch", "--output", output, input});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_TRUE(result.err.contains(input) && result.err.contains(QStringLiteral("ELF")))
+      << result.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(output));
+}
+
 }  // namespace
 }  // namespace quarvel

@@ -3,6 +3,8 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 #include "base/files/safe_file.h"
 #include "platform/system/files.h"
 
@@ -38,16 +40,98 @@ bool IsHeaderName(const QString& field) {
   return names.contains(field, Qt::CaseInsensitive);
 }
 
-QByteArray AsUtf8(const QByteArray& content) {
-  if (content.startsWith("\xEF\xBB\xBF")) return content.mid(3);
+// The 1-based line of byte `offset`.
+int LineOf(QByteArrayView text, qsizetype offset) {
+  return 1 + static_cast<int>(std::count(text.begin(), text.begin() + offset, '\n'));
+}
+
+// Offset of the first byte that is not part of well-formed UTF-8 (no
+// overlong forms, surrogates or code points past U+10FFFF), or -1.
+qsizetype FirstNonUtf8(QByteArrayView text) {
+  const qsizetype size = text.size();
+  for (qsizetype i = 0; i < size;) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    int length = 0;
+    char32_t code = 0, least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+      length = 2, code = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3, code = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4, code = lead & 0x07, least = 0x10000;
+    } else {
+      return i;
+    }
+    if (i + length > size) return i;
+    for (int k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return i;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return i;
+    i += length;
+  }
+  return -1;
+}
+
+// The text of a batch input as UTF-8, or `problem` says why it is no text.
+QByteArray AsUtf8(const QByteArray& content, QString* problem) {
+  static const struct {
+    QByteArrayView signature;
+    const char* what;
+  } kinds[] = {{"\177ELF", "a program (ELF)"},
+               {"PK\x03\x04", "a ZIP archive (an .xlsx is one: save the sheet as CSV)"},
+               {"PK\x05\x06", "a ZIP archive"},
+               {"%PDF-", "a PDF document"}};
+  for (const auto& kind : kinds) {
+    if (content.startsWith(kind.signature)) {
+      *problem = QStringLiteral("this is %1, not a list of entries").arg(kind.what);
+      return {};
+    }
+  }
   const auto utf16 = [&](QStringConverter::Encoding encoding) {
-    QStringDecoder decode(encoding);
-    const QString text = decode(QByteArrayView(content).sliced(2));
+    const QByteArrayView body = QByteArrayView(content).sliced(2);
+    QStringDecoder decode(encoding, QStringConverter::Flag::Stateless);
+    const QString text = decode(body);
+    if (decode.hasError() || body.size() % 2) {
+      *problem = QStringLiteral("not UTF-16 text, though it begins with a byte order mark");
+      return QByteArray();
+    }
     return text.toUtf8();
   };
-  if (content.startsWith("\xFF\xFE")) return utf16(QStringConverter::Utf16LE);
-  if (content.startsWith("\xFE\xFF")) return utf16(QStringConverter::Utf16BE);
-  return content;
+  // NUL bytes first: UTF-16 without its byte order mark has them, and is
+  // named as such rather than as bytes that are not UTF-8.
+  const auto nulByte = [&](QByteArrayView text) {
+    const qsizetype nul = text.indexOf('\0');
+    if (nul >= 0)
+      *problem = QStringLiteral(
+                     "line %1: a NUL byte; this is no text file (or UTF-16 without its "
+                     "byte order mark)")
+                     .arg(LineOf(text, nul));
+    return nul >= 0;
+  };
+  QByteArray text;
+  if (content.startsWith("\xFF\xFE")) {
+    text = utf16(QStringConverter::Utf16LE);
+  } else if (content.startsWith("\xFE\xFF")) {
+    text = utf16(QStringConverter::Utf16BE);
+  } else {
+    text = content.startsWith("\xEF\xBB\xBF") ? content.mid(3) : content;
+    if (nulByte(text)) return {};
+    if (const qsizetype bad = FirstNonUtf8(text); bad >= 0) {
+      *problem = QStringLiteral(
+                     "line %1: not UTF-8 text (save the file as UTF-8, or as UTF-16 with its "
+                     "byte order mark)")
+                     .arg(LineOf(text, bad));
+      return {};
+    }
+  }
+  if (!problem->isEmpty() || nulByte(text)) return {};
+  return text;
 }
 
 QString ErrorText() { return QString::fromLocal8Bit(system::LastError()); }
@@ -165,7 +249,8 @@ void Reader::SkipLine() {
 
 BatchInput ReadBatchInput(const QByteArray& content) {
   BatchInput input;
-  const QByteArray text = AsUtf8(content);
+  const QByteArray text = AsUtf8(content, &input.error);
+  if (!input.error.isEmpty()) return input;
   Reader reader(text);
   QStringList fields;
   bool first = true;

@@ -57,7 +57,10 @@ const QStringList& BatchHeader();
 // "#" are skipped; a line with a comma or a quote is a CSV record whose first
 // field is the entry, and a first record whose first field names the column
 // ("entry", "serial", "imei", ...) is a header and skipped. A UTF-8 BOM is
-// dropped; a UTF-16 BOM makes the text UTF-16. Entries are trimmed.
+// dropped; a UTF-16 BOM makes the text UTF-16. Entries are trimmed. Input that
+// is no text is refused: NUL bytes (UTF-16 without its BOM has them), bytes
+// that are not UTF-8 (or not UTF-16 after its BOM), a program, an archive or
+// a PDF.
 struct BatchInput {
   QStringList entries;
   QString error;  // empty when the input could be read
