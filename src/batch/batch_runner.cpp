@@ -198,7 +198,8 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
 
   const QByteArray row = csv::FormatRecord(
       {entry, record.check, record.path, record.outcome, record.model, record.serial,
-       record.warrantyEnd, record.picture, IsoUtc(finishedAt), QString::number(seconds, 'f', 2)});
+       record.warrantyEnd, record.picture, IsoUtc(finishedAt), QString::number(seconds, 'f', 2)},
+      settings_.cells);
   job.index = -1;
   if (!rows_.Put(index, row)) {
     Fail(QStringLiteral("the output cannot be written (%1)").arg(sink_->Error()));

@@ -26,6 +26,9 @@ class Progress;
 struct BatchSettings {
   LookupPath path = LookupPath::Comprehensive;
   int jobs = 1;
+  // How the rows' cells are written: by default a cell a spreadsheet would
+  // take for a formula gets an apostrophe in front.
+  csv::Cells cells = csv::Cells::Guarded;
   QString pictureFolder;        // each entry's picture is stored in here
   int entryTimeoutMs = 180000;  // a lookup still running then ends as timed_out
   // Entries that fail the offline check end bad_input without a request, and

@@ -159,6 +159,7 @@ int RunBatchCommand(Invocation& invocation) {
   if (parser.isSet(output) && options.output.isEmpty())
     return Usage(QStringLiteral("--output wants a file name"));
   options.retryFailed = parser.isSet(QStringLiteral("retry-failed"));
+  if (parser.isSet(QStringLiteral("raw-cells"))) options.settings.cells = csv::Cells::Raw;
   if (options.retryFailed && options.output.isEmpty())
     return Usage(QStringLiteral("--retry-failed wants the --output of an earlier batch"));
   if (const QString path = QStringLiteral("path"); parser.isSet(path)) {
@@ -191,6 +192,7 @@ Command BatchCommand() {
                       QStringLiteral("[--jobs N]"),
                       QStringLiteral("[--output FILE]"),
                       QStringLiteral("[--retry-failed]"),
+                      QStringLiteral("[--raw-cells]"),
                       QStringLiteral("[--no-check]"),
                       QStringLiteral("INPUT")};
   command.summary =
@@ -212,7 +214,10 @@ Command BatchCommand() {
       "costs its own entry only (timed_out, with the reason in the progress and\n"
       "the history). Exit status 0 when every entry got an outcome, 1 when the\n"
       "batch could not go on or an entry ended its lookup twice (it is skipped),\n"
-      "130 or 143 when stopped by SIGINT or SIGTERM. An INPUT that is no text\n"
+      "130 or 143 when stopped by SIGINT or SIGTERM. A cell that begins with\n"
+      "=, +, -, @, TAB or CR is written with an apostrophe in front, so that a\n"
+      "spreadsheet shows it as text and runs no formula; --raw-cells writes\n"
+      "every value as it is. An INPUT that is no text\n"
       "(NUL bytes, not UTF-8 or UTF-16 with its byte order mark, a program, an\n"
       "archive, a PDF) is refused with exit status 2 before anything is looked\n"
       "up.\n");
@@ -223,6 +228,9 @@ Command BatchCommand() {
                          "comprehensive|official"),
       QCommandLineOption("jobs", "Lookups side by side, 1 to 16 (default 1).", "N"),
       QCommandLineOption("output", "The CSV to write, and to continue when it exists.", "FILE"),
+      QCommandLineOption("raw-cells",
+                         "Writes every cell as it is, without the apostrophe in front of one "
+                         "that begins with =, +, -, @, TAB or CR."),
       QCommandLineOption("retry-failed",
                          "Looks up again the rows of --output that ended timed_out or "
                          "picture_failed."),

@@ -47,7 +47,9 @@ int ListHistory(bool asCsv, int limit) {
                                 QString::number(record.seconds, 'f', 2),
                                 record.reason};
     if (asCsv) {
-      out += csv::FormatRecord(fields);
+      // Opened in spreadsheets as well: a cell one would run as a formula
+      // gets its apostrophe, as in a batch output.
+      out += csv::FormatRecord(fields, csv::Cells::Guarded);
     } else {
       QStringList line;
       for (const QString& field : fields) line.append(OneLineField(field));

@@ -3,6 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
@@ -161,6 +164,97 @@ TEST(BatchInput, WhatIsNoTextIsRefusedBeforeAnyEntry) {
     EXPECT_TRUE(input.error.contains(QLatin1String(c.says))) << input.error.toStdString();
     EXPECT_TRUE(input.entries.isEmpty());
   }
+}
+
+// Values a page or an input may hold that a spreadsheet would run.
+const QStringList& FormulaLike() {
+  static const QStringList values = {
+      "=HYPERLINK(\"http://x\")", "+1", "-X", "@SUM(A1)", "\tT", "\rR", "'-Q", "''=W"};
+  return values;
+}
+
+TEST(Csv, ACellASpreadsheetWouldRunGetsAnApostropheUnlessRaw) {
+  const struct {
+    QString cell;
+    QByteArray guarded;
+  } cases[] = {
+      {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+      {"+1", "'+1"},
+      {"-X", "'-X"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"\tT", "'\tT"},
+      {"\rR", "\"'\rR\""},
+      {"'-Q", "''-Q"},  // so that it reads back as it was
+      {"''=W", "'''=W"},
+      {"a=b+c-d@e\tf", "a=b+c-d@e\tf"},
+      {"'quoted", "'quoted"},
+      {"'", "'"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cell.toStdString());
+    EXPECT_EQ(FormatRecord({c.cell, "x"}), c.guarded + ",x\r\n");
+    EXPECT_EQ(Records(FormatRecord({c.cell}, Cells::Raw)), QList<QStringList>{{c.cell}});
+  }
+  EXPECT_EQ(FormatRecord({"-1", "=2", "+3"}, Cells::Raw), QByteArray("-1,=2,+3\r\n"));
+}
+
+TEST(ExistingOutput, ResumeKnowsEntriesWrittenGuardedRawOrBeforeTheGuard) {
+  const QStringList entries = FormulaLike() + QStringList{"A1", "'plain"};
+  const QByteArray header = FormatRecord(BatchHeader());
+  QByteArray guarded = header, raw = header;
+  for (const QString& entry : entries) {
+    QStringList row = Row(entry);
+    row[4] = "-cmd|' /C calc'!A0";  // a page's value: the resume looks at the entry only
+    guarded += FormatRecord(row);
+    raw += FormatRecord(row, Cells::Raw);
+  }
+  EXPECT_EQ(ReadExistingOutput(guarded, BatchHeader()).done, entries);
+  EXPECT_EQ(ReadBatchInput(guarded).entries, entries);  // an output as the next input
+  // Raw rows, as the batch wrote them before the guard: the same entries,
+  // except those that begin with apostrophes and a formula character, which
+  // read as guarded ones.
+  QStringList fromRaw = entries;
+  fromRaw.replace(fromRaw.indexOf("'-Q"), "-Q");
+  fromRaw.replace(fromRaw.indexOf("''=W"), "'=W");
+  EXPECT_EQ(ReadExistingOutput(raw, BatchHeader()).done, fromRaw);
+
+  // The rows to look up again are named by their entries as given.
+  QTemporaryDir dir;
+  const QString path = dir.filePath("out.csv");
+  QStringList timedOut = Row("-X");
+  timedOut[3] = "timed_out";
+  WriteFile(path, header + FormatRecord(Row("=1")) + FormatRecord(timedOut));
+  OutputFile file;
+  QString error;
+  ASSERT_TRUE(file.Open(path, BatchHeader(), &error, {"timed_out"})) << error.toStdString();
+  EXPECT_EQ(file.Done(), (QStringList{"=1", "-X"}));
+  EXPECT_EQ(file.Retry(), QStringList{"-X"});
+}
+
+// What Python's csv module, as a script reading the output would use it,
+// makes of guarded rows: every cell whole, with its apostrophe where one was put.
+TEST(Csv, PythonReadsGuardedRowsCleanly) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("out.csv");
+  const QStringList cells = FormulaLike() + QStringList{"a,b\r\nc", "查询成功", ""};
+  WriteFile(path, FormatRecord(BatchHeader()) + FormatRecord(cells));
+  QProcess python;
+  python.start("python3", {"-c",
+                           "import csv, json, sys\n"
+                           "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                           "    print(json.dumps(list(csv.reader(f, strict=True))))",
+                           path});
+  if (!python.waitForStarted()) GTEST_SKIP() << "no python3";
+  ASSERT_TRUE(python.waitForFinished(20000));
+  ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+  const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_EQ(rows[0].toVariant().toStringList(), BatchHeader());
+  QStringList expected;
+  for (const QString& cell : cells)
+    expected.append(FormulaLike().contains(cell) ? "'" + cell : cell);
+  EXPECT_EQ(rows[1].toVariant().toStringList(), expected);
 }
 
 TEST(ExistingOutput, ANewEmptyOrHalfHeaderedFileGetsTheHeader) {

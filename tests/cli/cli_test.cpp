@@ -363,11 +363,12 @@ TEST_F(Cli, BatchRefusesAnInputThatIsNoText) {
   file.write(QByteArray("\177ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x02\0>\0", 20));
   file.close();
   const QString output = data.filePath("out.csv");
-  const Result result = Run({"batch", "--output", output, input});
+  const Result result = Run({"batch", "--raw-cells", "--output", output, input});
   EXPECT_EQ(result.status, 2);
   EXPECT_TRUE(result.err.contains(input) && result.err.contains(QStringLiteral("ELF")))
       << result.err.toStdString();
   EXPECT_FALSE(QFileInfo::exists(output));
+  EXPECT_TRUE(Run({"batch", "--help"}).out.contains(QStringLiteral("--raw-cells")));
 }
 
 }  // namespace

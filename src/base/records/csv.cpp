@@ -134,15 +134,35 @@ QByteArray AsUtf8(const QByteArray& content, QString* problem) {
   return text;
 }
 
+bool BeginsFormula(QChar c) {
+  const char16_t u = c.unicode();
+  return u == '=' || u == '+' || u == '-' || u == '@' || u == '\t' || u == '\r';
+}
+
+// Whether a cell, past the apostrophes it begins with, begins a formula.
+bool NeedsGuard(const QString& cell) {
+  qsizetype i = 0;
+  while (i < cell.size() && cell[i] == u'\'') ++i;
+  return i < cell.size() && BeginsFormula(cell[i]);
+}
+
+// A cell as Cells::Guarded wrote it, back as it was. A cell written before
+// the guard (or raw) stays as it is, unless it began with an apostrophe.
+QString Unguarded(const QString& cell) {
+  return cell.startsWith(u'\'') && NeedsGuard(cell) ? cell.mid(1) : cell;
+}
+
 QString ErrorText() { return QString::fromLocal8Bit(system::LastError()); }
 
 }  // namespace
 
-QByteArray FormatRecord(const QStringList& fields) {
+QByteArray FormatRecord(const QStringList& fields, Cells cells) {
   QByteArray out;
   for (qsizetype i = 0; i < fields.size(); ++i) {
     if (i) out += ',';
-    const QString& field = fields[i];
+    const QString field = cells == Cells::Guarded && NeedsGuard(fields[i])
+                              ? QLatin1Char('\'') + fields[i]
+                              : fields[i];
     if (NeedsQuotes(field)) {
       out += '"';
       out += QString(field).replace(QLatin1Char('"'), QStringLiteral("\"\"")).toUtf8();
@@ -271,7 +291,7 @@ BatchInput ReadBatchInput(const QByteArray& content) {
       continue;
     }
     first = false;
-    if (!entry.isEmpty()) input.entries.append(entry);
+    if (!entry.isEmpty()) input.entries.append(Unguarded(entry));
   }
   return input;
 }
@@ -312,7 +332,7 @@ ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& hea
       out.done.clear();
       return out;
     }
-    out.done.append(fields[0]);
+    out.done.append(Unguarded(fields[0]));
     out.keepBytes = offset + reader.Position();
   }
   return out;
@@ -411,7 +431,7 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
     if (fields.size() == 1 && fields[0].isEmpty()) continue;  // a blank line goes
     if (column >= 0 && retryOutcomes.contains(fields.value(column))) {
       retryRows_.append(static_cast<int>(rows_.size()));
-      retry_.append(fields[0]);
+      retry_.append(Unguarded(fields[0]));
     }
     rows_.append(content.mid(from, reader.Position() - from));
   }

@@ -13,9 +13,16 @@
 
 namespace quarvel::csv {
 
+// How the cells of a record are written. A spreadsheet takes a cell that
+// begins with =, +, -, @, TAB or CR for a formula; Guarded writes such a cell
+// with an apostrophe in front, which spreadsheets show as text, and also one
+// that begins with apostrophes and then such a character, so that every cell
+// reads back as it was. Raw writes every value as it is.
+enum class Cells { Guarded, Raw };
+
 // One record: the fields, quoted where they hold a comma, a quote, CR or LF,
 // joined by commas and ended by CRLF; UTF-8.
-QByteArray FormatRecord(const QStringList& fields);
+QByteArray FormatRecord(const QStringList& fields, Cells cells = Cells::Guarded);
 
 // Reads records from UTF-8 bytes. Accepts CRLF, LF and lone CR line ends,
 // quoted fields across lines, and is lenient where RFC 4180 is strict (a quote
@@ -57,10 +64,10 @@ const QStringList& BatchHeader();
 // "#" are skipped; a line with a comma or a quote is a CSV record whose first
 // field is the entry, and a first record whose first field names the column
 // ("entry", "serial", "imei", ...) is a header and skipped. A UTF-8 BOM is
-// dropped; a UTF-16 BOM makes the text UTF-16. Entries are trimmed. Input that
-// is no text is refused: NUL bytes (UTF-16 without its BOM has them), bytes
-// that are not UTF-8 (or not UTF-16 after its BOM), a program, an archive or
-// a PDF.
+// dropped; a UTF-16 BOM makes the text UTF-16. Entries are trimmed, and one
+// that Cells::Guarded wrote loses its apostrophe. Input that is no text is
+// refused: NUL bytes (UTF-16 without its BOM has them), bytes that are not
+// UTF-8 (or not UTF-16 after its BOM), a program, an archive or a PDF.
 struct BatchInput {
   QStringList entries;
   QString error;  // empty when the input could be read
@@ -71,7 +78,7 @@ BatchInput ReadBatchInput(const QByteArray& content);
 struct ExistingOutput {
   bool usable = true;        // false: not a batch output; `error` says why
   QString error;             //
-  QStringList done;          // the entries of its complete rows, in file order
+  QStringList done;          // the entries of its complete rows, in file order, as given
   qsizetype keepBytes = 0;   // length of the complete rows; what follows is a cut-off row
   bool writeHeader = false;  // the file is empty (or holds a cut-off header)
 };
