@@ -34,18 +34,8 @@ int ListHistory(bool asCsv, int limit) {
       QStringLiteral("picture"),     QStringLiteral("seconds"), QStringLiteral("reason")};
   if (asCsv) out += csv::FormatRecord(header);
   for (const HistoryRecord& record : history.Newest(limit)) {
-    const QStringList fields = {IsoUtc(record.finishedAt),
-                                SourceName(record.source),
-                                record.entry,
-                                record.check,
-                                record.path,
-                                record.outcome,
-                                record.model,
-                                record.serial,
-                                record.warrantyEnd,
-                                record.picture,
-                                QString::number(record.seconds, 'f', 2),
-                                record.reason};
+    const QStringList fields = RecordTexts(record)
+                               << QString::number(record.seconds, 'f', 2) << record.reason;
     if (asCsv) {
       // Opened in spreadsheets as well: a cell one would run as a formula
       // gets its apostrophe, as in a batch output.

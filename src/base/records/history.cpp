@@ -104,18 +104,8 @@ void Bind(sqlite3_stmt* statement, int index, const QString& text) {
 // The record's columns, in the order of kColumns after the id, from
 // parameter `first` on.
 void BindRecord(sqlite3_stmt* statement, int first, const HistoryRecord& record) {
-  const QString texts[] = {IsoUtc(record.finishedAt),
-                           SourceName(record.source),
-                           record.entry,
-                           record.check,
-                           record.path,
-                           record.outcome,
-                           record.model,
-                           record.serial,
-                           record.warrantyEnd,
-                           record.picture};
   int index = first;
-  for (const QString& text : texts) Bind(statement, index++, text);
+  for (const QString& text : RecordTexts(record)) Bind(statement, index++, text);
   sqlite3_bind_double(statement, index++, record.seconds);
   Bind(statement, index, record.reason);
 }
@@ -237,6 +227,19 @@ QString LastSystemError() { return QString::fromLocal8Bit(system::LastError()); 
 
 QString SourceName(HistorySource source) {
   return source == HistorySource::Batch ? QStringLiteral("batch") : QStringLiteral("window");
+}
+
+QStringList RecordTexts(const HistoryRecord& record) {
+  return {IsoUtc(record.finishedAt),
+          SourceName(record.source),
+          record.entry,
+          record.check,
+          record.path,
+          record.outcome,
+          record.model,
+          record.serial,
+          record.warrantyEnd,
+          record.picture};
 }
 
 QString IsoUtc(const QDateTime& time) { return time.toUTC().toString(Qt::ISODateWithMs); }

@@ -13,6 +13,7 @@
 // salvages anything: it lists what reads, and reports what it found.
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -53,6 +54,10 @@ struct HistoryRecord {
   double seconds = 0;
   QString reason;  // why a lookup ended without a result, when known
 };
+
+// The record's text columns as stored, finished_at to picture, in the order
+// of the table (seconds and reason follow them there).
+QStringList RecordTexts(const HistoryRecord& record);
 
 // finished_at as stored: 2024-05-01T12:34:56.789Z
 QString IsoUtc(const QDateTime& time);
