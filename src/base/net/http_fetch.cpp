@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -40,7 +41,7 @@ struct Job {
   std::mutex mutex;  // guards what follows
   bool finished = false;
   bool abandoned = false;  // the caller stopped waiting
-  QByteArray result;
+  HttpReply result;
   std::function<void()> wake;  // ends the caller's wait; posted to the GUI thread
 };
 
@@ -127,7 +128,30 @@ std::string UrlPart(CURLU* url, CURLUPart part) {
 // Runs the GET, following redirects itself so that each hop's host is judged
 // on its own. The URL is parsed once, by libcurl, and that parse is what is
 // both judged and fetched.
-QByteArray Transfer(Job& job) {
+// A failure of the connection rather than of the request: worth another try.
+bool TransientCurlError(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SSL_CONNECT_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+HttpReply Failed(int status = 0, bool transient = false) {
+  HttpReply reply;
+  reply.status = status;
+  reply.transient = transient;
+  return reply;
+}
+
+HttpReply Transfer(Job& job) {
   const Clock::time_point deadline = Clock::now() + job.limits.total;
   CurlPtr<curl_slist> resolve;
   for (const std::string& entry : job.hostMap)
@@ -136,23 +160,23 @@ QByteArray Transfer(Job& job) {
   std::string url = job.url;
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 || job.cancelled) return {};
+    if (left.count() <= 0 || job.cancelled) return Failed(0, left.count() <= 0);
     CurlPtr<CURLU> parsed(curl_url());
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
       qCInfo(lcFetch) << "not a URL:" << QString::fromStdString(url).left(300);
-      return {};
+      return Failed();
     }
     const QString scheme =
         QString::fromStdString(UrlPart(parsed.get(), CURLUPART_SCHEME)).toLower();
     const QString host = QString::fromStdString(UrlPart(parsed.get(), CURLUPART_HOST));
     if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || host.isEmpty()) {
       qCInfo(lcFetch) << "refused: only http and https are fetched:" << QString::fromStdString(url);
-      return {};
+      return Failed();
     }
     const bool loopback = IsLoopbackHost(host);
 
     CurlPtr<CURL> curl(curl_easy_init());
-    if (!curl) return {};
+    if (!curl) return Failed();
     CURL* c = curl.get();
     Body body{{}, job.limits.maxBytes};
     char error[CURL_ERROR_SIZE] = {};
@@ -163,7 +187,6 @@ QByteArray Transfer(Job& job) {
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(std::min(job.limits.connect, left).count()));
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
-    curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
@@ -178,29 +201,45 @@ QByteArray Transfer(Job& job) {
       curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
     }
     const CURLcode code = curl_easy_perform(c);
+    long status = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    if (code == CURLE_OK && status >= 400) {
+      qCWarning(lcFetch).noquote()
+          << "failed:" << QString::fromStdString(url).left(300) << "- HTTP" << status;
+      HttpReply reply = Failed(static_cast<int>(status), status == 429 || status == 503);
+      curl_header* header = nullptr;
+      if (reply.transient &&
+          curl_easy_header(c, "Retry-After", 0, CURLH_HEADER, -1, &header) == CURLHE_OK && header)
+        reply.retryAfterSeconds =
+            RetryAfterSeconds(QByteArray(header->value), QDateTime::currentDateTimeUtc());
+      return reply;
+    }
     if (code != CURLE_OK || body.overflow) {
       qCWarning(lcFetch).noquote() << "failed:" << QString::fromStdString(url).left(300) << "-"
                                    << (body.overflow ? QStringLiteral("body over the size limit")
                                        : *error      ? QString::fromUtf8(error)
                                                      : QString::fromUtf8(curl_easy_strerror(code)));
-      return {};
+      return Failed(static_cast<int>(status), !body.overflow && TransientCurlError(code));
     }
-    long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    if (status < 300 || status >= 400) return body.bytes;
+    if (status < 300 || status >= 400) {
+      HttpReply reply(std::move(body.bytes));
+      reply.status = static_cast<int>(status);
+      return reply;
+    }
     char* next = nullptr;
     curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &next);
-    if (!next) return {};  // a 3xx without a place to go holds no body we want
+    if (!next)
+      return Failed(static_cast<int>(status));  // a 3xx without a place to go holds no body we want
     qCDebug(lcFetch) << "redirected to" << next;
     url = next;
   }
   qCInfo(lcFetch) << "refused: more than" << kMaxRedirects << "redirects from"
                   << QString::fromStdString(job.url);
-  return {};
+  return Failed();
 }
 
 void RunWorker(std::shared_ptr<Job> job) {
-  QByteArray result = Transfer(*job);
+  HttpReply result = Transfer(*job);
   {
     std::lock_guard lock(job->mutex);
     job->result = std::move(result);
@@ -253,7 +292,22 @@ void SetFetchHostMapForTesting(const QStringList& entries) {
   HostMap() = std::move(accepted);
 }
 
+int RetryAfterSeconds(const QByteArray& value, const QDateTime& now) {
+  const QByteArray text = value.trimmed();
+  bool number = false;
+  const qlonglong seconds = text.toLongLong(&number);
+  if (number) return seconds < 0 ? -1 : static_cast<int>(std::min<qlonglong>(seconds, 1 << 30));
+  const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+  if (!when.isValid()) return -1;
+  return static_cast<int>(std::clamp<qint64>(now.secsTo(when), 0, 1 << 30));
+}
+
 QByteArray HttpGetBytes(const QString& url, const FetchLimits& limits) {
+  HttpReply reply = HttpGet(url, limits);
+  return reply.ok ? std::move(reply.body) : QByteArray();
+}
+
+HttpReply HttpGet(const QString& url, const FetchLimits& limits) {
   InitCurlOnce();
   auto job = std::make_shared<Job>();
   job->url = url.toStdString();
@@ -267,14 +321,14 @@ QByteArray HttpGetBytes(const QString& url, const FetchLimits& limits) {
 
   Waiter waiter;
   job->wake = waiter.DoneCallback();
-  if (!StartWorker(job)) return {};
+  if (!StartWorker(job)) return Failed(0, true);
   waiter.Wait(static_cast<int>((limits.total + kWaitGrace).count()));
   std::lock_guard lock(job->mutex);
   if (!job->finished) {
     job->abandoned = true;
     job->cancelled = true;
     qCWarning(lcFetch) << "gave up waiting for" << url.left(300);
-    return {};
+    return Failed(0, true);
   }
   return std::move(job->result);
 }

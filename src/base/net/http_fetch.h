@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,23 @@ struct FetchLimits {
   std::chrono::milliseconds connect{4000};  // time to establish each connection
   std::chrono::milliseconds total{10000};   // whole request, redirects included
   qsizetype maxBytes = 64 * 1024 * 1024;    // larger bodies count as a failure
+};
+
+// What a GET brought: the body of a success, or why there is none.
+struct HttpReply {
+  QByteArray body;  // only when ok
+  bool ok = false;
+  int status = 0;  // the last hop's HTTP status; 0 when no answer came
+  // A failure that may well pass: no connection, a reset or a time-out, or
+  // a site that asked to wait (HTTP 429 or 503).
+  bool transient = false;
+  // The wait a 429 or 503 asked for in its Retry-After, in seconds; -1 when
+  // it named none (or one that could not be read).
+  int retryAfterSeconds = -1;
+
+  HttpReply() = default;
+  // A body that came (as fakes give it): empty bytes count as a failure.
+  HttpReply(QByteArray bytes) : body(std::move(bytes)), ok(!body.isEmpty()) {}  // NOLINT
 };
 
 // A GET that returns the response body, or empty bytes on any failure (bad
@@ -27,6 +45,12 @@ struct FetchLimits {
 // A self-signed or otherwise invalid certificate is accepted only on a hop
 // whose host is a loopback literal (see IsLoopbackHost).
 QByteArray HttpGetBytes(const QString& url, const FetchLimits& limits = {});
+// The same GET, telling how it failed.
+HttpReply HttpGet(const QString& url, const FetchLimits& limits = {});
+
+// The seconds a Retry-After value asks for: a number of seconds, or an HTTP
+// date (counted from now); -1 when it is neither.
+int RetryAfterSeconds(const QByteArray& value, const QDateTime& now);
 
 // 127.0.0.0/8, ::1 and "localhost".
 bool IsLoopbackHost(const QString& host);
