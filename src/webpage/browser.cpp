@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QWebEngineCertificateError>
 #include <QWebEngineFullScreenRequest>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -26,6 +27,23 @@ class HiddenBrowserPage : public QWebEnginePage {
  public:
   HiddenBrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
     connect(this, &QWebEnginePage::loadStarted, this, [this] { answered_ = 0; });
+    connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+      if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) {
+        failure_ = 0;
+        return;
+      }
+      switch (info.errorDomain()) {
+        case QWebEngineLoadingInfo::HttpStatusCodeDomain:
+          failure_ = info.errorCode() >= 400 ? info.errorCode() : 0;
+          break;
+        case QWebEngineLoadingInfo::ConnectionErrorDomain:
+        case QWebEngineLoadingInfo::HttpErrorDomain:
+          failure_ = kLoadGotNoAnswer;
+          break;
+        default:
+          failure_ = 0;
+      }
+    });
     connect(this, &QWebEnginePage::certificateError, this,
             [this](QWebEngineCertificateError error) {
               // Judged for each request on its own (redirect hops included): the
@@ -59,6 +77,10 @@ class HiddenBrowserPage : public QWebEnginePage {
               request.reject();
             });
   }
+
+ public:
+  int failure() const { return failure_; }
+  void ForgetFailure() { failure_ = 0; }
 
  protected:
   void javaScriptAlert(const QUrl& origin, const QString& message) override {
@@ -115,6 +137,7 @@ class HiddenBrowserPage : public QWebEnginePage {
 
   static constexpr int kLoggedInFull = 20;  // per page load; then every thousandth
   int answered_ = 0;
+  int failure_ = 0;  // of the last load, as LoadFailure gives it
 };
 
 }  // namespace
@@ -127,6 +150,16 @@ void Navigate(QWebEngineView* browser, const QString& url) {
 }
 
 qint64 GetControlWindowHandle(QWebEngineView* browser) { return WindowHandleOf(browser); }
+
+int LoadFailure(const QWebEngineView* browser) {
+  const auto* page = browser ? dynamic_cast<const HiddenBrowserPage*>(browser->page()) : nullptr;
+  return page ? page->failure() : 0;
+}
+
+void ForgetLoadFailure(QWebEngineView* browser) {
+  if (auto* page = browser ? dynamic_cast<HiddenBrowserPage*>(browser->page()) : nullptr)
+    page->ForgetFailure();
+}
 
 QWebEngineView* CreateBrowser(QWidget* parent, const QString& objectName) {
   auto* view = new QWebEngineView(parent);

@@ -17,6 +17,15 @@ void Navigate(QWebEngineView* browser, const QString& url);
 // server window): what the page-automation attachment is given.
 qint64 GetControlWindowHandle(QWebEngineView* browser);
 
+// How the last load of the browser's page failed: the HTTP status (400 or
+// more) the site answered with, kLoadGotNoAnswer when no answer came (no
+// connection, a reset, a time-out), 0 when it loaded, is loading, or the
+// browser was not made by CreateBrowser.
+inline constexpr int kLoadGotNoAnswer = -1;
+int LoadFailure(const QWebEngineView* browser);
+// LoadFailure gives 0 until a load fails again.
+void ForgetLoadFailure(QWebEngineView* browser);
+
 // Creates a browser control with the program's settings, on the default
 // profile: a certificate error is accepted only for a request to a loopback
 // host (the bundled demo site), and the page answers its own dialogs (alert,

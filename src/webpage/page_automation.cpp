@@ -308,6 +308,10 @@ QWebEnginePage* AutomationObject::page() const {
   return reference_ ? reference_->session->page() : nullptr;
 }
 
+QString AutomationObject::DocumentToken() const {
+  return reference_ ? reference_->session->token() : QString();
+}
+
 AgentReply AutomationObject::Send(AgentRequest request) const {
   if (!reference_) {
     AgentReply reply;

@@ -38,6 +38,8 @@ class PageSession {
   void Release(qint64 id);
 
   QWebEnginePage* page() const { return page_; }
+  // The agent's name for its document: another document, another token.
+  const QString& token() const { return token_; }
 
   static constexpr int kRequestTimeoutMs = 5000;
   // The longest text that comes in one reply (the agent's PART).
@@ -114,6 +116,8 @@ class AutomationObject {
   bool SameAs(const AutomationObject& other) const { return reference_ == other.reference_; }
 
   QWebEnginePage* page() const;
+  // The token of the document the object belongs to (empty for none).
+  QString DocumentToken() const;
   // The agent's id of the object (0 for the document, -1 for none).
   qint64 AgentId() const;
 

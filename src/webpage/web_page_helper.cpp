@@ -91,6 +91,7 @@ std::optional<QString> WebPageHelper::ReadPage(const QString& property) {
   // next one, is loading.
   const QWebEnginePage* page = document_.page();
   const bool loading = value.loading || (page && page->isLoading());
+  if (parsedOnly_ && value.loading) return std::nullopt;
   switch (value.kind) {
     case Variant::Kind::Text:
       if (value.text.isEmpty() && loading) return std::nullopt;

@@ -33,6 +33,11 @@ class WebPageHelper {
   // loading and has no text yet) from a page whose text is empty.
   std::optional<QString> TryGetPageText();
   std::optional<QString> TryGetPageHtml();
+  // From now on a document still being parsed is not readable at all, what
+  // it already holds notwithstanding.
+  void ReadParsedDocumentsOnly() { parsedOnly_ = true; }
+  // The token of the attached document (PageSession): empty for none.
+  QString DocumentToken() const { return document_.DocumentToken(); }
   // Fires `eventCode` (an EventCode) on `element`; false for an empty element,
   // an unknown code, or an event that a listener cancelled.
   bool FireElementEvent(int eventCode, const AutomationObject& element);
@@ -90,6 +95,7 @@ class WebPageHelper {
   AutomationObject document_;
   qint64 windowHandle_ = 0;
   bool unanswered_ = false;  // the last document request went unanswered
+  bool parsedOnly_ = false;
 };
 
 }  // namespace quarvel
