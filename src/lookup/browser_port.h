@@ -11,7 +11,11 @@ namespace quarvel {
 // page helper bound to the document the browser shows.
 class WebBrowserPort : public BrowserPort {
  public:
-  explicit WebBrowserPort(QWebEngineView* view) : view_(view) {}
+  // With afterNavigation, reads go as a batch wants them (LookupTimings::
+  // Batch): after Navigate, the document it left is not read (nor filled or
+  // clicked), and a document still being parsed is not readable.
+  explicit WebBrowserPort(QWebEngineView* view, bool afterNavigation = false)
+      : view_(view), afterNavigation_(afterNavigation) {}
   ~WebBrowserPort() override;
   WebBrowserPort(const WebBrowserPort&) = delete;
   WebBrowserPort& operator=(const WebBrowserPort&) = delete;
@@ -19,10 +23,16 @@ class WebBrowserPort : public BrowserPort {
   void Navigate(const QString& url) override;
   void SetHome(const QString& url) override;
   void OnPageReplaced(Replaced handler) override;
+  int LoadFailure() override;
+  void OnLoaded(Loaded handler) override;
 
  private:
   QPointer<QWebEngineView> view_;
   QMetaObject::Connection replaced_;
+  QMetaObject::Connection loaded_;
+  const bool afterNavigation_;
+  // The document the last Navigate left (its token), until another is seen.
+  QString leaving_;
 };
 
 }  // namespace quarvel

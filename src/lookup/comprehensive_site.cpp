@@ -33,7 +33,7 @@ void ComprehensiveSite::Start(const LookupQuery& query) {
   query_ = query;
   StartClock();
   browser_.Navigate(LookupPageUrl(context_.config, Entry()));
-  PauseHoldingHandlers(context_.timings.pauseMs);
+  if (context_.timings.pauseMs > 0) PauseHoldingHandlers(context_.timings.pauseMs);
   SetTimerInterval(timer_, context_.timings.lookupPollMs);
   deadline_->start(context_.timings.lookupTimeoutMs);
   visibility::Apply(view_, visibility::kComprehensiveBusy);
@@ -54,8 +54,16 @@ bool ComprehensiveSite::Running() const { return timer_->isActive(); }
 ComprehensiveSite::Stored ComprehensiveSite::StoreHandsetPicture(const QString& serial,
                                                                  QByteArray* shown,
                                                                  QString* stored) {
-  const QByteArray bytes =
+  const HttpReply reply =
       context_.fetch(HandsetPictureUrl(context_.config, serial), context_.timings.fetchTimeoutMs);
+  if (reply.transient && AtBatchPace()) {
+    retryAfterMs_ = reply.retryAfterSeconds < 0 ? 0 : reply.retryAfterSeconds * 1000;
+    pictureFailure_ = reply.status
+                          ? QStringLiteral("the picture site answered HTTP %1").arg(reply.status)
+                          : QStringLiteral("the picture got no answer");
+    return Stored::TryAgain;
+  }
+  const QByteArray& bytes = reply.body;
   if (DecodePicture(bytes).isNull()) return Stored::NoPicture;
   *shown = bytes;
   const QString path =
@@ -71,7 +79,13 @@ ComprehensiveSite::Stored ComprehensiveSite::StoreHandsetPicture(const QString& 
   return Stored::Yes;
 }
 
+void ComprehensiveSite::LeaveResultPage() {
+  // At a batch's pace the next entry's navigation leaves it, at once.
+  if (!AtBatchPace()) browser_.Navigate(context_.config.portalHost);
+}
+
 void ComprehensiveSite::OnTick() {
+  if (EndedForRetry()) return;
   const auto page = browser_.Attach();
   const PageRead text = page->Text();
   if (!text.readable) {  // not readable yet: the next tick reads again
@@ -94,12 +108,16 @@ void ComprehensiveSite::OnTick() {
       Stop();
       QByteArray picture;
       const Stored stored = StoreHandsetPicture(end.entry, &picture, &end.picture);
+      if (stored == Stored::TryAgain) {
+        EndForRetry(pictureFailure_, retryAfterMs_);
+        return;
+      }
       if (stored == Stored::NoPicture) {
         view_.Tell(Notice::PictureNotFetched);
         view_.Sound(Notice::PictureNotFetched);
         visibility::Apply(view_, visibility::kLookupFailed);
         // The result page does not stay in the browser on this branch either.
-        browser_.Navigate(context_.config.portalHost);
+        LeaveResultPage();
         end.kind = OutcomeKind::PictureFailed;
         End(end);
         return;
@@ -114,7 +132,7 @@ void ComprehensiveSite::OnTick() {
         view_.Sound(Notice::PictureNotSaved);
       }
       visibility::Apply(view_, visibility::kLookupShown);
-      browser_.Navigate(context_.config.portalHost);
+      LeaveResultPage();
       end.kind = stored == Stored::Yes ? OutcomeKind::Found : OutcomeKind::PictureFailed;
       End(end);
       break;

@@ -16,16 +16,23 @@ class ComprehensiveSite : public LookupSite {
   void Start(const LookupQuery& query) override;
   void Stop() override;
   bool Running() const override;
+  void OnPageLoaded() override { OnTick(); }
 
   // Tick of 时钟1: polls the lookup-site page and ends the query.
   void OnTick();
 
  private:
-  enum class Stored { Yes, NoPicture, NotWritten };
+  // TryAgain: at a batch's pace, the picture did not come for a passing
+  // reason (pictureFailure_, retryAfterMs_ say which).
+  enum class Stored { Yes, NoPicture, NotWritten, TryAgain };
+  // Back to the portal, as the result page is not kept.
+  void LeaveResultPage();
   Stored StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored);
 
   QTimer* timer_;     // 时钟1
   QTimer* deadline_;  // LookupDeadline
+  QString pictureFailure_;
+  int retryAfterMs_ = 0;
   LookupQuery query_;
 };
 

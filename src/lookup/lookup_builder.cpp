@@ -20,7 +20,7 @@ Fetch DefaultFetch() {
   return [](const QString& url, int timeoutMs) {
     FetchLimits limits;
     limits.total = std::chrono::milliseconds(timeoutMs);
-    return HttpGetBytes(url, limits);
+    return HttpGet(url, limits);
   };
 }
 
@@ -28,8 +28,8 @@ LookupRig::LookupRig(QWidget* browserParent, Config config, LookupTimings timing
                      EntrySource& entries, LookupView* view, Fetch fetch, QObject* engineParent)
     : lookupBrowser_(MakeBrowser(browserParent, "WebBrowser1", 100, 100)),
       warrantyBrowser_(MakeBrowser(browserParent, "WebBrowser2", 432, 416)),
-      lookupPort_(lookupBrowser_),
-      warrantyPort_(warrantyBrowser_),
+      lookupPort_(lookupBrowser_, timings.pace == LookupTimings::Pace::Batch),
+      warrantyPort_(warrantyBrowser_, timings.pace == LookupTimings::Pace::Batch),
       engine_(new LookupEngine(std::move(config), timings, entries, view, lookupPort_,
                                warrantyPort_, std::move(fetch), engineParent)) {}
 

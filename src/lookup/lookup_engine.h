@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/config/config.h"
+#include "base/net/http_fetch.h"
 #include "lookup/lookup_outcome.h"
 #include "lookup/lookup_ports.h"
 
@@ -22,6 +23,25 @@ struct LookupTimings {
   int lookupTimeoutMs = 60000;    // comprehensive path without a result
   int warrantyTimeoutMs = 90000;  // official-site path without a result
   int fetchTimeoutMs = 10000;     // a picture fetch, redirects included
+  // The window's pace, or a batch's: see Batch().
+  enum class Pace { Window, Batch };
+  Pace pace = Pace::Window;
+
+  // A batch's profile: the same decisions, taken as soon as the page is
+  // there. No pause; each step looks when the page has loaded, and polls; a read after the site
+  // navigates waits for the new document to be parsed (never the page it left); a site that asks to
+  // wait (HTTP 429, 503) or a page or picture that did not come for a passing reason ends the
+  // lookup at once, marked as worth another try. The deadlines stay.
+  static LookupTimings Batch() {
+    LookupTimings timings;
+    timings.lookupPollMs = timings.formPollMs = timings.resultPollMs = kBatchPollMs;
+    timings.pauseMs = 0;
+    timings.pace = Pace::Batch;
+    return timings;
+  }
+  // Each step also looks at once when the page finishes loading: the poll
+  // is for pages that change without a load.
+  static constexpr int kBatchPollMs = 30;
 };
 
 // How a lookup ended, for the history and for batches.
@@ -35,13 +55,16 @@ struct LookupEnd {
   QString picture;      // comprehensive path: the stored picture file
   QString reason;       // why it ended without a result, when its kind does not say
   qint64 milliseconds = 0;
+  int retryAfterMs = -1;  // see LookupOutcome
 
   // The outcome as a batch reports it.
-  LookupOutcome outcome() const { return {kind, model, serial, warrantyEnd, picture, reason, {}}; }
+  LookupOutcome outcome() const {
+    return {kind, model, serial, warrantyEnd, picture, reason, {}, retryAfterMs};
+  }
 };
 
-// Synchronous GET within timeoutMs: the body, or empty bytes on any failure.
-using Fetch = std::function<QByteArray(const QString& url, int timeoutMs)>;
+// Synchronous GET within timeoutMs: the body, or why none came.
+using Fetch = std::function<HttpReply(const QString& url, int timeoutMs)>;
 
 // What a query carries beyond the entry, which each handler reads when it
 // acts: where a found picture is stored. Empty: the data folder's 验证码.jpg,

@@ -28,9 +28,6 @@ struct LookupRequest {
   QString pictureFile;  // where this entry's picture is to be stored (in the data folder)
 };
 
-// The reason of an entry that ended every lookup worker it was given to.
-inline constexpr char kCrashedTwice[] = "the lookup crashed twice";
-
 struct LookupOutcome {
   OutcomeKind kind = OutcomeKind::NotFound;
   QString model;  // values without their label prefixes
@@ -38,11 +35,15 @@ struct LookupOutcome {
   QString warrantyEnd;
   QString picture;  // the stored picture's path; empty when there is none
   // Why a lookup ended without a result when its kind does not say it alone
-  // ("page stopped answering", "browser crashed", "the lookup crashed twice").
+  // ("page stopped answering", "browser crashed", "the site answered HTTP 429").
   QString reason;
   // Set when the engine itself broke down and has no outcome to give: what
   // happened. The batch stops there, as it does for an output it cannot write.
   QString failure;
+  // A lookup that ended for a passing reason (the site asked to wait, a page
+  // or picture that did not come): it may be tried again after this many
+  // milliseconds (0: after a back-off of the batch's own). -1: an outcome.
+  int retryAfterMs = -1;
 };
 
 class EntryLookup {

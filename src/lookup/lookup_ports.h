@@ -48,6 +48,15 @@ class BrowserPort {
   // ended: whatever that page was doing is lost.
   using Replaced = std::function<void(const QString& reason)>;
   virtual void OnPageReplaced(Replaced /*handler*/) {}
+  // How the load of the page since the last Navigate failed: the HTTP status
+  // (400 or more) the site answered with, kNoAnswer when none came (no
+  // connection, a reset, a time-out); 0 when it loaded or is still loading.
+  static constexpr int kNoAnswer = -1;
+  virtual int LoadFailure() { return 0; }
+  // handler runs, as a handler of its own, each time the browser's page has
+  // finished a load (whichever page it is).
+  using Loaded = std::function<void()>;
+  virtual void OnLoaded(Loaded /*handler*/) {}
 };
 
 // The controls the lookups show and hide, by role (layout name in comments).

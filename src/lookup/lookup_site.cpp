@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "base/config/logging.h"
 #include "base/gate/handler_gate.h"
 #include "lookup/lookup_paths.h"
@@ -24,6 +26,10 @@ LookupSite::LookupSite(LookupPath path, EntryRule rule, const SiteContext& conte
   browser_.OnPageReplaced([self](const QString& reason) {
     if (self) self->OnPageLost(reason);
   });
+  if (AtBatchPace())
+    browser_.OnLoaded([self] {
+      if (self && self->Running()) self->OnPageLoaded();
+    });
 }
 
 QString LookupSite::Entry() const {
@@ -82,6 +88,33 @@ void LookupSite::OnTimedOut() {
 }
 
 void LookupSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
+
+bool LookupSite::EndedForRetry() {
+  if (!AtBatchPace() || !Running()) return false;
+  const int failure = browser_.LoadFailure();
+  if (failure == BrowserPort::kNoAnswer) {
+    EndForRetry(QStringLiteral("the page got no answer"), 0);
+    return true;
+  }
+  if (failure == 429 || failure == 503) {
+    EndForRetry(QStringLiteral("the site answered HTTP %1").arg(failure), 0);
+    return true;
+  }
+  return false;
+}
+
+void LookupSite::EndForRetry(const QString& reason, int retryAfterMs) {
+  Stop();
+  visibility::Apply(view_, visibility::kBusyEnded);
+  view_.Tell(Notice::TimedOut);
+  view_.Sound(Notice::TimedOut);
+  LookupEnd end;
+  end.entry = Entry();
+  end.kind = OutcomeKind::TimedOut;
+  end.reason = reason;
+  end.retryAfterMs = std::max(retryAfterMs, 0);
+  End(end);
+}
 
 void LookupSite::EndWithoutResult(const QString& reason) {
   if (!Running()) return;

@@ -55,6 +55,9 @@ class LookupSite : public QObject {
   void OnTimedOut();
   // The browser's page was replaced: a query under way ends at once.
   void OnPageLost(const QString& reason);
+  // At a batch's pace: the browser's page finished loading, so the tick of
+  // the query's current step runs now rather than at its next period.
+  virtual void OnPageLoaded() {}
 
  signals:
   void Ended(const quarvel::LookupEnd& end);
@@ -76,6 +79,14 @@ class LookupSite : public QObject {
   // Ends a query under way without result: the timers stop, the user is
   // told it timed out, and the ending carries reason.
   void EndWithoutResult(const QString& reason);
+  // At a batch's pace: when the site asked to wait (HTTP 429 or 503) or the
+  // page got no answer, the query under way ends at once, as one worth
+  // another try. True when it ended.
+  bool EndedForRetry();
+  // Ends the query (running or not) without result, as worth another try
+  // after retryAfterMs (0: when the batch sees fit).
+  void EndForRetry(const QString& reason, int retryAfterMs);
+  bool AtBatchPace() const { return context_.timings.pace == LookupTimings::Pace::Batch; }
   // A single-shot deadline timer of the site, named objectName, whose tick
   // is OnTimedOut.
   QTimer* MakeDeadline(const char* objectName);

@@ -55,7 +55,15 @@ void OfficialSite::Stop() {
 
 bool OfficialSite::Running() const { return formTimer_->isActive() || resultTimer_->isActive(); }
 
+void OfficialSite::OnPageLoaded() {
+  if (formTimer_->isActive())
+    OnFormTick();
+  else if (resultTimer_->isActive())
+    OnResultTick();
+}
+
 void OfficialSite::OnFormTick() {
+  if (EndedForRetry()) return;
   const auto page = browser_.Attach();
   const PageRead html = page->Html();
   if (!HasWarrantyForm(html.text)) {  // polls again later
@@ -70,6 +78,7 @@ void OfficialSite::OnFormTick() {
 }
 
 void OfficialSite::OnResultTick() {
+  if (EndedForRetry()) return;
   const auto page = browser_.Attach();
   const PageRead html = page->Html();
   if (!html.readable) {  // not readable yet: the next tick reads again

@@ -15,6 +15,7 @@ class OfficialSite : public LookupSite {
   void Start(const LookupQuery& query) override;
   void Stop() override;
   bool Running() const override;
+  void OnPageLoaded() override;
 
   // Tick of 时钟3: waits for the warranty form, fills in the serial, submits it.
   void OnFormTick();

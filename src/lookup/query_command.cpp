@@ -37,9 +37,9 @@ void LookupEngine::OnSerialKeyDown(int keyCode) {
 void LookupEngine::OnImageTestClick() {
   const SiteContext& c = *context_;
   const QString url = SamplePictureUrl(c.config);
-  c.view->SetResultPicture(c.fetch(url, c.timings.fetchTimeoutMs));
+  c.view->SetResultPicture(c.fetch(url, c.timings.fetchTimeoutMs).body);
   // The second fetch goes to the file; a failed one leaves the previous file.
-  const QByteArray bytes = c.fetch(url, c.timings.fetchTimeoutMs);
+  const QByteArray bytes = c.fetch(url, c.timings.fetchTimeoutMs).body;
   if (bytes.isEmpty()) {
     qCWarning(lcFiles) << "the sample picture did not come; 01.jpg is left as it was";
     return;
