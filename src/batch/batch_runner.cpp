@@ -49,7 +49,8 @@ BatchRunner::BatchRunner(BatchSettings settings, EntryLookupFactory factory, csv
       sink_(rows),
       rows_(rows),
       history_(history),
-      progress_(progress) {}
+      progress_(progress),
+      pace_(settings_.ratePerMinute) {}
 
 BatchRunner::~BatchRunner() = default;
 
@@ -72,8 +73,11 @@ QString BatchRunner::PictureFile(int index) const {
 int BatchRunner::Run(const QStringList& entries) {
   entries_ = entries;
   next_ = 0;
+  again_.clear();
+  tries_.clear();
+  pace_ = SitePace(settings_.ratePerMinute);
+  since_.start();
   finished_ = 0;
-  crashed_ = 0;
   status_ = -1;
   runStamp_ = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
   if (!settings_.pictureFolder.isEmpty()) QDir().mkpath(settings_.pictureFolder);
@@ -95,6 +99,8 @@ int BatchRunner::Run(const QStringList& entries) {
     job.engine = std::move(engine);
     job.deadline = new QTimer(this);
     job.deadline->setSingleShot(true);
+    job.wait = new QTimer(this);
+    job.wait->setSingleShot(true);
     jobs_.push_back(std::move(job));
   }
   if (jobs_.empty()) {
@@ -110,6 +116,7 @@ int BatchRunner::Run(const QStringList& entries) {
       timedOut.kind = OutcomeKind::TimedOut;
       OnDone(j, job.ticket, timedOut);
     });
+    connect(jobs_[j].wait, &QTimer::timeout, this, [this, j] { Launch(j); });
   }
 
   system::StopSignals stopSignals;
@@ -120,7 +127,10 @@ int BatchRunner::Run(const QStringList& entries) {
   if (status_ < 0) loop.exec();
   loop_ = nullptr;
   progress_->Finish();
-  for (Job& job : jobs_) delete job.deadline;
+  for (Job& job : jobs_) {
+    delete job.deadline;
+    delete job.wait;
+  }
   jobs_.clear();
   return status_;
 }
@@ -129,23 +139,31 @@ void BatchRunner::StartNext(int j) {
   Job& job = jobs_[j];
   job.index = -1;
   if (status_ >= 0) return;
-  if (next_ >= entries_.size()) {
+  if (again_.isEmpty() && next_ >= entries_.size()) {
     for (const Job& other : jobs_)
       if (other.index >= 0) return;
-    if (crashed_ > 0)
-      progress_->Message(
-          QStringLiteral("%1 %2 ended the lookup twice and %3 skipped")
-              .arg(crashed_)
-              .arg(crashed_ == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))
-              .arg(crashed_ == 1 ? QStringLiteral("was") : QStringLiteral("were")));
-    End(crashed_ > 0 ? 1 : 0);
+    End(0);
     return;
   }
-  job.index = next_++;
+  job.index = again_.isEmpty() ? next_++ : again_.takeFirst();
   job.ticket = ++tickets_;
-  job.clock.start();
-  job.deadline->start(settings_.entryTimeoutMs);
+  if (!tries_.contains(job.index)) job.clock.start();  // a retry's time counts on
+  Launch(j);
+}
+
+void BatchRunner::Launch(int j) {
+  Job& job = jobs_[j];
+  if (job.index < 0 || status_ >= 0) return;
   const EntryForLookup clean = ForLookup(entries_[job.index], settings_.checkEntries);
+  if (clean.send) {
+    const qint64 wait = pace_.WaitMs(since_.elapsed());
+    if (wait > 0) {
+      job.wait->start(static_cast<int>(wait));
+      return;
+    }
+    pace_.Take(since_.elapsed());
+  }
+  job.deadline->start(settings_.entryTimeoutMs);
   QPointer<BatchRunner> self(this);
   const quint64 ticket = job.ticket;
   if (!clean.send) {
@@ -188,6 +206,7 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
   }
   job.deadline->stop();
   job.ticket = ++tickets_;  // a second call for the same lookup finds nothing
+  if (TryAgain(j, outcome)) return;
   const int index = job.index;
   const double seconds = job.clock.nsecsElapsed() / 1e9;
   const QString& entry = entries_[index];
@@ -206,17 +225,38 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
     return;
   }
   ++finished_;
-  if (!outcome.reason.isEmpty()) {
+  tries_.remove(index);
+  if (!outcome.reason.isEmpty())
     progress_->Message(
         QStringLiteral("%1: %2 (%3)").arg(OneLine(entry), record.outcome, outcome.reason));
-    if (outcome.reason == QLatin1String(kCrashedTwice)) ++crashed_;
-  }
   progress_->EntryDone();
   StartNext(j);
 }
 
+bool BatchRunner::TryAgain(int j, const LookupOutcome& outcome) {
+  Job& job = jobs_[j];
+  if (outcome.retryAfterMs < 0) return false;
+  int& tries = tries_[job.index];
+  if (tries >= settings_.retries) return false;
+  ++tries;
+  const qint64 wait = outcome.retryAfterMs > 0
+                          ? std::min<qint64>(outcome.retryAfterMs, SitePace::kMaxWaitMs)
+                          : SitePace::BackOffMs(tries);
+  pace_.PauseUntil(since_.elapsed() + wait);
+  progress_->Message(QStringLiteral("waiting %1 s for the site (%2); %3 is tried again")
+                         .arg(QString::number(wait / 1000.0, 'f', wait % 1000 ? 1 : 0),
+                              outcome.reason, OneLine(entries_[job.index])));
+  // The entry goes first, on whichever job is free when the site may be
+  // asked again; this one takes it now and waits.
+  again_.prepend(job.index);
+  job.index = -1;
+  StartNext(j);
+  return true;
+}
+
 void BatchRunner::AbandonRunning() {
   for (Job& job : jobs_) {
+    job.wait->stop();
     if (job.index < 0) continue;
     job.deadline->stop();
     job.engine->Cancel();

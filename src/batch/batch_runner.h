@@ -12,7 +12,11 @@
 #include <memory>
 #include <vector>
 
+#include <QHash>
+#include <QList>
+
 #include "base/records/csv.h"
+#include "batch/site_pace.h"
 #include "lookup/lookup_outcome.h"
 
 class QEventLoop;
@@ -35,6 +39,13 @@ struct BatchSettings {
   // the others go in their clean form (ForLookup); without it they go as
   // given. Control characters and overlong entries are never sent.
   bool checkEntries = false;
+  // Lookups a minute that start on the site, all jobs together (0: no cap).
+  double ratePerMinute = 0;
+  // How often an entry whose lookup ended for a passing reason (the site
+  // asked to wait, a page or picture that got no answer) is tried again
+  // before it ends timed_out. The site is left alone meanwhile: for the
+  // time it named (at most two minutes), or a back-off.
+  int retries = 2;
 };
 
 // The entries of `input` still to do when `done` are in the output already;
@@ -51,8 +62,7 @@ class BatchRunner : public QObject {
 
   // Looks up `entries` in order, running the event loop until all are done.
   // Returns 0 when every entry got an outcome, 1 when the batch could not go
-  // on (no engine, output not writable) or an entry ended its lookup worker
-  // twice (it is recorded and skipped), 128 + signal when it was stopped.
+  // on (no engine, output not writable), 128 + signal when it was stopped.
   int Run(const QStringList& entries);
 
   // What SIGINT and SIGTERM do: the running lookups are abandoned (they are
@@ -71,9 +81,14 @@ class BatchRunner : public QObject {
     quint64 ticket = 0;
     QElapsedTimer clock;
     QTimer* deadline = nullptr;
+    QTimer* wait = nullptr;  // until the site may be asked
   };
 
   void StartNext(int job);
+  // Sends the job's entry to its engine, when the site's pace allows.
+  void Launch(int job);
+  // A passing failure of the job's entry: true when it is tried again.
+  bool TryAgain(int job, const LookupOutcome& outcome);
   void OnDone(int job, quint64 ticket, const LookupOutcome& outcome);
   void Fail(const QString& message);
   void AbandonRunning();
@@ -89,8 +104,11 @@ class BatchRunner : public QObject {
   std::vector<Job> jobs_;
   QStringList entries_;
   int next_ = 0;
+  QList<int> again_;       // entries to try again, before the next ones
+  QHash<int, int> tries_;  // passing failures so far, by entry
+  SitePace pace_;
+  QElapsedTimer since_;  // the pace's clock
   int finished_ = 0;
-  int crashed_ = 0;  // entries that ended the lookup twice
   quint64 tickets_ = 0;
   int status_ = -1;
   QEventLoop* loop_ = nullptr;

@@ -1,4 +1,4 @@
-// quarvel-cli batch, and the batch-worker that its jobs may run in.
+// quarvel-cli batch.
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -10,7 +10,6 @@
 #include "base/records/history.h"
 #include "batch/batch_runner.h"
 #include "batch/progress.h"
-#include "batch/worker_lookup.h"
 #include "cli/batch_engine.h"
 #include "cli/commands.h"
 #include "cli/output.h"
@@ -22,6 +21,8 @@ namespace quarvel::cli {
 namespace {
 
 constexpr int kMaxJobs = 16;
+constexpr int kMaxRate = 60000;
+constexpr int kMaxRetries = 10;
 
 struct BatchOptions {
   QString input;
@@ -55,11 +56,8 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
     Error(QStringLiteral("batch: ") + problem);
     return 1;
   }
-  // The seam where the lookup engine comes in. Engines in one process run
-  // their handlers one at a time, so the comprehensive path's pause holds
-  // them all: with more than one job that path runs one worker process a job.
-  // The official path has no such wait and keeps its engines here, at about
-  // a quarter of the memory.
+  // The seam where the lookup engine comes in: one engine a job, all in this
+  // process, at a batch's pace (no pause holds the others).
   QString reason;
   const std::optional<BatchEngine> engine = LoadBatchEngine(config, options.settings.path, &reason);
   if (!engine) {
@@ -73,17 +71,8 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   const QString dataFolder = DataFolder(&dataProblem);
   if (dataFolder.isEmpty())
     Error(dataProblem + QStringLiteral("; pictures are not kept and lookups are not recorded"));
-  const bool workers =
-      options.settings.jobs > 1 && options.settings.path == LookupPath::Comprehensive;
-  const std::unique_ptr<QCoreApplication> app = workers
-                                                    ? std::make_unique<QCoreApplication>(argc, argv)
-                                                    : engine->makeApplication(argc, argv);
-  const EntryLookupFactory factory =
-      workers ? WorkerFactory(QCoreApplication::applicationFilePath(),
-                              {QStringLiteral("--lookup-host"), config.lookupHost,
-                               QStringLiteral("--warranty-host"), config.warrantyHost,
-                               QStringLiteral("--portal-host"), config.portalHost})
-              : engine->makeLookup;
+  const std::unique_ptr<QCoreApplication> app = engine->makeApplication(argc, argv);
+  const EntryLookupFactory& factory = engine->makeLookup;
 
   csv::OutputFile file;
   csv::FdSink standardOutput(system::kStandardOutput, false);
@@ -168,19 +157,27 @@ int RunBatchCommand(Invocation& invocation) {
     options.settings.path = *chosen;
   }
   options.settings.checkEntries = !parser.isSet(QStringLiteral("no-check"));
+  if (const QString rate = QStringLiteral("rate"); parser.isSet(rate)) {
+    bool ok = false;
+    const double n = parser.value(rate).toDouble(&ok);
+    if (!ok || !(n > 0) || n > kMaxRate)
+      return Usage(QStringLiteral("--rate wants lookups a minute, more than 0 and at most %1")
+                       .arg(kMaxRate));
+    options.settings.ratePerMinute = n;
+  }
+  if (const QString retries = QStringLiteral("retries"); parser.isSet(retries)) {
+    bool ok = false;
+    const int n = parser.value(retries).toInt(&ok);
+    if (!ok || n < 0 || n > kMaxRetries)
+      return Usage(QStringLiteral("--retries wants a number from 0 to %1").arg(kMaxRetries));
+    options.settings.retries = n;
+  }
   if (const QString jobs = QStringLiteral("jobs"); parser.isSet(jobs)) {
     const std::optional<int> n = PositiveNumber(parser.value(jobs), kMaxJobs);
     if (!n) return Usage(QStringLiteral("--jobs wants a number from 1 to %1").arg(kMaxJobs));
     options.settings.jobs = *n;
   }
   return RunBatch(invocation.argc, invocation.argv, invocation.config, options);
-}
-
-int RunWorkerCommand(Invocation& invocation) {
-  if (!invocation.arguments.isEmpty())
-    return Usage(
-        QStringLiteral("batch-worker takes no entries ('%1')").arg(invocation.arguments.first()));
-  return RunBatchWorker(invocation.argc, invocation.argv, invocation.config);
 }
 
 }  // namespace
@@ -190,6 +187,8 @@ Command BatchCommand() {
   command.name = QStringLiteral("batch");
   command.synopsis = {QStringLiteral("[--path comprehensive|official]"),
                       QStringLiteral("[--jobs N]"),
+                      QStringLiteral("[--rate N]"),
+                      QStringLiteral("[--retries N]"),
                       QStringLiteral("[--output FILE]"),
                       QStringLiteral("[--retry-failed]"),
                       QStringLiteral("[--raw-cells]"),
@@ -202,6 +201,11 @@ Command BatchCommand() {
       "with # are skipped; or a CSV whose first column holds the entries; - is\n"
       "standard input) and writes CSV: to FILE, or to standard output. --jobs N\n"
       "runs N lookups side by side (1 to 16, default 1); rows stay in input order.\n"
+      "Each site is asked as fast as it answers: --rate N caps the lookups a\n"
+      "minute (all jobs together). A site that asks to wait (HTTP 429 or 503)\n"
+      "is left alone for the time it names (at most 2 minutes; a back-off\n"
+      "otherwise), and so is one whose page or picture got no answer; the entry\n"
+      "is tried again up to --retries times (default 2), then ends timed_out.\n"
       "When FILE exists, the entries already in it are skipped, so a stopped batch\n"
       "continues where it was; --retry-failed also looks up again the rows of\n"
       "FILE that ended timed_out or picture_failed, each new row in the old\n"
@@ -213,8 +217,8 @@ Command BatchCommand() {
       "as INPUT gives it. A page that stopped answering or a browser that crashed\n"
       "costs its own entry only (timed_out, with the reason in the progress and\n"
       "the history). Exit status 0 when every entry got an outcome, 1 when the\n"
-      "batch could not go on or an entry ended its lookup twice (it is skipped),\n"
-      "130 or 143 when stopped by SIGINT or SIGTERM. A cell that begins with\n"
+      "batch could not go on, 130 or 143 when stopped by SIGINT or SIGTERM. A cell that begins "
+      "with\n"
       "=, +, -, @, TAB or CR is written with an apostrophe in front, so that a\n"
       "spreadsheet shows it as text and runs no formula; --raw-cells writes\n"
       "every value as it is. An INPUT that is no text\n"
@@ -227,6 +231,11 @@ Command BatchCommand() {
                          "or the official one on the warranty page.",
                          "comprehensive|official"),
       QCommandLineOption("jobs", "Lookups side by side, 1 to 16 (default 1).", "N"),
+      QCommandLineOption("rate", "At most N lookups a minute on the site (default: no cap).", "N"),
+      QCommandLineOption("retries",
+                         "Tries again an entry whose site asked to wait or did not answer, up "
+                         "to N times (default 2).",
+                         "N"),
       QCommandLineOption("output", "The CSV to write, and to continue when it exists.", "FILE"),
       QCommandLineOption("raw-cells",
                          "Writes every cell as it is, without the apostrophe in front of one "
@@ -237,21 +246,6 @@ Command BatchCommand() {
       QCommandLineOption("no-check", "Sends entries as given, without the offline check.")};
   command.hosts = Hosts::kUsed;
   command.run = RunBatchCommand;
-  return command;
-}
-
-Command BatchWorkerCommand() {
-  Command command;
-  command.name = QStringLiteral("batch-worker");
-  command.summary = QStringLiteral("One lookup engine of a batch, in a process of its own.");
-  command.help = QStringLiteral(
-      "Started by batch, one for each of its --jobs on the comprehensive path.\n"
-      "Looks up the requests that come on standard input one after another and\n"
-      "writes each outcome to standard output; ends when its input ends.\n"
-      "Exit status 0, or 2 for a line that is no request.\n");
-  command.hosts = Hosts::kUsed;
-  command.hidden = true;
-  command.run = RunWorkerCommand;
   return command;
 }
 

@@ -4,18 +4,9 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <QSocketNotifier>
-
-#include <cstdio>
-#include <cstdlib>
-
 #include "base/config/quiet_output.h"
 #include "base/gate/handler_gate.h"
-#include "base/records/csv.h"
-#include "batch/batch_worker.h"
 #include "lookup/lookup_builder.h"
-#include "platform/system/files.h"
-#include "platform/system/process.h"
 
 namespace quarvel::cli {
 namespace {
@@ -27,9 +18,9 @@ class EngineLookup : public EntryLookup, private EntrySource {
   EngineLookup(const Config& config, LookupPath path) : host_(new QWidget) {
     host_->setAttribute(Qt::WA_DontShowOnScreen);
     host_->resize(480, 420);
-    rig_ = std::make_unique<LookupRig>(host_.get(), config, LookupTimings{},
+    rig_ = std::make_unique<LookupRig>(host_.get(), config, LookupTimings::Batch(),
                                        static_cast<EntrySource&>(*this), nullptr);
-    host_->show();
+    host_->show();  // a page that is not shown does not come in while it loads
     QObject::connect(&rig_->engine(), &LookupEngine::Ended, &rig_->engine(),
                      [this](const LookupEnd& end) { Finish(end); });
     // As the window starts, but only the browser of the batch's path: the
@@ -112,83 +103,6 @@ std::optional<BatchEngine> LoadBatchEngine(const Config& config, LookupPath path
     return std::make_unique<EngineLookup>(config, path);
   };
   return engine;
-}
-
-int RunBatchWorker(int& argc, char** argv, const Config& config) {
-  // Never outlives the batch, however it ends.
-  if (!system::EndWithParent()) return 0;
-  // Ctrl+C reaches the whole process group: the batch decides what stops.
-  system::IgnoreInterrupts();
-  // Workers run the comprehensive path only (the official path keeps its
-  // engines in the batch's process).
-  std::optional<BatchEngine> engine = LoadBatchEngine(config, LookupPath::Comprehensive, nullptr);
-  if (!engine) return 1;
-  const std::unique_ptr<QCoreApplication> app = engine->makeApplication(argc, argv);
-  const std::unique_ptr<EntryLookup> lookup = engine->makeLookup(0);
-  int status = 0;
-  LineBuffer input;
-  csv::FdSink output(system::kStandardOutput, false);  // a whole line a write, as a row is
-  QList<LookupRequest> waiting;
-  bool busy = false;
-  bool ended = false;
-
-  const auto finish = [&](int code) {
-    if (ended) return;
-    ended = true;
-    status = code;
-    lookup->Cancel();
-    QCoreApplication::exit(code);
-  };
-  std::function<void()> startNext = [&] {
-    if (busy || waiting.isEmpty() || ended) return;
-    busy = true;
-    lookup->Start(waiting.takeFirst(), [&](const LookupOutcome& outcome) {
-      busy = false;
-      if (!output.Write(EncodeWorkerOutcome(outcome))) {
-        finish(0);  // the batch is gone
-        return;
-      }
-      startNext();
-    });
-  };
-
-  // Standard input is read through the gate, as every handler runs: never
-  // inside one of the engine's waits. The notifier stays off until then.
-  QSocketNotifier notifier(system::kStandardInput, QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-    notifier.setEnabled(false);
-    HandlerGate::Deliver(&notifier, [&] {
-      char buffer[4096];
-      const int64_t n = system::Read(system::kStandardInput, buffer, sizeof buffer);
-      if (n == system::kNotReady) {
-        notifier.setEnabled(true);
-        return;
-      }
-      if (n <= 0) {
-        finish(0);
-        return;
-      }
-      input.Append(QByteArrayView(buffer, n));
-      while (const std::optional<QByteArray> line = input.Next()) {
-        const std::optional<LookupRequest> request = DecodeWorkerRequest(*line);
-        if (!request) {
-          std::fputs("quarvel-cli batch-worker: a line that is no request\n", stderr);
-          finish(2);
-          return;
-        }
-        waiting.append(*request);
-      }
-      if (input.Broken()) {
-        std::fputs("quarvel-cli batch-worker: a line that is no request\n", stderr);
-        finish(2);
-        return;
-      }
-      startNext();
-      notifier.setEnabled(true);
-    });
-  });
-  QCoreApplication::exec();
-  return status;
 }
 
 }  // namespace quarvel::cli

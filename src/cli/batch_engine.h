@@ -25,11 +25,4 @@ struct BatchEngine {
 // the reason, when this build has none.
 std::optional<BatchEngine> LoadBatchEngine(const Config& config, LookupPath path, QString* reason);
 
-// `quarvel-cli batch-worker`: one engine for the hosts of `config`, looking
-// up the requests that come on standard input one after another and writing
-// each outcome to standard output (base/batch_worker.h). Ends when its input
-// ends, or with the batch that started it. The exit status: 0, or 2 for a
-// line that is no request.
-int RunBatchWorker(int& argc, char** argv, const Config& config);
-
 }  // namespace quarvel::cli

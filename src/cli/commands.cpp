@@ -110,7 +110,7 @@ Command HelpCommand() {
 
 const QList<Command>& Commands() {
   static const QList<Command> commands = {CheckCommand(), BatchCommand(), HistoryCommand(),
-                                          HelpCommand(), BatchWorkerCommand()};
+                                          HelpCommand()};
   return commands;
 }
 

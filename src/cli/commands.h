@@ -50,7 +50,6 @@ struct Command {
 Command CheckCommand();
 Command BatchCommand();
 Command HistoryCommand();
-Command BatchWorkerCommand();
 
 // The table, in the order of the program's help.
 const QList<Command>& Commands();

@@ -20,9 +20,8 @@
 #include "base/records/csv.h"
 #include "base/records/history.h"
 #include "batch/batch_runner.h"
-#include "batch/batch_worker.h"
 #include "batch/progress.h"
-#include "batch/worker_lookup.h"
+#include "batch/site_pace.h"
 #include "cli/fake_lookup.h"
 
 namespace quarvel {
@@ -410,217 +409,60 @@ TEST(BatchRunner, AnotherProcessStoppedOrKilledContinuesWithoutLossOrDuplicates)
   EXPECT_EQ(content.count("entry,check,path"), 1);
 }
 
-}  // namespace
-}  // namespace quarvel
-
-namespace quarvel {
-namespace {
-
-TEST(WorkerLines, RequestsAndOutcomesCrossWhateverTheyHold) {
-  LookupRequest request;
-  request.entry = QStringLiteral("F2LX K1\"ABC\"\\\n\t有限\U0001F600");
-  request.path = LookupPath::Official;
-  request.pictureFile = QStringLiteral("/data/pictures/batch-1.jpg");
-  const QByteArray line = EncodeWorkerRequest(request);
-  ASSERT_TRUE(line.endsWith('\n'));
-  EXPECT_EQ(line.count('\n'), 1);  // one line, whatever the entry holds
-  const std::optional<LookupRequest> back = DecodeWorkerRequest(line.chopped(1));
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->entry, request.entry);
-  EXPECT_EQ(back->path, LookupPath::Official);
-  EXPECT_EQ(back->pictureFile, request.pictureFile);
-
-  for (const OutcomeKind kind :
-       {OutcomeKind::Found, OutcomeKind::NotFound, OutcomeKind::Rejected, OutcomeKind::BadInput,
-        OutcomeKind::PictureFailed, OutcomeKind::TimedOut}) {
-    const LookupOutcome outcome{kind,     "iPhone 14 Pro",   "C39", "2027年3月18日",
-                                "/p.jpg", "browser crashed", {}};
-    const std::optional<LookupOutcome> decoded =
-        DecodeWorkerOutcome(EncodeWorkerOutcome(outcome).chopped(1));
-    ASSERT_TRUE(decoded) << OutcomeName(kind).toStdString();
-    EXPECT_EQ(decoded->kind, kind);
-    EXPECT_EQ(decoded->model, outcome.model);
-    EXPECT_EQ(decoded->warrantyEnd, outcome.warrantyEnd);
-    EXPECT_EQ(decoded->picture, outcome.picture);
-    EXPECT_EQ(decoded->reason, outcome.reason);
-    EXPECT_TRUE(decoded->failure.isEmpty());
-  }
-
-  // Anything else is no line of the protocol.
-  for (const char* bad : {"", "[]", "{", "{\"entry\":\"A\",\"path\":\"sideways\",\"picture\":\"\"}",
-                          "{\"entry\":1,\"path\":\"official\",\"picture\":\"\"}",
-                          "{\"entry\":\"A\",\"path\":\"official\"}"})
-    EXPECT_FALSE(DecodeWorkerRequest(QByteArray(bad))) << bad;
-  for (const char* bad :
-       {"{\"outcome\":\"lost\",\"model\":\"\",\"serial\":\"\",\"warranty_end\":\"\",\"picture\":"
-        "\"\"}",
-        "{\"outcome\":\"found\",\"model\":\"\",\"serial\":\"\",\"picture\":\"\"}", "null"})
-    EXPECT_FALSE(DecodeWorkerOutcome(QByteArray(bad))) << bad;
+TEST(SitePace, TheBucketSpacesLookupsAndAPauseHoldsThemAll) {
+  SitePace none;
+  none.Take(0);
+  EXPECT_EQ(none.WaitMs(0), 0);
+  SitePace pace(30);  // one every 2 s
+  EXPECT_EQ(pace.WaitMs(0), 0);
+  pace.Take(0);
+  EXPECT_EQ(pace.WaitMs(500), 1500);
+  pace.Take(2000);
+  EXPECT_EQ(pace.WaitMs(2000), 2000);
+  pace.Take(10000);  // idle slots do not pile up
+  EXPECT_EQ(pace.WaitMs(10000), 2000);
+  pace.PauseUntil(30000);
+  pace.PauseUntil(20000);  // the later pause wins
+  EXPECT_EQ(pace.WaitMs(12000), 18000);
+  const std::pair<int, qint64> backOffs[] = {
+      {1, 2000}, {2, 4000}, {3, 8000}, {7, 120000}, {40, 120000}};
+  for (const auto& [attempt, ms] : backOffs) EXPECT_EQ(SitePace::BackOffMs(attempt), ms);
 }
 
-TEST(WorkerLines, LinesArriveInAnyPiecesAndAnEndlessOneBreaksTheStream) {
-  LineBuffer lines;
-  const QByteArray stream = "first\nsecond line\n\nlast";
-  for (const char c : stream) lines.Append(QByteArrayView(&c, 1));
-  EXPECT_EQ(lines.Next(), QByteArray("first"));
-  EXPECT_EQ(lines.Next(), QByteArray("second line"));
-  EXPECT_EQ(lines.Next(), QByteArray(""));
-  EXPECT_EQ(lines.Next(), std::nullopt);  // "last" has not ended yet
-  lines.Append("\n");
-  EXPECT_EQ(lines.Next(), QByteArray("last"));
-  EXPECT_FALSE(lines.Broken());
-
-  LineBuffer endless;
-  const QByteArray piece(64 * 1024, 'x');
-  for (qsizetype sent = 0; sent <= LineBuffer::kMaxLine; sent += piece.size())
-    endless.Append(piece);
-  EXPECT_TRUE(endless.Broken());
-  endless.Append("\n");
-  EXPECT_EQ(endless.Next(), std::nullopt);
-
-  // A long line behind a short one is found when the short one is taken.
-  LineBuffer behind;
-  behind.Append("ok\n" + QByteArray(LineBuffer::kMaxLine + 1, 'y'));
-  EXPECT_EQ(behind.Next(), QByteArray("ok"));
-  EXPECT_TRUE(behind.Broken());
-}
-
-}  // namespace
-}  // namespace quarvel
-
-namespace quarvel {
-namespace {
-
-// A worker that runs a shell script instead of the engine.
-struct ScriptWorker {
-  explicit ScriptWorker(const QString& script)
-      : lookup(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script},
-               QProcessEnvironment::systemEnvironment()) {}
-
-  // Starts one lookup and waits for its outcome.
-  std::optional<LookupOutcome> LookUp(const QString& entry, int timeoutMs = 10000) {
-    std::optional<LookupOutcome> got;
-    LookupRequest request;
-    request.entry = entry;
-    lookup.Start(request, [&](const LookupOutcome& outcome) { got = outcome; });
-    EXPECT_FALSE(got);  // never inside Start
-    QElapsedTimer clock;
-    clock.start();
-    while (!got && clock.elapsed() < timeoutMs)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return got;
-  }
-  WorkerLookup lookup;
-};
-
-const char kAnswer[] =
-    R"({"outcome":"found","model":"iPhone 13","serial":"F17","warranty_end":"x","picture":""})";
-
-TEST(WorkerLookup, AnswersComeBackAndAWorkerThatEndsIsStartedOnceMore) {
-  ScriptWorker answering(QStringLiteral("while read line; do echo '%1'; done").arg(kAnswer));
-  for (const char* entry : {"A", "B"}) {
-    const std::optional<LookupOutcome> outcome = answering.LookUp(entry);
-    ASSERT_TRUE(outcome) << entry;
-    EXPECT_EQ(outcome->kind, OutcomeKind::Found);
-    EXPECT_EQ(outcome->model, QStringLiteral("iPhone 13"));
-    EXPECT_TRUE(outcome->failure.isEmpty());
-  }
-
-  // Ends on its first request, every time it is started: the entry is tried
-  // twice, then it is timed out with the reason, and no failure.
-  QTemporaryDir dir;
-  const QString starts = dir.filePath("starts");
-  ScriptWorker ending(QStringLiteral("echo x >> '%1'; read line; exit 3").arg(starts));
-  const std::optional<LookupOutcome> failed = ending.LookUp("C39");
-  ASSERT_TRUE(failed);
-  EXPECT_EQ(failed->kind, OutcomeKind::TimedOut);
-  EXPECT_EQ(failed->reason, QLatin1String(kCrashedTwice));
-  EXPECT_TRUE(failed->failure.isEmpty()) << failed->failure.toStdString();
-  EXPECT_EQ(ReadFile(starts), QByteArray("x\nx\n"));
-
-  // Ends once, then answers: the retry is unseen.
-  const QString once = dir.filePath("once");
-  ScriptWorker flaky(QStringLiteral("if [ ! -e '%1' ]; then : > '%1'; read line; exit 1; fi; "
-                                    "while read line; do echo '%2'; done")
-                         .arg(once, kAnswer));
-  const std::optional<LookupOutcome> retried = flaky.LookUp("F17");
-  ASSERT_TRUE(retried);
-  EXPECT_TRUE(retried->failure.isEmpty()) << retried->failure.toStdString();
-  EXPECT_EQ(retried->kind, OutcomeKind::Found);
-}
-
-TEST(WorkerLookup, AnEntryThatEndsEveryWorkerIsSkippedAndTheBatchGoesOn) {
-  const QString script = QStringLiteral(
-                             "while read line; do case \"$line\" in *POISON*) exit 1;; esac; "
-                             "echo '%1'; done")
-                             .arg(kAnswer);
+TEST(BatchRunner, PassingFailuresAreTriedAgainAfterTheWaitThenEndTimedOut) {
   Batch batch;
+  batch.settings.retries = 2;
   batch.settings.jobs = 2;
-  Progress progress([&](const QByteArray& text) { batch.progressText += text; }, false, 4, 0);
-  BatchRunner runner(
-      batch.settings,
-      [&](int) {
-        return std::make_unique<WorkerLookup>(QStringLiteral("/bin/sh"),
-                                              QStringList{QStringLiteral("-c"), script},
-                                              QProcessEnvironment::systemEnvironment());
-      },
-      &batch.sink, batch.history.get(), &progress);
-  EXPECT_EQ(runner.Run({"A", "POISON", "B", "C"}), 1);
-  ASSERT_EQ(batch.sink.writes.size(), 4);
-  const QStringList poisoned = Fields(batch.sink.writes[1]);
-  EXPECT_EQ(poisoned.value(3), QStringLiteral("timed_out"));
-  for (const int row : {0, 2, 3}) EXPECT_EQ(Fields(batch.sink.writes[row]).value(3), "found");
-  EXPECT_TRUE(batch.progressText.contains("POISON: timed_out (the lookup crashed twice)"))
-      << batch.progressText.constData();
+  batch.shared->plan = [&](const LookupRequest& request) {
+    const auto tries =
+        std::count_if(batch.shared->started.begin(), batch.shared->started.end(),
+                      [&](const LookupRequest& r) { return r.entry == request.entry; });
+    FakePlan plan;
+    plan.delayMs = 2;
+    plan.outcome.kind = OutcomeKind::Found;
+    if (request.entry == QLatin1String("WAITS") && tries < 3) {
+      plan.outcome = {OutcomeKind::TimedOut, {}, {}, {}, {}, "the site answered HTTP 429", {}, 150};
+    } else if (request.entry == QLatin1String("NEVER")) {
+      plan.outcome = {OutcomeKind::TimedOut, {}, {}, {}, {}, "the page got no answer", {}, 50};
+    }
+    return plan;
+  };
+  ASSERT_EQ(batch.Run({"WAITS", "NEVER", "PLAIN"}), 0);
+  ASSERT_EQ(batch.sink.writes.size(), 3);
+  EXPECT_EQ(Fields(batch.sink.writes[0])[3], QStringLiteral("found"));
+  EXPECT_EQ(Fields(batch.sink.writes[1])[3], QStringLiteral("timed_out"));
+  EXPECT_EQ(Fields(batch.sink.writes[2])[3], QStringLiteral("found"));
+  QStringList started;
+  for (const LookupRequest& r : batch.shared->started) started.append(r.entry);
+  EXPECT_EQ(started.count("WAITS"), 3);
+  EXPECT_EQ(started.count("NEVER"), 3);  // the first try and two more
+  EXPECT_EQ(started.count("PLAIN"), 1);
+  EXPECT_TRUE(
+      batch.progressText.contains("waiting 0.1 s for the site (the site answered HTTP 429)"))
+      << batch.progressText.toStdString();
+  EXPECT_TRUE(batch.progressText.contains("NEVER: timed_out (the page got no answer)"));
   const std::vector<HistoryRecord> records = batch.history->Newest();
-  ASSERT_EQ(records.size(), 4u);
-  EXPECT_EQ(std::count_if(records.begin(), records.end(),
-                          [](const HistoryRecord& r) { return r.reason == kCrashedTwice; }),
-            1);
-}
-
-TEST(WorkerLookup, GarbageAMissingProgramOrAHangAreHandled) {
-  ScriptWorker garbage(QStringLiteral("read line; echo 'not json'"));
-  const std::optional<LookupOutcome> outcome = garbage.LookUp("A");
-  ASSERT_TRUE(outcome);
-  EXPECT_TRUE(outcome->failure.contains("no outcome"));
-
-  WorkerLookup missing(QStringLiteral("/nonexistent/quarvel-cli"), {},
-                       QProcessEnvironment::systemEnvironment());
-  std::optional<LookupOutcome> got;
-  missing.Start(LookupRequest{}, [&](const LookupOutcome& o) { got = o; });
-  QElapsedTimer clock;
-  clock.start();
-  while (!got && clock.elapsed() < 10000)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  ASSERT_TRUE(got);
-  EXPECT_TRUE(got->failure.contains("could not be started")) << got->failure.toStdString();
-
-  // A worker that never answers is ended by Cancel; the next entry gets a
-  // fresh one, and the cancelled lookup never calls back.
-  QTemporaryDir dir;
-  const QString starts = dir.filePath("starts");
-  ScriptWorker hanging(
-      QStringLiteral("echo x >> '%1'; read line; case \"$line\" in *HANG*) exec sleep 60;; esac; "
-                     "echo '%2'; while read line; do echo '%2'; done")
-          .arg(starts, kAnswer));
-  bool called = false;
-  LookupRequest request;
-  request.entry = "HANG";
-  hanging.lookup.Start(request, [&](const LookupOutcome&) { called = true; });
-  for (QElapsedTimer clock; !clock.isValid() || clock.elapsed() < 200;) {
-    if (!clock.isValid()) clock.start();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  const qint64 pid = hanging.lookup.ProcessId();
-  ASSERT_GT(pid, 0);
-  hanging.lookup.Cancel();
-  EXPECT_EQ(::kill(static_cast<pid_t>(pid), 0), -1);  // gone, and reaped
-  const std::optional<LookupOutcome> next = hanging.LookUp("NEXT");
-  ASSERT_TRUE(next);
-  EXPECT_EQ(next->kind, OutcomeKind::Found);
-  EXPECT_FALSE(called);
-  EXPECT_EQ(ReadFile(starts), QByteArray("x\nx\n"));
+  EXPECT_EQ(records.size(), 3u);  // one record an entry, whatever the tries
 }
 
 }  // namespace

@@ -18,32 +18,6 @@
 namespace quarvel {
 namespace {
 
-// The batch's worker processes: the children of pid running batch-worker.
-QList<qint64> Workers(qint64 pid) {
-  QList<qint64> workers;
-  for (const QString& name : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-    bool number = false;
-    const qint64 child = name.toLongLong(&number);
-    if (!number) continue;
-    QFile stat("/proc/" + name + "/stat"), command("/proc/" + name + "/cmdline");
-    if (!stat.open(QIODevice::ReadOnly) || !command.open(QIODevice::ReadOnly)) continue;
-    // pid (name) state ppid ...: the name may hold spaces and parentheses.
-    const QByteArray fields = stat.readAll();
-    const QList<QByteArray> after = fields.mid(fields.lastIndexOf(')') + 2).split(' ');
-    if (after.size() > 1 && after[1].toLongLong() == pid && after[0] != "Z" &&
-        command.readAll().contains("batch-worker"))
-      workers.append(child);
-  }
-  return workers;
-}
-
-bool Alive(qint64 pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return false;
-  const QByteArray fields = stat.readAll();
-  return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
-}
-
 class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -210,7 +184,7 @@ TEST_F(BatchTest, TheOfficialPathCutsModelAndWarrantyEndWithTwoJobs) {
   EXPECT_TRUE(rows[3].startsWith("NOTKNOWN1234,ok,official,rejected,"));
 }
 
-TEST_F(BatchTest, JobsRunInWorkersAndAWorkerThatDiesIsStartedAgain) {
+TEST_F(BatchTest, JobsRunSideBySideAndEachFoundEntryKeepsThePictureOfItsSerial) {
   QFile input(dir.filePath("entries.txt"));
   ASSERT_TRUE(input.open(QIODevice::Append));
   input.write("C39XK0ABHG7F\nF17ZP1QWN73D\n");
@@ -218,9 +192,6 @@ TEST_F(BatchTest, JobsRunInWorkersAndAWorkerThatDiesIsStartedAgain) {
   QProcess process;
   Start(process,
         {"batch", "--jobs", "3", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")});
-  // One worker a job; one of them is killed as it starts on its entry.
-  ASSERT_TRUE(testing::WaitFor([&] { return Workers(process.processId()).size() == 3; }, 30000));
-  ::kill(static_cast<pid_t>(Workers(process.processId()).first()), SIGKILL);
   ASSERT_TRUE(process.waitForFinished(90000));
   EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 
@@ -244,18 +215,6 @@ TEST_F(BatchTest, JobsRunInWorkersAndAWorkerThatDiesIsStartedAgain) {
   EXPECT_EQ(bytes(pictures[0]), bytes(pictures[2]));
   EXPECT_EQ(bytes(pictures[1]), bytes(pictures[3]));
   EXPECT_NE(bytes(pictures[0]), bytes(pictures[1]));
-}
-
-TEST_F(BatchTest, WorkersDoNotOutliveAKilledBatch) {
-  QProcess process;
-  Start(process,
-        {"batch", "--jobs", "2", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")});
-  ASSERT_TRUE(testing::WaitFor([&] { return Workers(process.processId()).size() == 2; }, 30000));
-  const QList<qint64> workers = Workers(process.processId());
-  ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
-  process.waitForFinished();
-  EXPECT_TRUE(
-      testing::WaitFor([&] { return std::none_of(workers.begin(), workers.end(), Alive); }, 15000));
 }
 
 }  // namespace

@@ -291,7 +291,6 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
        {"--path", "--jobs", "--output", "--retry-failed", "--lookup-host", "--portal-host"},
        {"--json", "--csv", "--limit"}},
       {"history", {"--csv", "--limit"}, {"--json", "--jobs", "--path", "--lookup-host"}},
-      {"batch-worker", {"--lookup-host", "--warranty-host"}, {"--json", "--limit", "--output"}},
       {"help", {"--help"}, {"--json", "--csv", "--jobs", "--lookup-host"}},
   };
   const Result program = Run({"--help"});
@@ -314,7 +313,6 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, program.out);
   EXPECT_TRUE(program.out.contains(QStringLiteral("help [COMMAND]")));
-  EXPECT_FALSE(program.out.contains(QStringLiteral("batch-worker")));  // the batch's own
   EXPECT_EQ(Run({"--help", "batch"}).out, Run({"batch", "--help"}).out);
   // help reads no hosts, so a wrong one in the environment does not stop it.
   EXPECT_EQ(Run({"help", "check"}, {}, {{"QUARVEL_LOOKUP_HOST", "bad host"}}).status, 0);
@@ -330,7 +328,6 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
       {{"check", "--csv", "X"}, "--csv is not an option of check"},
       {{"history", "--path", "official"}, "--path is not an option of history"},
       {{"batch", "--limit", "2", "in.txt"}, "--limit is not an option of batch"},
-      {{"batch-worker", "--json"}, "--json is not an option of batch-worker"},
       {{"help", "--jobs", "2"}, "--jobs is not an option of help"},
       {{"help", "--lookup-host", "localhost", "check"}, "--lookup-host is not an option of help"},
   };
