@@ -86,8 +86,8 @@ TEST(CheckNumber, FourteenDigitsGetTheirCheckDigitAndSixteenAreAnImeisv) {
 }
 
 TEST(CheckNumber, SeparatorsWideFormsAndLowerCaseAreAcceptedAndReported) {
-  for (const QString& typed :
-       QStringList{"35-678910-452367-3", "35 678910 452367 3", "35\u2013678910\u00A0452367\t3"}) {
+  for (const QString& typed : QStringList{"35-678910-452367-3", "35 678910 452367 3",
+                                          "35\u2013678910\u00A0452367\u205F3"}) {
     const NumberCheck check = CheckNumber(typed);
     EXPECT_EQ(check.verdict, kVerdictOk) << typed.toStdString();
     EXPECT_EQ(check.compact, QStringLiteral("356789104523673"));
@@ -145,21 +145,88 @@ TEST(CheckNumber, TwelveCharacterSerialsDecodeTheirYearAndWeek) {
                   .details.endsWith(u"made in 2010 or 2020, week 9"));
 }
 
-TEST(CheckNumber, DateCharactersOutsideTheTablesAreNotKnownRatherThanGuessed) {
-  for (const char* serial : {"C39AK0ABHG7F", "C39BK0ABHG7F", "C39EK0ABHG7F", "C3911ABCDEFG"}) {
-    const NumberCheck check = CheckNumber(QString::fromLatin1(serial));
-    EXPECT_EQ(check.kind, NumberKind::Serial) << serial;
-    EXPECT_TRUE(check.years.isEmpty()) << serial;
-    EXPECT_EQ(check.week, 0) << serial;
-    EXPECT_TRUE(check.details.contains(u"year not known")) << serial;
-    EXPECT_TRUE(check.details.endsWith(u"week not known")) << serial;
+// Entry -> kind, verdict, a part of the details, and the date decoded.
+TEST(CheckNumber, TheTableOfEntries) {
+  struct Row {
+    const char16_t* entry;
+    NumberKind kind;
+    const char* verdict;
+    const char16_t* details;
+    QList<int> years = {};
+    int week = 0;
+  };
+  const NumberKind serial = NumberKind::Serial;
+  const Row rows[] = {
+      // Date characters the 12-character format never uses.
+      {u"C39OI0ABHG7F", serial, kVerdictBadDate,
+       u": year character 'O' is never used; week character 'I' is never used"},
+      {u"C39AK0ABHG7F", serial, kVerdictBadDate, u": year character 'A' is never used"},
+      {u"C39BK0ABHG7F", serial, kVerdictBadDate, u"year character 'B'"},
+      {u"C39EK0ABHG7F", serial, kVerdictBadDate, u"year character 'E'"},
+      {u"C39UK0ABHG7F", serial, kVerdictBadDate, u"year character 'U'"},
+      {u"C3911ABCDEFG", serial, kVerdictBadDate, u"year character '1' is never used"},
+      {u"C39X0ABCHG7F",
+       serial,
+       kVerdictBadDate,
+       u": the second half of 2018, but week character '0' is never used",
+       {2018}},
+      {u"C39XSABCHG7F", serial, kVerdictBadDate, u"week character 'S'", {2018}},
+      {u"C39XZABCHG7F", serial, kVerdictBadDate, u"week character 'Z'", {2018}},
+      {u"C39XAABCHG7F", serial, kVerdictBadDate, u"week character 'A'", {2018}},
+      // The 11-character format: year digit, then two week digits.
+      {u"W8812345ABC",
+       serial,
+       kVerdictOk,
+       u"11-character format (factory W8, date 812, unit 345, model ABC): made in 2008, week 12",
+       {2008},
+       12},
+      {u"YM353ABCDEF", serial, kVerdictOk, u"made in 2003, week 53", {2003}, 53},
+      {u"4H901ABCDEF", serial, kVerdictOk, u"made in 2009, week 1", {2009}, 1},
+      {u"W8012345ABC", serial, kVerdictOk, u"made in 2000 or 2010, week 12", {2000, 2010}, 12},
+      {u"W8252345ABC", serial, kVerdictOk, u"made in 2002 or 2012, week 52", {2002, 2012}, 52},
+      {u"W8X12345ABC", serial, kVerdictBadDate, u": year character 'X' is never used"},
+      {u"W8800345ABC", serial, kVerdictBadDate, u"week '00' is never used"},
+      {u"W8854345ABC", serial, kVerdictBadDate, u"week '54' is never used"},
+      {u"W88A2345ABC", serial, kVerdictBadDate, u"week 'A2' is never used"},
+      // Every space separator is one; other invisible characters are not.
+      {u"C39XK0\u2000ABHG7F\u200A", serial, kVerdictOk, u"; 2 separators removed", {2018}, 42},
+      {u"35\u1680678910\u202F452367\u205F3", NumberKind::Imei, kVerdictOk, u"3 separators"},
+      {u"C39XK0\u200BABHG7F", serial, kVerdictBadCharacter, u"U+200B at position 7"},
+      {u"C39XK0\u2028ABHG7F", serial, kVerdictBadCharacter, u"U+2028 at position 7"},
+      // A tab is refused, and neither it nor a line end counts toward the kind.
+      {u"C39XK0\tABHG7F", serial, kVerdictBadCharacter, u"U+0009 at position 7"},
+      {u"3567891045\t23673", NumberKind::Imei, kVerdictBadCharacter, u"U+0009 at position 11"},
+      {u"356789104523673\n", NumberKind::Imei, kVerdictBadCharacter, u"U+000A at position 16"},
+      {u"356789104523673\r\n", NumberKind::Imei, kVerdictBadCharacter, u"U+000D"},
+  };
+  for (const Row& row : rows) {
+    const QString entry = QString::fromUtf16(row.entry);
+    const NumberCheck check = CheckNumber(entry);
+    const std::string name = entry.toStdString();
+    EXPECT_EQ(check.kind, row.kind) << name;
+    EXPECT_EQ(check.verdict, QLatin1String(row.verdict)) << name;
+    EXPECT_TRUE(check.details.contains(QString::fromUtf16(row.details)))
+        << check.details.toStdString();
+    EXPECT_EQ(check.years, row.years) << name;
+    EXPECT_EQ(check.week, row.week) << name;
   }
-  for (const char* serial : {"C39X0ABCHG7F", "C39XSABCHG7F", "C39XZABCHG7F", "C39XAABCHG7F"}) {
-    const NumberCheck check = CheckNumber(QString::fromLatin1(serial));
-    EXPECT_EQ(check.years, QList<int>{2018}) << serial;
-    EXPECT_EQ(check.week, 0) << serial;
-    EXPECT_TRUE(check.details.contains(u"second half of 2018; week not known")) << serial;
+
+  // Every character the published decoders refuse, and only those.
+  const QString neverYear = QStringLiteral("0123456789ABEIOU");
+  const QString neverWeek = QStringLiteral("0ABEIOUSZ");
+  for (char c = '0'; c <= 'Z'; c = c == '9' ? 'A' : c + 1) {
+    const QString year = QStringLiteral("C39%1K0ABHG7F").arg(QLatin1Char(c));
+    EXPECT_EQ(CheckNumber(year).Ok(), !neverYear.contains(QLatin1Char(c))) << year.toStdString();
+    const QString week = QStringLiteral("C39X") + QLatin1Char(c) + QStringLiteral("0ABHG7F");
+    EXPECT_EQ(CheckNumber(week).Ok(), !neverWeek.contains(QLatin1Char(c))) << week.toStdString();
   }
+  // Every Unicode space separator alike.
+  for (const char16_t space : {u' ', u'\u00A0', u'\u1680', u'\u2000', u'\u2005', u'\u2009',
+                               u'\u200A', u'\u202F', u'\u205F', u'\u3000'})
+    EXPECT_EQ(
+        CheckNumber(QStringLiteral("C39XK0") + QChar(space) + QStringLiteral("ABHG7F")).separators,
+        1)
+        << static_cast<int>(space);
 }
 
 TEST(CheckNumber, SerialLengthClassesAndCharacterSet) {
@@ -167,7 +234,8 @@ TEST(CheckNumber, SerialLengthClassesAndCharacterSet) {
   EXPECT_EQ(eleven.kind, NumberKind::Serial);
   EXPECT_EQ(eleven.format, 11);
   EXPECT_TRUE(eleven.Ok());
-  EXPECT_TRUE(eleven.years.isEmpty());
+  EXPECT_EQ(eleven.years, QList<int>{2008});
+  EXPECT_EQ(eleven.week, 15);
   const NumberCheck ten = CheckNumber(QStringLiteral("H7QX9P2LMN"));
   EXPECT_EQ(ten.format, 10);
   EXPECT_TRUE(ten.Ok());
@@ -200,11 +268,19 @@ TEST(CheckNumber, TheTabLineHasFourFieldsWhateverTheEntryHolds) {
   EXPECT_EQ(
       FormatCheckLine(CheckNumber(QStringLiteral("356789104523673"))),
       QStringLiteral("356789104523673\timei\tok\tTAC 35678910, serial 452367, check digit 3"));
-  for (const QString& entry : QStringList{"3567891\t04523673", "a\nb\rc", "\u2028x"}) {
+  for (const QString& entry :
+       QStringList{"3567891\t04523673", "a\nb\rc", "\u2028x", "x\u0085\u2029\u009F\u000B"}) {
     const QString line = FormatCheckLine(CheckNumber(entry));
     EXPECT_EQ(line.count(QLatin1Char('\t')), 3) << entry.toStdString();
-    EXPECT_FALSE(line.contains(QLatin1Char('\n')) || line.contains(QLatin1Char('\r')));
+    for (const QChar c : line)
+      EXPECT_FALSE(c.unicode() < 0x20 && c != QLatin1Char('\t')) << line.toStdString();
+    EXPECT_FALSE(line.contains(QChar(0x85)) || line.contains(QChar(0x2028)) ||
+                 line.contains(QChar(0x2029)));
   }
+  EXPECT_EQ(
+      FormatCheckLine(CheckNumber(QStringLiteral("a\\\u2028\u0085\tb\n"))),
+      QStringLiteral("a\\\\\\u2028\\u0085\\tb\\n\tunknown\tbad_character\t'\\\\' at position 2 "
+                     "is not a letter, a digit or a separator; lower case read as upper case"));
 }
 
 TEST(CheckNumber, TheJsonLineParsesBackToTheSameValues) {

@@ -90,9 +90,9 @@ TEST_F(BatchTest, EveryEntryGetsOneRowAfterAKillAndEveryRowIsInTheHistory) {
 TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {
   QFile input(dir.filePath("entries.txt"));
   ASSERT_TRUE(input.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  input.write("C39XK0ABHG7F\nSPINS0000001\nF17ZP1QWN73D\n");
+  input.write("C39XK0ABHG7F\nSPINNER00001\nF17ZP1QWN73D\n");
   input.close();
-  sites.OverrideLookup("/index.php/iphone/SPINS0000001",
+  sites.OverrideLookup("/index.php/iphone/SPINNER00001",
                        "<h1>查找结果</h1><script>setTimeout(function(){while(true){}},0)</script>");
   const QStringList batch{
       "batch", "--jobs", "2", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")};
@@ -101,15 +101,15 @@ TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {
   ASSERT_TRUE(first.waitForFinished(90000));
   EXPECT_EQ(first.exitCode(), 0);
   EXPECT_TRUE(
-      first.readAllStandardError().contains("SPINS0000001: timed_out (page stopped answering)"));
+      first.readAllStandardError().contains("SPINNER00001: timed_out (page stopped answering)"));
   const QStringList before = Rows();
   ASSERT_EQ(before.size(), 4) << before.join('\n').toStdString();
   EXPECT_TRUE(before[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,"));
-  EXPECT_TRUE(before[2].startsWith("SPINS0000001,ok,comprehensive,timed_out,"));
+  EXPECT_TRUE(before[2].startsWith("SPINNER00001,ok,comprehensive,timed_out,"));
   EXPECT_TRUE(before[3].startsWith("F17ZP1QWN73D,ok,comprehensive,found,"));
 
   // The page answers now: only that row is looked up again, in its place.
-  sites.OverrideLookup("/index.php/iphone/SPINS0000001", "<h1>查找结果</h1>");
+  sites.OverrideLookup("/index.php/iphone/SPINNER00001", "<h1>查找结果</h1>");
   QProcess again;
   Start(again, QStringList{"--retry-failed"} + batch.mid(0, 1) + batch.mid(3));
   ASSERT_TRUE(again.waitForFinished(60000));
@@ -117,8 +117,8 @@ TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {
   const QStringList after = Rows();
   ASSERT_EQ(after.size(), 4) << after.join('\n').toStdString();
   EXPECT_EQ(after[1], before[1]);
-  EXPECT_TRUE(after[2].startsWith("SPINS0000001,ok,comprehensive,")) << after[2].toStdString();
-  EXPECT_FALSE(after[2].startsWith("SPINS0000001,ok,comprehensive,timed_out,"));
+  EXPECT_TRUE(after[2].startsWith("SPINNER00001,ok,comprehensive,")) << after[2].toStdString();
+  EXPECT_FALSE(after[2].startsWith("SPINNER00001,ok,comprehensive,timed_out,"));
   EXPECT_EQ(after[3], before[3]);
 
   QProcess history;
@@ -152,10 +152,10 @@ TEST_F(BatchTest, EntriesAreCheckedAndCleanedBeforeTheyTravel) {
 TEST_F(BatchTest, AnOfficialEntryStartsFromTheFormWhateverTheLastOneLeft) {
   // A rejection page without the serial form: the next entry must not wait
   // for a form that never comes.
-  sites.OverrideWarrantyResult("BADSERIAL001", "<p>请输入有效的序列号。</p>");
+  sites.OverrideWarrantyResult("BADXK0REJECT", "<p>请输入有效的序列号。</p>");
   QFile input(dir.filePath("entries.txt"));
   ASSERT_TRUE(input.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  input.write("BADSERIAL001\nC39XK0ABHG7F\n");
+  input.write("BADXK0REJECT\nC39XK0ABHG7F\n");
   input.close();
   QProcess process;
   Start(process, {"batch", "--path", "official", "--output", dir.filePath("out.csv"),
@@ -163,7 +163,7 @@ TEST_F(BatchTest, AnOfficialEntryStartsFromTheFormWhateverTheLastOneLeft) {
   ASSERT_TRUE(process.waitForFinished(60000));
   const QStringList rows = Rows();
   ASSERT_EQ(rows.size(), 3) << rows.join('\n').toStdString();
-  EXPECT_TRUE(rows[1].startsWith("BADSERIAL001,ok,official,rejected,"));
+  EXPECT_TRUE(rows[1].startsWith("BADXK0REJECT,ok,official,rejected,"));
   EXPECT_TRUE(rows[2].startsWith("C39XK0ABHG7F,ok,official,found,iPhone 14 Pro,"))
       << rows[2].toStdString();
 }

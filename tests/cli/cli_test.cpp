@@ -117,7 +117,36 @@ TEST_F(Cli, CheckPrintsALinePerEntryAndTellsByItsStatus) {
   EXPECT_EQ(first.value("separators").toInt(), 3);
   EXPECT_EQ(QJsonDocument::fromJson(lines[1].toUtf8()).object().value("kind").toString(),
             QStringLiteral("serial"));
-  EXPECT_EQ(Run({"check"}, "").status, 0);
+}
+
+TEST_F(Cli, CheckReadsStandardInputAsABatchDoesAndSaysWhatItDid) {
+  const Result empty = Run({"check"}, "# nothing\n\n");
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_EQ(empty.err, QStringLiteral("quarvel-cli: no entries on standard input\n"));
+  EXPECT_EQ(Run({"check", "-"}, "").status, 2);
+
+  // '-' in its place among the arguments; a comma's columns after the first
+  // are not checked, and that is said once.
+  const Result mixed =
+      Run({"check", "C39XK0ABHG7F\r\n", "-", "W8812345ABC"}, "35417803,6859789\nA,B\n");
+  EXPECT_EQ(mixed.status, 1);
+  const QStringList lines = mixed.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 4) << mixed.out.toStdString();
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("C39XK0ABHG7F\tserial\tok\t")));
+  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("35417803\tunknown\tbad_length\t")));
+  EXPECT_TRUE(lines[2].startsWith(QStringLiteral("A\t")));
+  EXPECT_TRUE(lines[3].startsWith(QStringLiteral("W8812345ABC\tserial\tok\t")));
+  EXPECT_EQ(mixed.err, QStringLiteral("quarvel-cli: standard input: reading the first column of "
+                                      "comma-separated lines (2 lines)\n"));
+  ExpectUsage({"check", "-", "-"}, "can be read only once");
+
+  QProcess full;
+  full.setStandardOutputFile(QStringLiteral("/dev/full"));
+  full.start(QStringLiteral(QUARVEL_CLI_PATH), {"check", "C39XK0ABHG7F"});
+  ASSERT_TRUE(full.waitForFinished(20000));
+  EXPECT_EQ(full.exitCode(), 1);
+  EXPECT_TRUE(
+      full.readAllStandardError().startsWith("quarvel-cli: cannot write to standard output"));
 }
 
 TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {

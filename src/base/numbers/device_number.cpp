@@ -2,6 +2,7 @@
 
 #include <QStringBuilder>
 
+#include <algorithm>
 #include <array>
 
 namespace quarvel {
@@ -47,9 +48,27 @@ int WeekInHalf(QChar c) {
   return 0;
 }
 
+// The older 11-character serial format: two characters of factory, the
+// year's last digit, the week as two digits (01 to 53), three of unit and
+// three of model. `W8812345ABC` was made in week 12 of 2008.
+//
+// Its digit names the year within a decade, and the decoders published for
+// the older 11-character serial format read it in the 2000s (8 is 2008).
+// The 12-character format took over from 2010, but not on every product at
+// once: this check takes the older one as issued up to 2012, so 0, 1 and 2
+// may also stand for 2010 to 2012. Both years are given then, the 2000s
+// first, as the 12-character format gives its repeated years.
+constexpr int kFirstElevenCharacterDecade = 2000;
+constexpr int kLastElevenCharacterYear = 2012;
+
+// Every space separator of Unicode (U+0020, U+00A0, U+1680, U+2000 to U+200A,
+// U+202F, U+205F, U+3000) and the dashes. A tab is not one: it is refused as
+// every other control character is, as a batch refuses to send it, and as it
+// would split a field of the tab-separated output.
 bool IsSeparator(char16_t u) {
-  return u == ' ' || u == '\t' || u == '-' || u == 0x00A0 || u == 0x3000 ||
-         (u >= 0x2010 && u <= 0x2015) || u == 0x2212 || u == 0xFF0D;
+  if (u < 0x80) return u == ' ' || u == '-';
+  return (u >= 0x2010 && u <= 0x2015) || u == 0x2212 || u == 0xFF0D ||
+         QChar::category(u) == QChar::Separator_Space;
 }
 
 QString Describe(const QString& text, qsizetype i) {
@@ -57,7 +76,13 @@ QString Describe(const QString& text, qsizetype i) {
   char32_t code = c.unicode();
   if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
     code = QChar::surrogateToUcs4(c, text[i + 1]);
-  if (code >= 0x20 && code != 0x7F && code != '\'' && QChar::isPrint(code))
+  // Line and paragraph separators, invisible formatting characters and
+  // combining marks are named by their code point, as control characters are.
+  const QChar::Category category = QChar::category(code);
+  const bool shown = category != QChar::Separator_Line && category != QChar::Separator_Paragraph &&
+                     category != QChar::Other_Format && category != QChar::Mark_NonSpacing &&
+                     category != QChar::Mark_Enclosing;
+  if (code >= 0x20 && code != 0x7F && code != '\'' && QChar::isPrint(code) && shown)
     return QLatin1Char('\'') % QString::fromUcs4(&code, 1) % QLatin1Char('\'');
   return QStringLiteral("U+%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0')).toUpper();
 }
@@ -101,42 +126,79 @@ void CheckImei(NumberCheck& check) {
   }
 }
 
-void CheckSerial(NumberCheck& check) {
+QString Never(const QString& what, const QString& s, qsizetype i) {
+  return what % QLatin1Char(' ') % Describe(s, i) % QStringLiteral(" is never used");
+}
+
+void CheckElevenCharacterSerial(NumberCheck& check) {
   const QString& s = check.compact;
-  check.kind = NumberKind::Serial;
-  check.format = static_cast<int>(s.size());
-  check.verdict = QLatin1String(kVerdictOk);
-  if (s.size() == 10) {
-    check.details = QStringLiteral("10-character format (the newer, random one); it holds no date");
+  check.details = QStringLiteral("11-character format (factory ") % s.left(2) %
+                  QStringLiteral(", date ") % s.mid(2, 3) % QStringLiteral(", unit ") %
+                  s.mid(5, 3) % QStringLiteral(", model ") % s.mid(8, 3) % QStringLiteral("): ");
+  QStringList wrong;
+  if (!s[2].isDigit()) wrong.append(Never(QStringLiteral("year character"), s, 2));
+  const bool weekDigits = s[3].isDigit() && s[4].isDigit();
+  const int week = weekDigits ? s.mid(3, 2).toInt() : 0;
+  if (week < 1 || week > 53)
+    wrong.append(QStringLiteral("week '") % s.mid(3, 2) %
+                 QStringLiteral("' is never used (weeks run from 01 to 53)"));
+  if (!wrong.isEmpty()) {
+    check.verdict = QLatin1String(kVerdictBadDate);
+    check.details += wrong.join(QStringLiteral("; "));
     return;
   }
-  if (s.size() == 11) {
-    check.details = QStringLiteral("11-character format (the older one); no date decoded");
-    return;
-  }
+  const int digit = s[2].unicode() - u'0';
+  check.years = {kFirstElevenCharacterDecade + digit};
+  if (kFirstElevenCharacterDecade + 10 + digit <= kLastElevenCharacterYear)
+    check.years.append(kFirstElevenCharacterDecade + 10 + digit);
+  check.week = week;
+  check.details += QStringLiteral("made in ") % YearText(check.years) % QStringLiteral(", week ") %
+                   QString::number(check.week);
+}
+
+void CheckTwelveCharacterSerial(NumberCheck& check) {
+  const QString& s = check.compact;
   check.details = QStringLiteral("12-character format (factory ") % s.left(3) %
                   QStringLiteral(", date ") % s.mid(3, 2) % QStringLiteral(", unit ") %
                   s.mid(5, 3) % QStringLiteral(", model ") % s.mid(8, 4) % QStringLiteral("): ");
+  // The compact form holds only digits and letters, and the tables hold
+  // every character the format uses there: one outside them is a serial the
+  // format never made (for the year a digit, A, B, E, I, O or U; for the
+  // week 0, A, B, E, I, O, U, S or Z).
   const YearCode* year = FindYear(s[3]);
   const int weekInHalf = WeekInHalf(s[4]);
-  if (!year) {
-    check.details += QStringLiteral("year not known (") % Describe(s, 3) %
-                     QStringLiteral(" is not a year character); week not known");
-    return;
+  if (year) {
+    check.years = {year->year};
+    if (year->year + 10 <= kLastTwelveCharacterYear) check.years.append(year->year + 10);
+    check.half = year->half;
   }
-  check.years = {year->year};
-  if (year->year + 10 <= kLastTwelveCharacterYear) check.years.append(year->year + 10);
-  check.half = year->half;
-  if (!weekInHalf) {
-    check.details +=
-        QStringLiteral("made in the ") % QLatin1String(year->half == 1 ? "first" : "second") %
-        QStringLiteral(" half of ") % YearText(check.years) % QStringLiteral("; week not known (") %
-        Describe(s, 4) % QStringLiteral(" is not a week character)");
+  if (!year || !weekInHalf) {
+    check.verdict = QLatin1String(kVerdictBadDate);
+    QStringList wrong;
+    if (!year) wrong.append(Never(QStringLiteral("year character"), s, 3));
+    if (!weekInHalf) wrong.append(Never(QStringLiteral("week character"), s, 4));
+    if (year)
+      check.details +=
+          QStringLiteral("the ") % QLatin1String(year->half == 1 ? "first" : "second") %
+          QStringLiteral(" half of ") % YearText(check.years) % QStringLiteral(", but ");
+    check.details += wrong.join(QStringLiteral("; "));
     return;
   }
   check.week = weekInHalf + (year->half == 2 ? 26 : 0);
   check.details += QStringLiteral("made in ") % YearText(check.years) % QStringLiteral(", week ") %
                    QString::number(check.week);
+}
+
+void CheckSerial(NumberCheck& check) {
+  check.kind = NumberKind::Serial;
+  check.format = static_cast<int>(check.compact.size());
+  check.verdict = QLatin1String(kVerdictOk);
+  if (check.format == 10)
+    check.details = QStringLiteral("10-character format (the newer, random one); it holds no date");
+  else if (check.format == 11)
+    CheckElevenCharacterSerial(check);
+  else
+    CheckTwelveCharacterSerial(check);
 }
 
 void AppendNotes(NumberCheck& check) {
@@ -292,8 +354,13 @@ NumberCheck CheckNumber(const QString& entry) {
       ++check.separators;
     } else {
       if (firstBad < 0) firstBad = i;
-      // A surrogate pair is one character.
-      if (!(entry[i].isLowSurrogate() && i > 0 && entry[i - 1].isHighSurrogate())) ++bad;
+      // What the kind is guessed from: a surrogate pair is one character, and
+      // a control or formatting character (a tab, a line end) stands for none.
+      const QChar::Category category = QChar::category(u);
+      if (!(entry[i].isLowSurrogate() && i > 0 && entry[i - 1].isHighSurrogate()) &&
+          category != QChar::Other_Control && category != QChar::Other_Format &&
+          category != QChar::Separator_Line && category != QChar::Separator_Paragraph)
+        ++bad;
     }
   }
 
@@ -333,16 +400,36 @@ NumberCheck CheckNumber(const QString& entry) {
 }
 
 QString OneLineField(const QString& text) {
-  QString out = text;
-  for (QChar& c : out)
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.unicode() == 0x2028 || c.unicode() == 0x2029)
-      c = QChar(QChar::ReplacementCharacter);
+  const auto escaped = [](char16_t u) {
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029 || u == '\\';
+  };
+  if (std::none_of(text.begin(), text.end(), [&](QChar c) { return escaped(c.unicode()); }))
+    return text;
+  QString out;
+  out.reserve(text.size() + 8);
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if (!escaped(u))
+      out += c;
+    else if (u == '\\')
+      out += QLatin1String("\\\\");
+    else if (u == '\t')
+      out += QLatin1String("\\t");
+    else if (u == '\n')
+      out += QLatin1String("\\n");
+    else if (u == '\r')
+      out += QLatin1String("\\r");
+    else
+      out +=
+          QLatin1String("\\u") %
+          QString::number(static_cast<uint>(u), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+  }
   return out;
 }
 
 QString FormatCheckLine(const NumberCheck& check) {
   return OneLineField(check.entry) % QLatin1Char('\t') % KindName(check.kind) % QLatin1Char('\t') %
-         check.verdict % QLatin1Char('\t') % check.details;
+         check.verdict % QLatin1Char('\t') % OneLineField(check.details);
 }
 
 QByteArray FormatCheckJson(const NumberCheck& check) {
@@ -371,7 +458,7 @@ QByteArray FormatCheckJson(const NumberCheck& check) {
         out += QByteArray::number(check.years[i]);
       }
       out += ']';
-      Member(out, "half", check.half);
+      if (check.half) Member(out, "half", check.half);
     }
     if (check.week) Member(out, "week", check.week);
   }

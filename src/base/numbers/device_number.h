@@ -20,6 +20,8 @@ inline constexpr char kVerdictBadCharacter[] = "bad_character";
 inline constexpr char kVerdictBadLength[] = "bad_length";
 inline constexpr char kVerdictBadCheckDigit[] = "bad_check_digit";
 inline constexpr char kVerdictMissingCheckDigit[] = "missing_check_digit";
+// A serial whose date characters are ones its format never uses.
+inline constexpr char kVerdictBadDate[] = "bad_date";
 
 // What the check found out about one entry.
 struct NumberCheck {
@@ -29,7 +31,7 @@ struct NumberCheck {
   QString verdict;  // one of the kVerdict* texts
   QString details;  // one line for people, never a tab or a line break
 
-  int separators = 0;      // spaces and dashes removed
+  int separators = 0;      // spaces (every Unicode space separator) and dashes removed
   bool lowerCase = false;  // lower-case letters were read as upper case
   bool wideForms = false;  // full-width digits or letters were read as ASCII
 
@@ -41,12 +43,14 @@ struct NumberCheck {
   int checkDigit = -1;          // as given; -1 when the entry has none
   int expectedCheckDigit = -1;  // computed from the first 14 digits
 
-  // Serial numbers: the length class (10, 11 or 12) and, for the 12-character
-  // format, the date it was made. `years` holds every year the year character
-  // can stand for (empty: not known); `week` is 1 to 53, 0 when not known.
+  // Serial numbers: the length class (10, 11 or 12) and, for the 11- and
+  // 12-character formats, the date it was made. `years` holds every year the
+  // year character can stand for (empty: not known); `week` is 1 to 53, 0
+  // when not known. A date character the format never uses makes the verdict
+  // bad_date.
   int format = 0;
   QList<int> years;
-  int half = 0;  // 1 or 2; 0 when not known
+  int half = 0;  // 1 or 2 (the 12-character format); 0 when not known
   int week = 0;
 
   bool Ok() const { return verdict == QLatin1String(kVerdictOk); }
@@ -73,15 +77,17 @@ int LuhnCheckDigit(QStringView digits);
 // True when the last digit of `digits` is the Luhn check digit of the others.
 bool LuhnValid(QStringView digits);
 
-// entry, kind, verdict and details, tab-separated, without a line end. Tabs,
-// line breaks and other control characters in the entry are shown as U+FFFD.
+// entry, kind, verdict and details, tab-separated, without a line end; the
+// entry and the details as OneLineField writes them.
 QString FormatCheckLine(const NumberCheck& check);
 
 // One JSON object on one line (UTF-8, no line end).
 QByteArray FormatCheckJson(const NumberCheck& check);
 
-// Text with control characters replaced by U+FFFD: safe for one field of a
-// tab-separated line.
+// Text safe for one field of a tab-separated line, whatever it holds: a
+// backslash, a tab, CR and LF are written \\, \t, \r and \n; the other
+// control characters (C0, DEL, C1 such as U+0085) and the line and paragraph
+// separators U+2028 and U+2029 as \uXXXX (upper-case hex).
 QString OneLineField(const QString& text);
 
 }  // namespace quarvel

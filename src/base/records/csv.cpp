@@ -291,6 +291,7 @@ BatchInput ReadBatchInput(const QByteArray& content) {
       continue;
     }
     first = false;
+    if (fields.size() > 1) ++input.moreColumns;
     if (!entry.isEmpty()) input.entries.append(Unguarded(entry));
   }
   return input;

@@ -70,7 +70,8 @@ const QStringList& BatchHeader();
 // UTF-8 (or not UTF-16 after its BOM), a program, an archive or a PDF.
 struct BatchInput {
   QStringList entries;
-  QString error;  // empty when the input could be read
+  QString error;        // empty when the input could be read
+  int moreColumns = 0;  // records with more than one field, of which only the first was read
 };
 BatchInput ReadBatchInput(const QByteArray& content);
 
