@@ -4,6 +4,7 @@
 #                                 program looks beside itself first, then in
 #                                 ../share/quarvel)
 #   share/applications/, share/metainfo/, share/icons/hicolor/, share/man/man1/
+#   share/bash-completion/, share/zsh/, share/fish/   quarvel-cli's completions
 include(GNUInstallDirs)
 
 set(QUARVEL_INSTALLED_PROGRAMS)
@@ -48,6 +49,25 @@ add_custom_target(quarvel_compressed_docs ALL DEPENDS ${QUARVEL_MAN_PAGES} ${cha
 install(FILES ${QUARVEL_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# quarvel-cli's shell completions, made by the program just built from its
+# table of commands, where the shells look for them.
+set(QUARVEL_COMPLETIONS)
+if(TARGET quarvel-cli AND NOT CMAKE_CROSSCOMPILING)
+  set(dir ${CMAKE_BINARY_DIR}/completions)
+  set(QUARVEL_COMPLETIONS ${dir}/quarvel-cli ${dir}/_quarvel-cli ${dir}/quarvel-cli.fish)
+  add_custom_command(OUTPUT ${QUARVEL_COMPLETIONS}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND quarvel-cli completions bash > ${dir}/quarvel-cli
+    COMMAND quarvel-cli completions zsh > ${dir}/_quarvel-cli
+    COMMAND quarvel-cli completions fish > ${dir}/quarvel-cli.fish
+    DEPENDS quarvel-cli VERBATIM)
+  install(FILES ${dir}/quarvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES ${dir}/_quarvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+  install(FILES ${dir}/quarvel-cli.fish
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+endif()
+add_custom_target(quarvel_completions ALL DEPENDS ${QUARVEL_COMPLETIONS})
+
 # Everything the install rules above take from the build tree.
 add_custom_target(quarvel_installables
-  DEPENDS ${QUARVEL_INSTALLED_PROGRAMS} quarvel_assets quarvel_compressed_docs)
+  DEPENDS ${QUARVEL_INSTALLED_PROGRAMS} quarvel_assets quarvel_compressed_docs quarvel_completions)

@@ -73,6 +73,9 @@ check_installed_tree() {
 
   if [ -x "$prefix/bin/quarvel-cli" ]; then
     expect_file "$share/man/man1/quarvel-cli.1.gz"
+    expect_file "$share/bash-completion/completions/quarvel-cli"
+    expect_file "$share/zsh/vendor-completions/_quarvel-cli"
+    expect_file "$share/fish/vendor_completions.d/quarvel-cli.fish"
     without_display "$prefix/bin/quarvel-cli" --version >/dev/null || fail "quarvel-cli --version failed"
     # A well-formed IMEI (its check digit holds).
     without_display "$prefix/bin/quarvel-cli" check 356789104523673 >/dev/null ||
