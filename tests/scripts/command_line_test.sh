@@ -27,6 +27,15 @@ for program in quarvel quarvel-demo; do
   expect_eq "$program --frobnicate" "$err" "$program: unknown option '--frobnicate'; try --help"
   expect_eq "$program --frobnicate: stdout" "$out" ""
 done
+# The window without a display, or with one that does not answer, is an
+# error of its own, not the toolkit's abort.
+run "quarvel without a display" 1 env QTWEBENGINE_DISABLE_SANDBOX=1 "$bin/quarvel"
+expect_eq "quarvel without a display" "$err" \
+  "quarvel: no display: neither DISPLAY nor WAYLAND_DISPLAY is set"
+run "quarvel on a display that does not answer" 1 \
+  env QTWEBENGINE_DISABLE_SANDBOX=1 DISPLAY=:97 XAUTHORITY=/nonexistent "$bin/quarvel"
+grep -q "^quarvel: no display: the window platform could not open ':97'$" <<<"$err" ||
+  fail "quarvel on a display that does not answer: $err"
 run "quarvel-demo bad port" 2 "$bin/quarvel-demo" --lookup-port x
 expect_eq "quarvel-demo bad port" "$err" \
   "quarvel-demo: 'x' is not a port (1 to 65535) for --lookup-port; try --help"
