@@ -14,6 +14,18 @@ foreach(program quarvel quarvel-cli quarvel-demo)
     list(APPEND QUARVEL_INSTALLED_PROGRAMS ${program})
   endif()
 endforeach()
+# A stripped install (install/strip, the package) also drops the sections
+# nothing reads at run time, the compilers' notes, as Debian's dh_strip does.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program ${QUARVEL_INSTALLED_PROGRAMS})
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+          COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()")
+endif()
 
 set(QUARVEL_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/quarvel)
 install(FILES ${QUARVEL_CUES} DESTINATION ${QUARVEL_DATA_DESTINATION}/mp3)
@@ -25,6 +37,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/org.quarvel.Quarvel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${QUARVEL_ASSETS}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES ${CMAKE_SOURCE_DIR}/data/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/data/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quarvel)
 
 # Man pages and the changelog, compressed as Debian installs them (-n: no time
 # stamp inside, so that the package is reproducible).
