@@ -75,7 +75,7 @@ QString DefaultsLine(const Command& command) {
 }
 
 QString EnvironmentLines() {
-  return Wrap(QString(), HostEnvironmentHelp().split(QLatin1Char(' '), Qt::SkipEmptyParts), 0);
+  return Wrap(QString(), HostEnvironmentHelp().simplified().split(QLatin1Char(' ')), 0);
 }
 
 }  // namespace

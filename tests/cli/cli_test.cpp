@@ -379,7 +379,8 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
   } cases[] = {
       {"check", {"--json"}, {"--csv", "--limit", "--jobs", "--output", "--lookup-host"}},
       {"batch",
-       {"--path", "--jobs", "--output", "--retry-failed", "--lookup-host", "--portal-host"},
+       {"--path", "--jobs", "--output", "--retry-failed", "--lookup-host", "--portal-host",
+        "Default: comprehensive."},
        {"--json", "--csv", "--limit"}},
       {"history",
        {"--csv", "--json", "--limit", "--entry", "--since", "--outcome", "timed_out"},
@@ -408,6 +409,7 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, program.out);
   EXPECT_TRUE(program.out.contains(QStringLiteral("help [COMMAND]")));
+  EXPECT_TRUE(program.out.contains(QStringLiteral("Defaults: --path comprehensive, --jobs 1.")));
   EXPECT_FALSE(program.out.contains(QStringLiteral("batch-worker")));  // the batch's own
   EXPECT_EQ(Run({"--help", "batch"}).out, Run({"batch", "--help"}).out);
   // help reads no hosts, so a wrong one in the environment does not stop it.
