@@ -4,6 +4,7 @@
 #                                 program looks beside itself first, then in
 #                                 ../share/quarvel)
 #   share/applications/, share/metainfo/, share/icons/hicolor/, share/man/man1/
+#   share/bash-completion/, share/zsh/, share/fish/   quarvel-cli's completions
 include(GNUInstallDirs)
 
 set(QUARVEL_INSTALLED_PROGRAMS)
@@ -13,6 +14,18 @@ foreach(program quarvel quarvel-cli quarvel-demo)
     list(APPEND QUARVEL_INSTALLED_PROGRAMS ${program})
   endif()
 endforeach()
+# A stripped install (install/strip, the package) also drops the sections
+# nothing reads at run time, the compilers' notes, as Debian's dh_strip does.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      foreach(program ${QUARVEL_INSTALLED_PROGRAMS})
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+          COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()")
+endif()
 
 set(QUARVEL_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/quarvel)
 install(FILES ${QUARVEL_CUES} DESTINATION ${QUARVEL_DATA_DESTINATION}/mp3)
@@ -24,6 +37,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/org.quarvel.Quarvel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${QUARVEL_ASSETS}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES ${CMAKE_SOURCE_DIR}/data/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/data/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quarvel)
 
 # Man pages and the changelog, compressed as Debian installs them (-n: no time
 # stamp inside, so that the package is reproducible).
@@ -48,6 +63,25 @@ add_custom_target(quarvel_compressed_docs ALL DEPENDS ${QUARVEL_MAN_PAGES} ${cha
 install(FILES ${QUARVEL_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# quarvel-cli's shell completions, made by the program just built from its
+# table of commands, where the shells look for them.
+set(QUARVEL_COMPLETIONS)
+if(TARGET quarvel-cli AND NOT CMAKE_CROSSCOMPILING)
+  set(dir ${CMAKE_BINARY_DIR}/completions)
+  set(QUARVEL_COMPLETIONS ${dir}/quarvel-cli ${dir}/_quarvel-cli ${dir}/quarvel-cli.fish)
+  add_custom_command(OUTPUT ${QUARVEL_COMPLETIONS}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND quarvel-cli completions bash > ${dir}/quarvel-cli
+    COMMAND quarvel-cli completions zsh > ${dir}/_quarvel-cli
+    COMMAND quarvel-cli completions fish > ${dir}/quarvel-cli.fish
+    DEPENDS quarvel-cli VERBATIM)
+  install(FILES ${dir}/quarvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES ${dir}/_quarvel-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+  install(FILES ${dir}/quarvel-cli.fish
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+endif()
+add_custom_target(quarvel_completions ALL DEPENDS ${QUARVEL_COMPLETIONS})
+
 # Everything the install rules above take from the build tree.
 add_custom_target(quarvel_installables
-  DEPENDS ${QUARVEL_INSTALLED_PROGRAMS} quarvel_assets quarvel_compressed_docs)
+  DEPENDS ${QUARVEL_INSTALLED_PROGRAMS} quarvel_assets quarvel_compressed_docs quarvel_completions)

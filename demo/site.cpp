@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/system/sockets.h"
 #include "samples.h"
 
 namespace quarvel::demo {
@@ -189,6 +190,9 @@ void LimitClients(httplib::Server& server) {
   server.set_write_timeout(kWriteTimeoutSeconds, 0);
   server.set_keep_alive_timeout(kKeepAliveSeconds);
   server.new_task_queue = [] { return new ConnectionThreads(kMaxConnections); };
+  // The library's default shares the port with whoever listens on it already
+  // (SO_REUSEPORT): a port that is taken must make the demo fail instead.
+  server.set_socket_options([](socket_t socket) { system::ListenAlone(socket); });
 }
 
 void MountLookupSite(httplib::Server& server) {

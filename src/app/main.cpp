@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "base/config/config.h"
+#include "base/config/display_check.h"
 #include "base/config/logging.h"
 #include "base/config/quiet_output.h"
 #include "base/config/start_state.h"
@@ -21,6 +22,22 @@ namespace {
 
 QString Environment(const char* name) { return qEnvironmentVariable(name); }
 
+// The toolkit ends the process when its window platform does not start, as
+// when DISPLAY names a display that does not answer: said as the program's
+// own error instead of an abort.
+QtMessageHandler toolkitHandler = nullptr;
+
+void PlatformStartHandler(QtMsgType type, const QMessageLogContext& context,
+                          const QString& message) {
+  if (type != QtFatalMsg) return toolkitHandler(type, context, message);
+  const QString display = qEnvironmentVariableIsEmpty("DISPLAY")
+                              ? qEnvironmentVariable("WAYLAND_DISPLAY")
+                              : qEnvironmentVariable("DISPLAY");
+  std::fprintf(stderr, "quarvel: no display: the window platform could not open '%s'\n",
+               display.toLocal8Bit().constData());
+  std::_Exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -33,6 +50,11 @@ int main(int argc, char** argv) {
     std::fputs(loaded.message.toLocal8Bit().constData(), loaded.exitCode ? stderr : stdout);
     return loaded.exitCode;
   }
+  if (const QString problem = quarvel::NoDisplayProblem(arguments, Environment);
+      !problem.isEmpty()) {
+    std::fprintf(stderr, "quarvel: no display: %s\n", problem.toLocal8Bit().constData());
+    return 1;
+  }
   if (const QString problem = quarvel::EngineStartProblem(); !problem.isEmpty()) {
     std::fprintf(stderr, "quarvel: %s\n", problem.toLocal8Bit().constData());
     return 1;
@@ -41,7 +63,9 @@ int main(int argc, char** argv) {
 
   quarvel::QuietToolkitOutput();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  toolkitHandler = qInstallMessageHandler(PlatformStartHandler);
   QApplication app(argc, argv);
+  qInstallMessageHandler(toolkitHandler);
   quarvel::ApplyDesktopIdentity();
   quarvel::LoadToolkitTranslations();
   qCDebug(quarvel::lcApp) << "assets in" << quarvel::RunDirectory();

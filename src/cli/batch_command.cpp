@@ -227,15 +227,15 @@ Command BatchCommand() {
       "up.\n");
   command.options = {
       QCommandLineOption("path",
-                         "The lookup: the comprehensive query on the lookup site (the default) "
-                         "or the official one on the warranty page.",
-                         "comprehensive|official"),
-      QCommandLineOption("jobs", "Lookups side by side, 1 to 16 (default 1).", "N"),
+                         "The lookup: the comprehensive query on the lookup site or the official "
+                         "one on the warranty page.",
+                         "comprehensive|official", "comprehensive"),
+      QCommandLineOption("jobs", "Lookups side by side, 1 to 16.", "N", "1"),
       QCommandLineOption("rate", "At most N lookups a minute on the site (default: no cap).", "N"),
       QCommandLineOption("retries",
                          "Tries again an entry whose site asked to wait or did not answer, up "
-                         "to N times (default 2).",
-                         "N"),
+                         "to N times.",
+                         "N", "2"),
       QCommandLineOption("output", "The CSV to write, and to continue when it exists.", "FILE"),
       QCommandLineOption("raw-cells",
                          "Writes every cell as it is, without the apostrophe in front of one "

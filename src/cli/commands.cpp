@@ -53,11 +53,32 @@ QString OptionLines(const QList<QCommandLineOption>& options) {
       text += left + QLatin1Char('\n');
       left.clear();
     }
+    QString description = option.description();
+    if (!option.defaultValues().isEmpty())
+      description += QStringLiteral(" Default: %1.").arg(option.defaultValues().join(", "));
     text += Wrap(left.leftJustified(kOptionColumn - 1),
-                 option.description().split(QLatin1Char(' '), Qt::SkipEmptyParts), kOptionColumn);
+                 description.split(QLatin1Char(' '), Qt::SkipEmptyParts), kOptionColumn);
   }
   return text;
 }
+
+// "Defaults: --path comprehensive, --jobs 1.", or nothing when no option has one.
+QString DefaultsLine(const Command& command) {
+  QStringList defaults;
+  for (const QCommandLineOption& option : command.options)
+    if (!option.defaultValues().isEmpty())
+      defaults.append(QStringLiteral("--") + option.names().last() + QLatin1Char(' ') +
+                      option.defaultValues().join(QLatin1Char(',')) + QLatin1Char(','));
+  if (defaults.isEmpty()) return {};
+  defaults.last().chop(1);
+  return Wrap(QStringLiteral("      Defaults:"), defaults, 6).chopped(1) + QStringLiteral(".\n");
+}
+
+QString EnvironmentLines() {
+  return Wrap(QString(), HostEnvironmentHelp().simplified().split(QLatin1Char(' ')), 0);
+}
+
+}  // namespace
 
 // The host options as the help shows them; the parser takes HostOptions().
 QList<QCommandLineOption> HostOptionsHelp() {
@@ -75,6 +96,18 @@ const QCommandLineOption& VersionOption() {
   static const QCommandLineOption option({"v", "version"}, "Show the version and exit.");
   return option;
 }
+
+QStringList OptionValues(const Command& command, const QCommandLineOption& option, bool* file) {
+  const QString valueName = option.valueName();
+  *file = valueName == QLatin1String("FILE");
+  if (const auto listed = command.values.find(option.names().last());
+      listed != command.values.end())
+    return *listed;
+  if (valueName.contains(QLatin1Char('|'))) return valueName.split(QLatin1Char('|'));
+  return {};
+}
+
+namespace {
 
 QString NotACommand(const QString& name) {
   return QStringLiteral("'%1' is not a command").arg(name);
@@ -102,6 +135,7 @@ Command HelpCommand() {
       "The options of COMMAND and what it does, as COMMAND --help shows them;\n"
       "without a COMMAND, this help.\n");
   command.hosts = Hosts::kRefused;
+  command.operands = Operands::kCommands;
   command.run = RunHelp;
   return command;
 }
@@ -110,7 +144,7 @@ Command HelpCommand() {
 
 const QList<Command>& Commands() {
   static const QList<Command> commands = {CheckCommand(), BatchCommand(), HistoryCommand(),
-                                          HelpCommand()};
+                                          HelpCommand(), CompletionsCommand()};
   return commands;
 }
 
@@ -128,11 +162,11 @@ QString ProgramHelp() {
   for (const Command& command : Commands()) {
     if (command.hidden) continue;
     text += Wrap(QStringLiteral("  ") + command.name, command.synopsis, 8);
-    text += Indented(command.help, 6);
+    text += Indented(command.help, 6) + DefaultsLine(command);
   }
   text += QStringLiteral("\nOptions:\n") +
           OptionLines(HostOptionsHelp() + QList{HelpOption(), VersionOption()}) +
-          QStringLiteral("\n") + HostEnvironmentHelp() +
+          QStringLiteral("\n") + EnvironmentLines() +
           QStringLiteral(
               "Files: the history and the batch pictures are kept in $XDG_DATA_HOME/quarvel\n"
               "(by default ~/.local/share/quarvel).\n"
@@ -148,13 +182,13 @@ QString CommandHelp(const Command& command) {
   return Wrap(usage, command.synopsis, static_cast<int>(usage.size()) + 1) + command.summary +
          QStringLiteral("\n\n") + Indented(command.help, 2) + QStringLiteral("\nOptions:\n") +
          OptionLines(options) + QStringLiteral("\n") +
-         (command.hosts == Hosts::kUsed ? HostEnvironmentHelp() : QString()) +
+         (command.hosts == Hosts::kUsed ? EnvironmentLines() : QString()) +
          QStringLiteral("Exit status 2 on bad usage.\n");
 }
 
-int Dispatch(int& argc, char** argv) {
-  IgnoreBrokenPipes();
+namespace {
 
+int ReadAndRun(int& argc, char** argv) {
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
 
@@ -163,10 +197,13 @@ int Dispatch(int& argc, char** argv) {
   QCommandLineParser parser;
   parser.addOptions({HelpOption(), VersionOption()});
   parser.addOptions(HostOptions());
-  for (const Command& command : Commands()) {
-    const bool added = parser.addOptions(command.options);
-    Q_ASSERT(added);  // an option name used by two commands
-  }
+  QSet<QString> added;
+  for (const Command& command : Commands())
+    for (const QCommandLineOption& option : command.options) {
+      if (added.contains(option.names().first())) continue;  // shared with a command before
+      parser.addOption(option);
+      for (const QString& name : option.names()) added.insert(name);
+    }
   if (!parser.parse(arguments)) {
     QString text = parser.errorText();
     while (text.endsWith(QLatin1Char('.'))) text.chop(1);
@@ -211,6 +248,13 @@ int Dispatch(int& argc, char** argv) {
   positional.removeFirst();
   Invocation invocation{argc, argv, parser, positional, config};
   return command->run(invocation);
+}
+
+}  // namespace
+
+int Dispatch(int& argc, char** argv) {
+  IgnoreBrokenPipes();
+  return FinishOutput(ReadAndRun(argc, argv));
 }
 
 }  // namespace quarvel::cli

@@ -4,6 +4,7 @@
 // and each command's own help are all made from it.
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,14 @@ enum class Hosts {
   kUsed,      // it looks up on them: they are in its help
 };
 
+// What the shell completes after a command's name, besides its options.
+enum class Operands {
+  kFiles,     // names of files (INPUT), the shell's default
+  kNone,      // nothing to complete (entries, or no operands)
+  kCommands,  // the name of a command
+  kShells,    // bash, zsh or fish
+};
+
 struct Command {
   QString name;
   // What follows the name on a usage line, a piece at a time (pieces are
@@ -38,9 +47,16 @@ struct Command {
   // What it does, in lines of at most 74 characters; the program's help
   // shows it below the command's usage line.
   QString help;
-  // Its own options, by names no other command uses (one parser reads them
-  // all, so that a misplaced option is named as such).
+  // Its own options. One parser reads every command's, so that a misplaced
+  // option is named as such: commands that share an option's name take it
+  // the same way (a flag, or with a value). A default value is named in the
+  // help.
   QList<QCommandLineOption> options;
+  // The values of an option, by its name, when they are a short list; an
+  // option whose value name lists them ("comprehensive|official") needs none
+  // here. A value named FILE is a file name. Completions offer them.
+  QHash<QString, QStringList> values;
+  Operands operands = Operands::kFiles;
   Hosts hosts = Hosts::kAccepted;
   bool hidden = false;  // not in the program's help
   int (*run)(Invocation&) = nullptr;
@@ -50,6 +66,7 @@ struct Command {
 Command CheckCommand();
 Command BatchCommand();
 Command HistoryCommand();
+Command CompletionsCommand();
 
 // The table, in the order of the program's help.
 const QList<Command>& Commands();
@@ -58,6 +75,16 @@ const Command* FindCommand(const QString& name);
 // `quarvel-cli --help`, and `quarvel-cli COMMAND --help`.
 QString ProgramHelp();
 QString CommandHelp(const Command& command);
+
+// The options every command takes: the host options (for the commands that
+// take them) and --help; the program's own options add --version.
+QList<QCommandLineOption> HostOptionsHelp();
+const QCommandLineOption& HelpOption();
+const QCommandLineOption& VersionOption();
+
+// What an option's value can be, for the completions: a short list, empty
+// for a file name (*file set) or for anything.
+QStringList OptionValues(const Command& command, const QCommandLineOption& option, bool* file);
 
 // Reads the command line and runs the command: the process's exit status.
 int Dispatch(int& argc, char** argv);

@@ -5,11 +5,28 @@
 
 namespace quarvel::cli {
 
+namespace {
+
+// Why standard output could not be written, from its first failed write.
+QString outputError;
+
+}  // namespace
+
 QString MessagePrefix() { return QStringLiteral("quarvel-cli: "); }
 
 void Write(FILE* stream, const QByteArray& bytes) {
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-  std::fflush(stream);
+  const size_t size = static_cast<size_t>(bytes.size());
+  const bool written =
+      std::fwrite(bytes.constData(), 1, size, stream) == size && std::fflush(stream) == 0;
+  if (!written && stream == stdout && outputError.isEmpty()) outputError = LastSystemError();
+}
+
+int FinishOutput(int status) {
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && outputError.isEmpty())
+    outputError = LastSystemError();
+  if (outputError.isEmpty()) return status;
+  Error(QStringLiteral("cannot write to standard output: ") + outputError);
+  return status == 0 ? 1 : status;
 }
 
 void Error(const QString& message) { Write(stderr, (MessagePrefix() + message).toUtf8() + "\n"); }

@@ -15,8 +15,13 @@ namespace quarvel::cli {
 // "quarvel-cli: ", ahead of each message.
 QString MessagePrefix();
 
-// `bytes` on `stream`, flushed.
+// `bytes` on `stream`, flushed. A failed write to standard output is kept
+// for FinishOutput.
 void Write(FILE* stream, const QByteArray& bytes);
+// A command's exit status once its output is flushed: when standard output
+// could not be written (a full disk, /dev/full, a closed pipe), the reason
+// is reported and a status of 0 becomes 1.
+int FinishOutput(int status);
 // The message on a line of its own on standard error.
 void Error(const QString& message);
 // Bad usage: the message and a pointer to --help; returns the exit status 2.

@@ -14,6 +14,8 @@ constexpr qint64 kMaxInputBytes = 64LL << 20;
 
 }  // namespace
 
+QString LastSystemError() { return QString::fromLocal8Bit(system::LastError().c_str()); }
+
 void IgnoreBrokenPipes() { system::IgnoreBrokenPipes(); }
 
 std::optional<QByteArray> ReadInput(const QString& name, QString* error) {

@@ -9,6 +9,9 @@
 
 namespace quarvel::cli {
 
+// What the last failed system call says (strerror of errno).
+QString LastSystemError();
+
 // A closed pipe is then a failed write, not the end of the process.
 void IgnoreBrokenPipes();
 

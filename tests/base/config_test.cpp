@@ -4,6 +4,7 @@
 #include <QMap>
 
 #include "base/config/config.h"
+#include "base/config/display_check.h"
 #include "base/files/run_directory.h"
 
 #include <QCoreApplication>
@@ -64,6 +65,39 @@ TEST(Config, HelpAndVersionPrintAndStop) {
   const ConfigResult version = Load({"--version"});
   EXPECT_FALSE(version.config);
   EXPECT_TRUE(version.message.startsWith("quarvel " QUARVEL_VERSION));
+}
+
+// The window's start without a display: what the toolkit would try, and
+// whether that has a display to reach.
+TEST(Config, NoDisplayIsToldBeforeTheToolkitTries) {
+  const struct {
+    QStringList arguments;
+    QMap<QString, QString> environment;
+    const char* problem;  // empty: the window may start
+  } cases[] = {
+      {{}, {}, "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+      {{}, {{"DISPLAY", ":0"}}, ""},
+      {{}, {{"WAYLAND_DISPLAY", "wayland-0"}}, ""},
+      {{}, {{"QT_QPA_PLATFORM", "offscreen"}}, ""},
+      {{}, {{"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", "w"}}, "DISPLAY is not set"},
+      {{}, {{"QT_QPA_PLATFORM", "wayland-egl"}}, "WAYLAND_DISPLAY is not set"},
+      {{}, {{"QT_QPA_PLATFORM", "wayland;xcb"}, {"DISPLAY", ":1"}}, ""},
+      {{}, {{"QT_QPA_PLATFORM", "xcb:nograb"}, {"DISPLAY", ":1"}}, ""},
+      {{"-platform", "offscreen"}, {}, ""},
+      {{"--platform=xcb"}, {{"QT_QPA_PLATFORM", "offscreen"}}, "DISPLAY is not set"},
+      {{"-display", ":2"}, {}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString() + " " +
+                 QStringList(c.environment.keys()).join(' ').toStdString());
+    const QString problem = NoDisplayProblem(
+        QStringList{"quarvel"} + c.arguments,
+        [&](const char* name) { return c.environment.value(QString::fromLatin1(name)); });
+    if (*c.problem == 0)
+      EXPECT_EQ(problem, QString());
+    else
+      EXPECT_TRUE(problem.contains(QLatin1String(c.problem))) << problem.toStdString();
+  }
 }
 
 TEST(RunDirectory, PathsAreBuiltFromTheExecutablesDirectoryAndTheLiteral) {

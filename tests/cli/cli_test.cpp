@@ -218,6 +218,94 @@ TEST_F(Cli, ADamagedHistoryIsReportedAndLeftAsItIs) {
   EXPECT_EQ(Names(), names);
 }
 
+TEST_F(Cli, HistoryFiltersAndJsonLines) {
+  {
+    History history(data.filePath("quarvel"));
+    ASSERT_TRUE(history.IsOpen());
+    const struct {
+      const char* entry;
+      const char* finished;
+      const char* outcome;
+    } records[] = {{"C39XK0ABHG7F", "2024-05-01T08:00:00Z", "found"},
+                   {"c39xk0abhg7f", "2024-05-02T08:00:00Z", "timed_out"},
+                   {"356789104523673", "2024-05-03T08:00:00Z", "found"}};
+    for (const auto& r : records) {
+      HistoryRecord record;
+      record.entry = QString::fromLatin1(r.entry);
+      record.finishedAt = QDateTime::fromString(r.finished, Qt::ISODate);
+      record.outcome = QString::fromLatin1(r.outcome);
+      record.reason = QStringLiteral("line\nbreak \"quoted\"");
+      record.seconds = 1.5;
+      history.Record(record);
+    }
+  }
+  const struct {
+    QStringList filters;
+    QStringList entries;  // newest first
+  } cases[] = {
+      {{}, {"356789104523673", "c39xk0abhg7f", "C39XK0ABHG7F"}},
+      {{"--entry", "XK0a"}, {"c39xk0abhg7f", "C39XK0ABHG7F"}},
+      {{"--outcome", "found"}, {"356789104523673", "C39XK0ABHG7F"}},
+      {{"--since", "2024-05-02T08:00:00Z"}, {"356789104523673", "c39xk0abhg7f"}},
+      {{"--since", "2024-05-02"}, {"356789104523673"}},  // local midnight: 12:00Z
+      {{"--since", "2024-05-02 10:00+02:00"}, {"356789104523673", "c39xk0abhg7f"}},
+      {{"--entry", "c39", "--outcome", "found", "--since", "2024-04-30"}, {"C39XK0ABHG7F"}},
+      {{"--outcome", "found", "--limit", "1"}, {"356789104523673"}},
+      {{"--outcome", "rejected"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.filters.join(' ').toStdString());
+    const Result result = Run(QStringList{"history", "--json"} + c.filters, {}, {{"TZ", "UTC+12"}});
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    QStringList entries;
+    for (const QString& line : result.out.split('\n', Qt::SkipEmptyParts)) {
+      QJsonParseError error{};
+      const QJsonObject object = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+      EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+      EXPECT_EQ(object.value("reason").toString(), QStringLiteral("line\nbreak \"quoted\""));
+      EXPECT_EQ(object.value("seconds").toDouble(), 1.5);
+      EXPECT_TRUE(object.value("finished_at").toString().endsWith('Z'));
+      entries.append(object.value("entry").toString());
+    }
+    EXPECT_EQ(entries, c.entries);
+  }
+}
+
+// A failed write of standard output is exit status 1 and a message, whatever
+// the command.
+TEST_F(Cli, AFailedWriteOfStandardOutputIsAnError) {
+  {
+    History history(data.filePath("quarvel"));
+    HistoryRecord record;
+    record.finishedAt = QDateTime::currentDateTimeUtc();
+    record.entry = QStringLiteral("C39XK0ABHG7F");
+    ASSERT_TRUE(history.Record(record));
+  }
+  QFile(data.filePath("empty.txt")).open(QIODevice::WriteOnly);
+  const QStringList commands[] = {{"--version"},
+                                  {"--help"},
+                                  {"help", "batch"},
+                                  {"check", "C39XK0ABHG7F"},
+                                  {"history", "--json"},
+                                  {"completions", "fish"},
+                                  {"batch", data.filePath("empty.txt")}};
+  for (const QStringList& arguments : commands) {
+    SCOPED_TRACE(arguments.join(' ').toStdString());
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.insert("XDG_DATA_HOME", data.path());
+    process.setProcessEnvironment(environment);
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(QUARVEL_CLI_PATH), arguments);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("quarvel-cli: cannot write to standard output: ")))
+        << err.toStdString();
+  }
+}
+
 // An unusable data folder: nothing is written, there nor anywhere else. The
 // batch goes on without pictures or history; `history` says why it lists nothing.
 TEST_F(Cli, AnUnusableDataFolderIsNamedAndNothingIsWrittenElsewhere) {
@@ -288,7 +376,10 @@ TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {
   ExpectUsage({}, "no command given");
   ExpectUsage({"lookup"}, "'lookup' is not a command");
   ExpectUsage({"--no-such-option"}, "no-such-option");
-  ExpectUsage({"history", "--json"}, "--json is not an option of history");
+  ExpectUsage({"history", "--jobs", "2"}, "--jobs is not an option of history");
+  ExpectUsage({"history", "--csv", "--json"}, "do not go together");
+  ExpectUsage({"history", "--since", "yesterday"}, "--since wants a date");
+  ExpectUsage({"history", "--outcome", "lost"}, "--outcome is one of found, not_found");
   ExpectUsage({"check", "--limit", "3", "X"}, "--limit is not an option of check");
   ExpectUsage({"history", "--limit", "0"}, "--limit");
   ExpectUsage({"history", "--limit", "many"}, "--limit");
@@ -317,9 +408,13 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
   } cases[] = {
       {"check", {"--json"}, {"--csv", "--limit", "--jobs", "--output", "--lookup-host"}},
       {"batch",
-       {"--path", "--jobs", "--output", "--retry-failed", "--lookup-host", "--portal-host"},
+       {"--path", "--jobs", "--output", "--retry-failed", "--lookup-host", "--portal-host",
+        "Default: comprehensive."},
        {"--json", "--csv", "--limit"}},
-      {"history", {"--csv", "--limit"}, {"--json", "--jobs", "--path", "--lookup-host"}},
+      {"history",
+       {"--csv", "--json", "--limit", "--entry", "--since", "--outcome", "timed_out"},
+       {"--jobs", "--path", "--lookup-host"}},
+      {"completions", {"bash|zsh|fish"}, {"--json", "--lookup-host"}},
       {"help", {"--help"}, {"--json", "--csv", "--jobs", "--lookup-host"}},
   };
   const Result program = Run({"--help"});
@@ -342,6 +437,7 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, program.out);
   EXPECT_TRUE(program.out.contains(QStringLiteral("help [COMMAND]")));
+  EXPECT_TRUE(program.out.contains(QStringLiteral("Defaults: --path comprehensive, --jobs 1, --retries 2.")));
   EXPECT_EQ(Run({"--help", "batch"}).out, Run({"batch", "--help"}).out);
   // help reads no hosts, so a wrong one in the environment does not stop it.
   EXPECT_EQ(Run({"help", "check"}, {}, {{"QUARVEL_LOOKUP_HOST", "bad host"}}).status, 0);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The programs of the build tree (argument 1: its bin folder) on the command
-# line, without a display: help, version, bad options; and the demo site
-# stops cleanly on SIGINT and SIGTERM without leaving files behind.
+# line, without a display: help, version, bad options, quarvel-cli's shell
+# completions; the demo site stops cleanly on SIGINT and SIGTERM without
+# leaving files behind, and refuses a port that is taken.
 source "$(dirname "$0")/common.sh"
 bin=$1
 
@@ -26,9 +27,44 @@ for program in quarvel quarvel-demo; do
   expect_eq "$program --frobnicate" "$err" "$program: unknown option '--frobnicate'; try --help"
   expect_eq "$program --frobnicate: stdout" "$out" ""
 done
+# The window without a display, or with one that does not answer, is an
+# error of its own, not the toolkit's abort.
+run "quarvel without a display" 1 env QTWEBENGINE_DISABLE_SANDBOX=1 "$bin/quarvel"
+expect_eq "quarvel without a display" "$err" \
+  "quarvel: no display: neither DISPLAY nor WAYLAND_DISPLAY is set"
+run "quarvel on a display that does not answer" 1 \
+  env QTWEBENGINE_DISABLE_SANDBOX=1 DISPLAY=:97 XAUTHORITY=/nonexistent "$bin/quarvel"
+grep -q "^quarvel: no display: the window platform could not open ':97'$" <<<"$err" ||
+  fail "quarvel on a display that does not answer: $err"
 run "quarvel-demo bad port" 2 "$bin/quarvel-demo" --lookup-port x
 expect_eq "quarvel-demo bad port" "$err" \
   "quarvel-demo: 'x' is not a port (1 to 65535) for --lookup-port; try --help"
+
+# quarvel-cli's completions offer, after each command, the options its help
+# shows, and complete the values the table lists.
+cli=$bin/quarvel-cli
+"$cli" completions bash >"$tmp/completion.bash"
+reply() {  # reply WORD...: what bash completes for the last word
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _quarvel_cli
+    printf "%s\n" "${COMPREPLY[@]}" | sort | tr "\n" " "' _ "$tmp/completion.bash" "$@"
+}
+expect_eq "complete -p" "$(bash -c 'source "$1"; complete -p quarvel-cli' _ "$tmp/completion.bash")" \
+  "complete -F _quarvel_cli quarvel-cli"
+for command in check batch history help completions; do
+  from_help=$("$cli" "$command" --help | sed -n '/^Options:/,/^$/s/^  \(-[^ ,]*\(, -[^ ]*\)\?\).*/\1/p' |
+    tr -d ',' | tr ' ' '\n' | sort | tr '\n' ' ')
+  expect_eq "completions of $command options" "$(reply quarvel-cli "$command" -)" "$from_help"
+done
+expect_eq "commands" "$(reply quarvel-cli '')" "batch check completions help history "
+expect_eq "--path value" "$(reply quarvel-cli --lookup-host x batch --path o)" "official "
+expect_eq "--outcome value" "$(reply quarvel-cli history --outcome t)" "timed_out "
+expect_eq "help operand" "$(reply quarvel-cli help hi)" "history "
+for shell in zsh fish; do
+  "$cli" completions "$shell" >"$tmp/completion.$shell"
+  if command -v "$shell" >/dev/null; then
+    out=$("$shell" -n "$tmp/completion.$shell" 2>&1) || fail "$shell completions do not parse: $out"
+  fi
+done
 
 # As root the embedded browser needs its sandbox off; without that the
 # programs say so instead of ending without a word.
@@ -80,4 +116,14 @@ for signal in TERM INT; do
   left=$(ls -A "$tmp/demo-tmp")
   expect_eq "files the demo left in its temporary folder after SIG$signal" "$left" ""
 done
+
+# A second demo on a port the first one holds fails, and says which.
+if start_demo; then
+  run "quarvel-demo on a taken port" 1 "$bin/quarvel-demo" --lookup-port "${ports[0]}" \
+    --portal-port "$((ports[0] + 3))" --warranty-port "$((ports[0] + 4))"
+  expect_eq "quarvel-demo on a taken port" "$err" \
+    "quarvel-demo: port ${ports[0]} for the lookup site is taken"
+  kill "$demo"
+  wait "$demo" || true
+fi
 finish

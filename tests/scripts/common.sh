@@ -73,6 +73,9 @@ check_installed_tree() {
 
   if [ -x "$prefix/bin/quarvel-cli" ]; then
     expect_file "$share/man/man1/quarvel-cli.1.gz"
+    expect_file "$share/bash-completion/completions/quarvel-cli"
+    expect_file "$share/zsh/vendor-completions/_quarvel-cli"
+    expect_file "$share/fish/vendor_completions.d/quarvel-cli.fish"
     without_display "$prefix/bin/quarvel-cli" --version >/dev/null || fail "quarvel-cli --version failed"
     # A well-formed IMEI (its check digit holds).
     without_display "$prefix/bin/quarvel-cli" check 356789104523673 >/dev/null ||
@@ -82,10 +85,13 @@ check_installed_tree() {
   fi
 
   if command -v desktop-file-validate >/dev/null; then
-    out=$(desktop-file-validate "$share/applications/org.quarvel.Quarvel.desktop" 2>&1) ||
-      fail "desktop-file-validate: $out"
+    # Validators before 0.27 do not know SingleMainWindow (desktop entry 1.5).
+    out=$(desktop-file-validate "$share/applications/org.quarvel.Quarvel.desktop" 2>&1 |
+      grep -v 'key "SingleMainWindow" in group "Desktop Entry", but keys extending' || true)
     [ -z "$out" ] || fail "desktop-file-validate: $out"
   fi
+  grep -qF "<release version=\"$(without_display "$prefix/bin/quarvel" --version | cut -d' ' -f2)\"" \
+    "$share/metainfo/org.quarvel.Quarvel.metainfo.xml" || fail "the metainfo lacks this release"
   if command -v appstreamcli >/dev/null; then
     out=$(appstreamcli validate --no-net "$share/metainfo/org.quarvel.Quarvel.metainfo.xml" 2>&1) ||
       fail "appstreamcli validate: $out"

@@ -26,18 +26,25 @@ done
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for path in ./usr/bin/quarvel ./usr/share/quarvel/mp3/欢迎使用.mp3 \
-  ./usr/share/applications/org.quarvel.Quarvel.desktop ./usr/share/man/man1/quarvel.1.gz; do
+  ./usr/share/applications/org.quarvel.Quarvel.desktop ./usr/share/man/man1/quarvel.1.gz \
+  ./usr/share/bash-completion/completions/quarvel-cli; do
   grep -qxF "$path" <<<"$contents" || fail "the package lacks $path"
 done
 grep -v -e '^\./usr/' <<<"$contents" | grep -q . && fail "files outside /usr: $contents"
 grep -q -e '_tests$' -e 'bench_' <<<"$contents" && fail "test programs in the package"
 
 if command -v lintian >/dev/null; then
-  lintian --fail-on error,warning "$deb" >"$tmp/lintian" 2>&1 || fail "lintian: $(cat "$tmp/lintian")"
+  lintian --display-info --fail-on error,warning "$deb" >"$tmp/lintian" 2>&1 ||
+    fail "lintian: $(cat "$tmp/lintian")"
+  # Debian's hardening and stripping, which lintian reports as information only.
+  grep -E 'hardening-|binary-has-unneeded-section|unstripped' "$tmp/lintian" &&
+    fail "lintian: the programs are not built and stripped as Debian's are"
 fi
 
 dpkg-deb -x "$deb" "$tmp/root"
-file "$tmp/root/usr/bin/quarvel" | grep -q ', stripped' || fail "quarvel is not stripped"
+for program in "$tmp"/root/usr/bin/*; do
+  file "$program" | grep -q ', stripped' || fail "$(basename "$program") is not stripped"
+done
 check_installed_tree "$tmp/root/usr"
 check_installed_program_runs "$tmp/root/usr"
 finish

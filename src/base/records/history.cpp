@@ -242,6 +242,12 @@ QStringList RecordTexts(const HistoryRecord& record) {
           record.picture};
 }
 
+bool HistoryFilter::Matches(const HistoryRecord& record) const {
+  return (!since.isValid() || record.finishedAt >= since) &&
+         (outcome.isEmpty() || record.outcome == outcome) &&
+         record.entry.contains(entry, Qt::CaseInsensitive);
+}
+
 QString IsoUtc(const QDateTime& time) { return time.toUTC().toString(Qt::ISODateWithMs); }
 
 History::History(const QString& folder, Reporter report, HistoryAccess access)
@@ -568,26 +574,36 @@ bool History::Record(const HistoryRecord& record) {
   return false;
 }
 
-std::vector<HistoryRecord> History::Newest(int limit) const {
+std::vector<HistoryRecord> History::Newest(int limit, const HistoryFilter& filter) const {
   std::vector<HistoryRecord> records;
   if (!db_) return records;
+  const auto full = [&] { return limit > 0 && records.size() >= static_cast<size_t>(limit); };
   if (state_ == HistoryState::Damaged) {
     // Its index cannot be trusted: the rows that read, sorted here.
     NumberedRecords rows = RowsThatRead(db_);
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
       return std::pair(a.second.finishedAt, a.first) > std::pair(b.second.finishedAt, b.first);
     });
-    if (limit > 0 && rows.size() > static_cast<size_t>(limit)) rows.resize(limit);
-    for (auto& row : rows) records.push_back(std::move(row.second));
+    for (auto& row : rows) {
+      if (full()) break;
+      if (filter.Matches(row.second)) records.push_back(std::move(row.second));
+    }
     return records;
   }
+  // The times are stored in one format, so their texts sort as the times do
+  // and the index finds the first one to leave out.
   const QByteArray sql = QByteArray("SELECT ") + (hasReason_ ? kColumns : kColumnsWithoutReason) +
-                         " FROM lookups ORDER BY finished_at DESC, id DESC LIMIT ?";
+                         " FROM lookups" +
+                         (filter.since.isValid() ? " WHERE finished_at >= ?" : "") +
+                         " ORDER BY finished_at DESC, id DESC";
   sqlite3_stmt* statement = nullptr;
   if (sqlite3_prepare_v2(db_, sql.constData(), -1, &statement, nullptr) != SQLITE_OK)
     return records;
-  sqlite3_bind_int(statement, 1, limit > 0 ? limit : -1);
-  while (sqlite3_step(statement) == SQLITE_ROW) records.push_back(ReadRecord(statement, 0));
+  if (filter.since.isValid()) Bind(statement, 1, IsoUtc(filter.since));
+  while (!full() && sqlite3_step(statement) == SQLITE_ROW) {
+    HistoryRecord record = ReadRecord(statement, 0);
+    if (filter.Matches(record)) records.push_back(std::move(record));
+  }
   sqlite3_finalize(statement);
   return records;
 }

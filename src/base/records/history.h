@@ -59,6 +59,15 @@ struct HistoryRecord {
 // of the table (seconds and reason follow them there).
 QStringList RecordTexts(const HistoryRecord& record);
 
+// Which lookups History::Newest lists; the default takes every one.
+struct HistoryFilter {
+  QString entry;    // entries holding this text, in any case
+  QDateTime since;  // finished at or after it; invalid: at any time
+  QString outcome;  // this outcome only; empty: any
+
+  bool Matches(const HistoryRecord& record) const;
+};
+
 // finished_at as stored: 2024-05-01T12:34:56.789Z
 QString IsoUtc(const QDateTime& time);
 
@@ -91,8 +100,9 @@ class History {
   // a reader); never throws.
   bool Record(const HistoryRecord& record);
 
-  // The newest `limit` records (all when limit <= 0), newest first.
-  std::vector<HistoryRecord> Newest(int limit = 0) const;
+  // The newest `limit` records that `filter` takes (all when limit <= 0),
+  // newest first.
+  std::vector<HistoryRecord> Newest(int limit = 0, const HistoryFilter& filter = {}) const;
 
  private:
   enum class OpenResult { Ok, Damaged, Failed };
