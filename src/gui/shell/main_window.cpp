@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWebEngineView>
 
@@ -155,7 +156,11 @@ MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
   connect(engine_, &LookupEngine::Ended, this,
           [this](const LookupEnd& end) { RecordInHistory(end); });
   ConnectHandlers();
-  move(50, 50);
+  // Placed so that the about window and the month table, docked to it, open
+  // wholly on the screen.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  move(screen ? StartPosition(screen->availableGeometry(), QSize(kWidth, kHeight))
+              : QPoint(50, 50));
   resize(kWidth, kHeight);
   FixOuterSize();
   qApp->installEventFilter(this);
@@ -344,8 +349,9 @@ void MainWindow::OnKeyDown(int keyCode) {
 
 void MainWindow::OnMoved() {
   const QRect frame = Frame();
-  if (monthTableWindow) monthTableWindow->move(MonthTableDock(frame));
-  if (aboutWindow) aboutWindow->move(AboutDock(frame, aboutWindow->frameGeometry().width(), 20));
+  if (monthTableWindow) MoveDocked(monthTableWindow, MonthTableDock(frame), frame);
+  if (aboutWindow)
+    MoveDocked(aboutWindow, AboutDock(frame, aboutWindow->frameGeometry().width(), 20), frame);
 }
 
 void MainWindow::OnClosed() {
