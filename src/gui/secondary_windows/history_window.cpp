@@ -97,7 +97,7 @@ HistoryWindow::HistoryWindow(const QString& dataFolder, Services services, QWidg
   // Rows of one height and columns of set widths: nothing measures all rows.
   Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   Table->verticalHeader()->setDefaultSectionSize(HistoryModel::kThumbnailHeight + 6);
-  const int widths[HistoryModel::kColumns] = {150, 150, 100, 100, 160, 110, 160, 80};
+  const int widths[HistoryModel::kColumns] = {140, 140, 110, 100, 150, 100, 120, 70};
   for (int column = 0; column < HistoryModel::kColumns; ++column)
     Table->setColumnWidth(column, widths[column]);
   Table->horizontalHeader()->setStretchLastSection(true);
