@@ -1,4 +1,5 @@
-// The about and month table windows: texts, docking, badge and chat links.
+// The about and month table windows: texts, docking (the main window's start
+// position, title bars kept on the screen), badge and chat links.
 #include <gtest/gtest.h>
 
 #include <QBuffer>
@@ -121,6 +122,49 @@ TEST_F(AboutWindowTest, ChatButtonAndBadgeOpenTheChatLinks) {
   window.ChatBrowser->setUrl(QUrl("about:blank"));
   QTest::mousePress(window.ContactBadge, Qt::LeftButton);
   EXPECT_EQ(window.ChatBrowser->url(), QUrl(config.ChatLink()));
+}
+
+// The main window's place at start, on screens of several kinds: the about
+// window (at both of its overlaps) and the month table lie wholly on the
+// available area.
+TEST(DockedWindows, StartPositionKeepsThemOnTheAvailableArea) {
+  const QRect screens[] = {
+      {0, 0, 1280, 1024}, {0, 0, 1920, 1080},    {0, 0, 1920, 1040},  // a task bar below
+      {0, 27, 1280, 997}, {1920, 0, 1280, 1024},  // a panel above; a second screen
+      {0, 0, 800, 600},   {0, 0, 1024, 768},
+  };
+  const QSize main(382, 340);  // the main window's outer size
+  for (const QRect& available : screens) {
+    const QRect frame(StartPosition(available, main), main);
+    const QRect month(MonthTableDock(frame), kMonthTableFrame);
+    EXPECT_TRUE(available.contains(frame)) << available.x() << "," << available.width();
+    EXPECT_TRUE(available.contains(month)) << available.x() << "," << available.width();
+    for (const int overlap : {10, 20})
+      EXPECT_TRUE(available.contains(QRect(AboutDock(frame, 232, overlap), kAboutFrame)))
+          << available.x() << "," << available.width() << " overlap " << overlap;
+  }
+  // Where there is room, 50 pixels in: the month table's top, the about window's left.
+  const QPoint at = StartPosition(QRect(0, 0, 1280, 1024), main);
+  EXPECT_EQ(MonthTableDock(QRect(at, main)).y(), 50);
+  EXPECT_EQ(AboutDock(QRect(at, main), 232, 10).x(), 50);
+}
+
+TEST(DockedWindows, AMoveKeepsTheirTitleBarsReachable) {
+  const QRect screen(0, 0, 1280, 1024);
+  struct Case {
+    QRect frame;
+    QPoint expected;
+  };
+  const Case cases[] = {
+      {{100, 200, 210, 474}, {100, 200}},    // on the screen: where docked
+      {{100, -30, 210, 474}, {100, 0}},      // above: down to the top edge
+      {{-172, 313, 232, 230}, {-132, 313}},  // 60 pixels in: 100 of its title bar
+      {{1200, 70, 210, 474}, {1180, 70}},    // off the right edge
+      {{500, 1010, 232, 230}, {500, 1000}},  // below: its title bar back up
+      {{1250, 70, 50, 474}, {1230, 70}},     // narrower than 100: all of it
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(KeepTitleBarReachable(c.frame, 24, screen), c.expected) << c.frame.x();
 }
 
 }  // namespace

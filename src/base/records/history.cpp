@@ -1,4 +1,5 @@
 #include "base/records/history.h"
+#include "base/records/history_rows.h"
 
 #include "base/files/safe_file.h"
 
@@ -224,6 +225,16 @@ system::RenameResult RenameNoReplace(const QString& from, const QString& to) {
 QString LastSystemError() { return QString::fromLocal8Bit(system::LastError()); }
 
 }  // namespace
+
+namespace history_rows {
+
+QByteArray Columns(sqlite3* db) { return HasReasonColumn(db) ? kColumns : kColumnsWithoutReason; }
+
+HistoryRecord Read(sqlite3_stmt* statement, int first) { return ReadRecord(statement, first); }
+
+int OpenReadOnly(const QString& path, sqlite3** db) { return quarvel::OpenReadOnly(path, db); }
+
+}  // namespace history_rows
 
 QString SourceName(HistorySource source) {
   return source == HistorySource::Batch ? QStringLiteral("batch") : QStringLiteral("window");

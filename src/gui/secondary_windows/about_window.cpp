@@ -29,7 +29,7 @@ AboutWindow::AboutWindow(const Config& config, QWidget* parent) : QWidget(parent
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("tal-关于"));
   setAccessibleName(windowTitle());
-  FixOuterSize(this, 232, 230);
+  FixOuterSize(this, kAboutFrame.width(), kAboutFrame.height());
 
   AboutTextLabel = new QLabel(this);
   AboutTextLabel->setObjectName(QStringLiteral("透明标签1"));
@@ -59,11 +59,12 @@ AboutWindow::AboutWindow(const Config& config, QWidget* parent) : QWidget(parent
 
 void AboutWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  FixOuterSize(this, 232, 230);  // decorations are known once shown
+  FixOuterSize(this, kAboutFrame.width(),
+               kAboutFrame.height());  // decorations are known once shown
 }
 
 void AboutWindow::OnCreated(const QRect& mainFrame) {
-  move(AboutDock(mainFrame, frameGeometry().width(), 10));
+  MoveDocked(this, AboutDock(mainFrame, frameGeometry().width(), 10), mainFrame);
   SetPicture(ContactBadge, HttpGetBytes(config_.StatusImage()));
   Navigate(ChatBrowser, config_.portalHost);
 }

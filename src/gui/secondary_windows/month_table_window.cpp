@@ -31,7 +31,7 @@ MonthTableWindow::MonthTableWindow(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("月份对照"));
   setAccessibleName(windowTitle());
-  FixOuterSize(this, 210, 474);
+  FixOuterSize(this, kMonthTableFrame.width(), kMonthTableFrame.height());
 
   MonthTableLabel = new QLabel(this);
   MonthTableLabel->setObjectName(QStringLiteral("标签1"));
@@ -65,9 +65,12 @@ MonthTableWindow::MonthTableWindow(QWidget* parent) : QWidget(parent) {
 
 void MonthTableWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  FixOuterSize(this, 210, 474);  // decorations are known once shown
+  FixOuterSize(this, kMonthTableFrame.width(),
+               kMonthTableFrame.height());  // decorations are known once shown
 }
 
-void MonthTableWindow::OnCreated(const QRect& mainFrame) { move(MonthTableDock(mainFrame)); }
+void MonthTableWindow::OnCreated(const QRect& mainFrame) {
+  MoveDocked(this, MonthTableDock(mainFrame), mainFrame);
+}
 
 }  // namespace quarvel

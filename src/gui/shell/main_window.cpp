@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWebEngineView>
 
@@ -28,6 +29,7 @@
 #include "gui/notices.h"
 #include "gui/secondary_windows/about_window.h"
 #include "gui/secondary_windows/docking.h"
+#include "gui/secondary_windows/history_window.h"
 #include "gui/secondary_windows/month_table_window.h"
 #include "gui/sharing/capture.h"
 #include "gui/sharing/copy_result.h"
@@ -155,7 +157,11 @@ MainWindow::MainWindow(Config config, WindowServices services, QWidget* parent)
   connect(engine_, &LookupEngine::Ended, this,
           [this](const LookupEnd& end) { RecordInHistory(end); });
   ConnectHandlers();
-  move(50, 50);
+  // Placed so that the about window and the month table, docked to it, open
+  // wholly on the screen.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  move(screen ? StartPosition(screen->availableGeometry(), QSize(kWidth, kHeight))
+              : QPoint(50, 50));
   resize(kWidth, kHeight);
   FixOuterSize();
   qApp->installEventFilter(this);
@@ -165,6 +171,7 @@ MainWindow::~MainWindow() {
   history_.reset();
   delete aboutWindow.data();
   delete monthTableWindow.data();
+  delete historyWindow.data();
   if (captureOverlay) {
     QPointer<CaptureOverlayWindow> overlay = captureOverlay;
     delete overlay->Screenshot.data();
@@ -319,14 +326,15 @@ void MainWindow::BuildMenus() {
                                     Gated([](MainWindow& w) { OnVoiceOn(w.platform(), w); }));
   RestartItem = MainMenu->addAction(QStringLiteral("重启"), this, Gated(OnRestart));
   ExitItem = MainMenu->addAction(QStringLiteral("退出"), this, Gated(OnExit));
+  HistoryItem = MainMenu->addAction(QStringLiteral("查询记录"), this, Gated(OnHistory));
   HelpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
   HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
   InstructionsItem = HelpMenu->addAction(QStringLiteral("使用说明"), this, Gated(OnInstructions));
   AboutItem = HelpMenu->addAction(QStringLiteral("关于"), this, Gated(OnAbout));
-  const char* const names[] = {"VoiceOffItem", "VoiceOnItem",      "RestartItem",
-                               "ExitItem",     "InstructionsItem", "AboutItem"};
-  QAction* const items[] = {VoiceOffItem, VoiceOnItem,      RestartItem,
-                            ExitItem,     InstructionsItem, AboutItem};
+  const char* const names[] = {"VoiceOffItem", "VoiceOnItem",      "RestartItem", "ExitItem",
+                               "HistoryItem",  "InstructionsItem", "AboutItem"};
+  QAction* const items[] = {VoiceOffItem, VoiceOnItem,      RestartItem, ExitItem,
+                            HistoryItem,  InstructionsItem, AboutItem};
   for (size_t i = 0; i < std::size(items); ++i) items[i]->setObjectName(names[i]);
 }
 
@@ -344,14 +352,16 @@ void MainWindow::OnKeyDown(int keyCode) {
 
 void MainWindow::OnMoved() {
   const QRect frame = Frame();
-  if (monthTableWindow) monthTableWindow->move(MonthTableDock(frame));
-  if (aboutWindow) aboutWindow->move(AboutDock(frame, aboutWindow->frameGeometry().width(), 20));
+  if (monthTableWindow) MoveDocked(monthTableWindow, MonthTableDock(frame), frame);
+  if (aboutWindow)
+    MoveDocked(aboutWindow, AboutDock(frame, aboutWindow->frameGeometry().width(), 20), frame);
 }
 
 void MainWindow::OnClosed() {
   closed_ = true;
   if (aboutWindow) aboutWindow->close();
   if (monthTableWindow) monthTableWindow->close();
+  if (historyWindow) historyWindow->close();  // keeps its place for the next start
   QCoreApplication::exit(0);
 }
 
@@ -423,6 +433,7 @@ void MainWindow::RecordInHistory(const LookupEnd& end) {
   }
   history_->Record(FinishedLookup(HistorySource::Window, end.entry, end.path, end.outcome(),
                                   end.milliseconds / 1000.0));
+  if (historyWindow) historyWindow->Refresh();
 }
 
 void MainWindow::SetResultPicture(const QByteArray& bytes) { SetPicture(ResultPicture, bytes); }

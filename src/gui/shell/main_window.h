@@ -19,6 +19,7 @@ class QMenu;
 class QMovie;
 class QPushButton;
 class QRadioButton;
+class QUrl;
 class QWebEngineView;
 
 namespace quarvel {
@@ -28,6 +29,7 @@ class CaptureOverlayWindow;
 class SaveDialog;
 class CuePlayerWidget;
 class History;
+class HistoryWindow;
 class MonthTableWindow;
 class LookupRig;
 
@@ -54,10 +56,11 @@ using PlatformFactory = std::function<std::unique_ptr<PlatformServices>(CuePlaye
 // construction (tests give doubles).
 struct WindowServices {
   PlatformFactory makePlatform = MakePlatformServices;
-  ProcessLauncher launcher;                // the restart command; empty: start detached
-  std::function<QPixmap()> grabScreen;     // the capture's snapshot; empty: the primary screen
-  std::shared_ptr<SaveDialog> saveDialog;  // empty: the platform's save dialog
-  Fetch fetch;                             // empty: HttpGetBytes
+  ProcessLauncher launcher;                  // the restart command; empty: start detached
+  std::function<QPixmap()> grabScreen;       // the capture's snapshot; empty: the primary screen
+  std::shared_ptr<SaveDialog> saveDialog;    // empty: the platform's save dialog
+  Fetch fetch;                               // empty: HttpGetBytes
+  std::function<bool(const QUrl&)> openUrl;  // a history row's picture; empty: the desktop's
   LookupTimings timings;
 };
 
@@ -100,6 +103,7 @@ class MainWindow : public QMainWindow, public Announcer, private EntrySource, pr
   // Secondary windows, while they are open.
   QPointer<AboutWindow> aboutWindow;
   QPointer<MonthTableWindow> monthTableWindow;
+  QPointer<HistoryWindow> historyWindow;
   QPointer<CaptureOverlayWindow> captureOverlay;
 
   static constexpr int kWidth = 382;
@@ -166,6 +170,7 @@ class MainWindow : public QMainWindow, public Announcer, private EntrySource, pr
   QAction* VoiceOnItem;
   QAction* RestartItem;
   QAction* ExitItem;
+  QAction* HistoryItem;
   QMenu* HelpMenu;
   QAction* InstructionsItem;
   QAction* AboutItem;

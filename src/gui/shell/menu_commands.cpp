@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 
 #include "base/config/start_state.h"
+#include "base/files/data_folder.h"
 #include "gui/notices.h"
 #include "gui/secondary_windows/about_window.h"
+#include "gui/secondary_windows/history_window.h"
 #include "gui/secondary_windows/month_table_window.h"
 #include "gui/shell/main_window.h"
 
@@ -18,6 +20,20 @@ void OnRestart(MainWindow& window) {
 }
 
 void OnExit(MainWindow& window) { window.OnClosed(); }
+
+void OnHistory(MainWindow& window) {
+  if (window.historyWindow) {
+    window.historyWindow->raise();
+    window.historyWindow->activateWindow();
+    return;
+  }
+  HistoryWindow::Services services;
+  services.saveDialog = window.services().saveDialog;
+  services.openUrl = window.services().openUrl;
+  auto* history = new HistoryWindow(DataFolder(), services);
+  window.historyWindow = history;
+  history->show();
+}
 
 void OnInstructions(MainWindow& window) { Announce(window, Notice::Instructions); }
 

@@ -12,6 +12,9 @@ void OnRestart(MainWindow& window);
 // "退出": ends the program with exit code 0.
 void OnExit(MainWindow& window);
 
+// "查询记录": opens the history window (or brings it forward).
+void OnHistory(MainWindow& window);
+
 // "使用说明": plays the spoken instructions.
 void OnInstructions(MainWindow& window);
 

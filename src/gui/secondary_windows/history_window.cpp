@@ -1,0 +1,276 @@
+#include "gui/secondary_windows/history_window.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "base/files/safe_file.h"
+#include "base/records/history_model.h"
+#include "base/settings/window_settings.h"
+#include "gui/sharing/save_dialog.h"
+#include "lookup/lookup_outcome.h"
+
+namespace quarvel {
+namespace {
+
+const QString kSettingsName = QStringLiteral("HistoryWindow");
+
+bool IsEnter(const QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const int key = static_cast<const QKeyEvent*>(event)->key();
+  return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAccessibleName(caption);
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+HistoryWindow::HistoryWindow(const QString& dataFolder, Services services, QWidget* parent)
+    : QMainWindow(parent), services_(std::move(services)) {
+  setObjectName(QStringLiteral("HistoryWindow"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QStringLiteral("查询记录"));
+  setAccessibleName(windowTitle());
+  if (!services_.saveDialog) services_.saveDialog = std::make_shared<PlatformSaveDialog>();
+  if (!services_.openUrl)
+    services_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+
+  auto* client = new QWidget(this);
+  setCentralWidget(client);
+  auto* filterLabel = new QLabel(QStringLiteral("筛选："), client);
+  FilterInput = new QLineEdit(client);
+  FilterInput->setObjectName(QStringLiteral("FilterInput"));
+  FilterInput->setAccessibleName(QStringLiteral("筛选"));
+  FilterInput->setPlaceholderText(QStringLiteral("系列号或型号"));
+  FilterInput->setClearButtonEnabled(true);
+  filterLabel->setBuddy(FilterInput);
+  auto* outcomeLabel = new QLabel(QStringLiteral("结果："), client);
+  OutcomeFilter = new QComboBox(client);
+  OutcomeFilter->setObjectName(QStringLiteral("OutcomeFilter"));
+  OutcomeFilter->setAccessibleName(QStringLiteral("结果"));
+  OutcomeFilter->addItem(QStringLiteral("全部"), QString());
+  for (const OutcomeKind kind :
+       {OutcomeKind::Found, OutcomeKind::NotFound, OutcomeKind::Rejected, OutcomeKind::BadInput,
+        OutcomeKind::PictureFailed, OutcomeKind::TimedOut})
+    OutcomeFilter->addItem(OutcomeName(kind), OutcomeName(kind));
+  outcomeLabel->setBuddy(OutcomeFilter);
+  CopyButton = MakeButton(client, "CopyButton", QStringLiteral("复制"));
+  ExportButton = MakeButton(client, "ExportButton", QStringLiteral("导出CSV"));
+  PictureButton = MakeButton(client, "PictureButton", QStringLiteral("打开图片"));
+
+  model_ = std::make_unique<HistoryModel>(dataFolder);
+  Table = new QTableView(client);
+  Table->setObjectName(QStringLiteral("Table"));
+  Table->setAccessibleName(windowTitle());
+  Table->setModel(model_.get());
+  Table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  Table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Table->setWordWrap(false);
+  Table->setTabKeyNavigation(false);  // Tab leaves the table for the next control
+  Table->setIconSize(QSize(HistoryModel::kThumbnailHeight * 4, HistoryModel::kThumbnailHeight));
+  Table->verticalHeader()->hide();
+  // Rows of one height and columns of set widths: nothing measures all rows.
+  Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  Table->verticalHeader()->setDefaultSectionSize(HistoryModel::kThumbnailHeight + 6);
+  const int widths[HistoryModel::kColumns] = {140, 140, 110, 100, 150, 100, 120, 70};
+  for (int column = 0; column < HistoryModel::kColumns; ++column)
+    Table->setColumnWidth(column, widths[column]);
+  Table->horizontalHeader()->setStretchLastSection(true);
+
+  auto* bar = new QHBoxLayout;
+  bar->addWidget(filterLabel);
+  bar->addWidget(FilterInput, 1);
+  bar->addWidget(outcomeLabel);
+  bar->addWidget(OutcomeFilter);
+  bar->addWidget(CopyButton);
+  bar->addWidget(ExportButton);
+  bar->addWidget(PictureButton);
+  auto* layout = new QVBoxLayout(client);
+  layout->addLayout(bar);
+  layout->addWidget(Table, 1);
+
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("StatusText"));
+  status_->setTextFormat(Qt::PlainText);
+  statusBar()->addWidget(status_, 1);
+
+  QWidget* const order[] = {FilterInput, OutcomeFilter, Table,
+                            CopyButton,  ExportButton,  PictureButton};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  for (QWidget* widget :
+       {static_cast<QWidget*>(Table), static_cast<QWidget*>(CopyButton),
+        static_cast<QWidget*>(ExportButton), static_cast<QWidget*>(PictureButton)})
+    widget->installEventFilter(this);
+
+  typing_ = new QTimer(this);
+  typing_->setSingleShot(true);
+  typing_->setInterval(250);
+  connect(typing_, &QTimer::timeout, this, &HistoryWindow::ApplyFilter);
+  connect(FilterInput, &QLineEdit::textChanged, typing_, qOverload<>(&QTimer::start));
+  connect(FilterInput, &QLineEdit::returnPressed, this, &HistoryWindow::ApplyFilter);
+  connect(OutcomeFilter, &QComboBox::currentIndexChanged, this, &HistoryWindow::ApplyFilter);
+  connect(CopyButton, &QPushButton::clicked, this, &HistoryWindow::CopySelected);
+  connect(ExportButton, &QPushButton::clicked, this, &HistoryWindow::ExportCsv);
+  connect(PictureButton, &QPushButton::clicked, this, &HistoryWindow::OpenPicture);
+  connect(Table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+    if (index.column() == HistoryModel::Picture) OpenPicture();
+  });
+  connect(model_.get(), &HistoryModel::Reloaded, this, &HistoryWindow::AnnounceCount);
+
+  resize(1000, 560);
+  if (const QByteArray saved = SavedWindowGeometry(kSettingsName); !saved.isEmpty())
+    restoreGeometry(saved);
+  AnnounceCount();
+  model_->Watch(kWatchMs);
+}
+
+HistoryWindow::~HistoryWindow() {
+  Table->setModel(nullptr);  // the model goes first
+}
+
+void HistoryWindow::Refresh() { model_->Refresh(true); }
+
+QString HistoryWindow::Status() const { return status_->text(); }
+
+void HistoryWindow::SetStatus(const QString& text) {
+  status_->setText(text);
+  status_->setAccessibleName(text);
+  QAccessibleEvent event(status_, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&event);
+}
+
+void HistoryWindow::AnnounceCount() {
+  const qint64 shown = model_->rowCount();
+  if (model_->State() == HistoryState::Unusable || model_->State() == HistoryState::Damaged) {
+    SetStatus(QStringLiteral("查询记录无法读取：") + model_->Problem());
+    return;
+  }
+  if (shown == announced_) return;  // nothing new: the last message stays
+  announced_ = shown;
+  const bool filtered = !model_->Filter().text.isEmpty() || !model_->Filter().outcome.isEmpty();
+  SetStatus(filtered
+                ? QStringLiteral("共 %1 条记录（全部 %2 条）").arg(shown).arg(model_->TotalRows())
+                : QStringLiteral("共 %1 条记录").arg(shown));
+}
+
+void HistoryWindow::ApplyFilter() {
+  typing_->stop();
+  announced_ = -1;  // a new filter always says how many it shows
+  model_->SetFilter({FilterInput->text().trimmed(), OutcomeFilter->currentData().toString()});
+  AnnounceCount();
+}
+
+void HistoryWindow::CopySelected() {
+  QList<int> rows;
+  for (const QModelIndex& index : Table->selectionModel()->selectedRows()) rows << index.row();
+  if (rows.isEmpty() && Table->currentIndex().isValid()) rows << Table->currentIndex().row();
+  if (rows.isEmpty()) {
+    SetStatus(QStringLiteral("没有选中的记录"));
+    return;
+  }
+  std::sort(rows.begin(), rows.end());
+  QApplication::clipboard()->setText(model_->RowsAsText(rows));
+  SetStatus(QStringLiteral("已复制 %1 行").arg(rows.size()));
+}
+
+void HistoryWindow::ExportCsv() {
+  SaveRequest request;
+  request.title = QStringLiteral("导出查询记录");
+  request.filter = QStringLiteral("CSV 文件|*.csv");
+  request.proposedName = QStringLiteral("查询记录.csv");
+  const std::optional<SaveChoice> choice = services_.saveDialog->Ask(this, request);
+  if (!choice) return;
+  QString path = choice->path;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+  QByteArray bytes;
+  const bool read = model_->WriteCsv([&bytes](const QByteArray& part) {
+    bytes += part;
+    return true;
+  });
+  if (!read || !ReplaceFile(path, bytes)) {
+    SetStatus(QStringLiteral("无法导出到 %1").arg(QDir::toNativeSeparators(path)));
+    return;
+  }
+  SetStatus(QStringLiteral("已导出 %1 行到 %2")
+                .arg(model_->rowCount())
+                .arg(QDir::toNativeSeparators(path)));
+}
+
+void HistoryWindow::OpenPicture() {
+  const QModelIndex current = Table->currentIndex();
+  if (!current.isValid()) {
+    SetStatus(QStringLiteral("没有选中的记录"));
+    return;
+  }
+  const QString picture = model_->Record(current.row()).picture;
+  if (picture.isEmpty() || !QFileInfo(picture).isFile()) {
+    SetStatus(picture.isEmpty() ? QStringLiteral("这条记录没有图片")
+                                : QStringLiteral("图片已不在：%1").arg(picture));
+    return;
+  }
+  if (services_.openUrl(QUrl::fromLocalFile(picture)))
+    SetStatus(QStringLiteral("已打开图片 %1").arg(QDir::toNativeSeparators(picture)));
+  else
+    SetStatus(QStringLiteral("无法打开图片 %1").arg(QDir::toNativeSeparators(picture)));
+}
+
+bool HistoryWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (IsEnter(event)) {
+    if (watched == Table) {
+      OpenPicture();
+      return true;
+    }
+    if (auto* button = qobject_cast<QPushButton*>(watched)) {
+      button->click();
+      return true;
+    }
+  }
+  if (watched == Table && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+    CopySelected();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void HistoryWindow::keyPressEvent(QKeyEvent* event) {
+  // Escape, wherever the focus is (a control that takes it keeps it).
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+void HistoryWindow::closeEvent(QCloseEvent* event) {
+  SaveWindowGeometry(kSettingsName, saveGeometry());
+  model_->Watch(0);
+  QMainWindow::closeEvent(event);
+}
+
+}  // namespace quarvel
