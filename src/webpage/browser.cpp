@@ -40,6 +40,12 @@ class HiddenBrowserPage : public QWebEnginePage {
         case QWebEngineLoadingInfo::HttpErrorDomain:
           failure_ = kLoadGotNoAnswer;
           break;
+        case QWebEngineLoadingInfo::InternalErrorDomain:
+          // The engine's own codes for a connection that failed on the way
+          // (failed, timed out, not connected, network changed); a load the
+          // program stopped (aborted) is none.
+          failure_ = QList<int>{-2, -7, -15, -21}.contains(info.errorCode()) ? kLoadGotNoAnswer : 0;
+          break;
         default:
           failure_ = 0;
       }

@@ -13,6 +13,7 @@
 #include <sys/types.h>
 
 #include "support/demo_sites.h"
+#include "support/silent_server.h"
 #include "support/wait.h"
 
 namespace quarvel {
@@ -215,6 +216,53 @@ TEST_F(BatchTest, JobsRunSideBySideAndEachFoundEntryKeepsThePictureOfItsSerial) 
   EXPECT_EQ(bytes(pictures[0]), bytes(pictures[2]));
   EXPECT_EQ(bytes(pictures[1]), bytes(pictures[3]));
   EXPECT_NE(bytes(pictures[0]), bytes(pictures[1]));
+}
+
+TEST_F(BatchTest, ASiteThatAsksToWaitIsWaitedForAndOneThatResetsIsTriedThenTimedOut) {
+  // 429 with Retry-After: 2, then the page: found, and the wait is told.
+  sites.ThrottleLookup("/index.php/iphone/C39XK0ABHG7F", 1, "2");
+  QFile input(dir.filePath("one.txt"));
+  ASSERT_TRUE(input.open(QIODevice::WriteOnly));
+  input.write("c39 xk0 abh g7f\n");
+  input.close();
+  QProcess waits;
+  Start(waits, {"batch", "--output", dir.filePath("out.csv"), dir.filePath("one.txt")});
+  ASSERT_TRUE(waits.waitForFinished(60000));
+  const QString said = QString::fromUtf8(waits.readAllStandardError());
+  EXPECT_EQ(waits.exitCode(), 0) << said.toStdString();
+  EXPECT_TRUE(said.contains("waiting 2 s for the site (the site answered HTTP 429)"))
+      << said.toStdString();
+  ASSERT_EQ(Rows().size(), 2);
+  EXPECT_TRUE(Rows()[1].startsWith("c39 xk0 abh g7f,ok,comprehensive,found,"))
+      << Rows()[1].toStdString();
+
+  // Every connection reset: tried once more after a back-off, then timed_out;
+  // the row is written and the batch ends well.
+  testing::ResettingServer resetting;
+  QProcess process;
+  process.setProcessEnvironment([&] {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", dir.filePath("data"));
+    return environment;
+  }());
+  process.start(QStringLiteral(QUARVEL_CLI_PATH),
+                {"batch", "--retries", "1", "--output", dir.filePath("reset.csv"),
+                 dir.filePath("one.txt"), "--lookup-host", resetting.Host(), "--portal-host",
+                 resetting.Host(), "--warranty-host", resetting.Host()});
+  ASSERT_TRUE(process.waitForFinished(90000));
+  const QString progress = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_EQ(process.exitCode(), 0) << progress.toStdString();
+  EXPECT_TRUE(progress.contains("waiting 2 s for the site (the page got no answer)"))
+      << progress.toStdString();
+  EXPECT_TRUE(progress.contains("c39 xk0 abh g7f: timed_out (the page got no answer)"))
+      << progress.toStdString();
+  QFile reset(dir.filePath("reset.csv"));
+  ASSERT_TRUE(reset.open(QIODevice::ReadOnly));
+  const QStringList rows = QString::fromUtf8(reset.readAll()).split("\r\n", Qt::SkipEmptyParts);
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_TRUE(rows[1].startsWith("c39 xk0 abh g7f,ok,comprehensive,timed_out,"))
+      << rows[1].toStdString();
+  EXPECT_GE(resetting.Resets(), 2);
 }
 
 }  // namespace

@@ -26,6 +26,15 @@ class DemoSites {
     lookup_.server().set_pre_routing_handler(
         [this](const httplib::Request& req, httplib::Response& res) {
           std::lock_guard lock(mutex_);
+          if (auto throttled = throttles_.find(req.path);
+              throttled != throttles_.end() && throttled->second.times > 0) {
+            --throttled->second.times;
+            res.status = 429;
+            if (!throttled->second.retryAfter.empty())
+              res.set_header("Retry-After", throttled->second.retryAfter);
+            res.set_content("Too many requests", "text/plain");
+            return httplib::Server::HandlerResponse::Handled;
+          }
           const auto it = overrides_.find(req.path);
           if (it == overrides_.end()) return httplib::Server::HandlerResponse::Unhandled;
           if (!it->second.location.empty())
@@ -73,6 +82,13 @@ class DemoSites {
     warrantyResults_[serial] = html;
   }
 
+  // Answers the next `times` requests for path on the lookup site with 429
+  // and this Retry-After (none when empty).
+  void ThrottleLookup(const std::string& path, int times, const std::string& retryAfter) {
+    std::lock_guard lock(mutex_);
+    throttles_[path] = {times, retryAfter};
+  }
+
   // Answers path on the lookup site with a redirect (302) to location.
   void RedirectLookup(const std::string& path, const std::string& location) {
     std::lock_guard lock(mutex_);
@@ -88,6 +104,11 @@ class DemoSites {
     std::string content, type, location;
   };
   std::map<std::string, Override> overrides_;
+  struct Throttle {
+    int times = 0;
+    std::string retryAfter;
+  };
+  std::map<std::string, Throttle> throttles_;
   std::map<std::string, std::string> warrantyResults_;
   static httplib::Server::HandlerResponse Unhandled() {
     return httplib::Server::HandlerResponse::Unhandled;

@@ -10,6 +10,9 @@
 
 #include <QString>
 
+#include <atomic>
+#include <thread>
+
 namespace quarvel::testing {
 
 class SilentServer {
@@ -38,6 +41,13 @@ class SilentServer {
     return QStringLiteral("http://127.0.0.1:%1").arg(port_) + path;
   }
 
+  // A connection that came within timeoutMs, or -1.
+  int Accept(int timeoutMs) {
+    pollfd listening{fd_, POLLIN, 0};
+    if (poll(&listening, 1, timeoutMs) <= 0) return -1;
+    return accept(fd_, nullptr, nullptr);
+  }
+
   // Takes the first waiting connection and waits for its peer to close it;
   // false when that does not happen within timeoutMs.
   bool PeerClosesWithin(int timeoutMs) {
@@ -58,6 +68,40 @@ class SilentServer {
   int fd_ = -1;
   int client_ = -1;
   int port_ = 0;
+};
+
+// A server on 127.0.0.1 that resets every connection as soon as it comes.
+class ResettingServer {
+ public:
+  ResettingServer() {
+    port_ = server_.port();
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        const int client = server_.Accept(100);
+        if (client < 0) continue;
+        ++resets_;
+        const linger now{1, 0};  // closing sends a reset
+        setsockopt(client, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        close(client);
+      }
+    });
+  }
+  ~ResettingServer() {
+    stop_ = true;
+    thread_.join();
+  }
+  ResettingServer(const ResettingServer&) = delete;
+  ResettingServer& operator=(const ResettingServer&) = delete;
+
+  QString Host() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+  int Resets() const { return resets_; }
+
+ private:
+  SilentServer server_;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> resets_{0};
+  std::thread thread_;
 };
 
 }  // namespace quarvel::testing

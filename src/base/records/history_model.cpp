@@ -43,7 +43,7 @@ struct Connection {
 
 // The filter as SQL conditions on parameters ?1 (outcome) and ?2 (text,
 // lower case), each joined with "AND" in front.
-QByteArray Conditions(const HistoryFilter& filter) {
+QByteArray Conditions(const HistoryViewFilter& filter) {
   QByteArray sql;
   if (!filter.outcome.isEmpty()) sql += " AND outcome = ?1";
   if (!filter.text.isEmpty())
@@ -51,7 +51,7 @@ QByteArray Conditions(const HistoryFilter& filter) {
   return sql;
 }
 
-void BindFilter(sqlite3_stmt* statement, const HistoryFilter& filter) {
+void BindFilter(sqlite3_stmt* statement, const HistoryViewFilter& filter) {
   const QByteArray outcome = filter.outcome.toUtf8();
   const QByteArray text = filter.text.toLower().toUtf8();
   if (!filter.outcome.isEmpty())
@@ -242,7 +242,7 @@ bool HistoryModel::WriteCsv(const std::function<bool(const QByteArray&)>& write)
   return true;
 }
 
-void HistoryModel::SetFilter(const HistoryFilter& filter) {
+void HistoryModel::SetFilter(const HistoryViewFilter& filter) {
   if (filter == filter_) return;
   filter_ = filter;
   Reload();

@@ -25,10 +25,10 @@ namespace quarvel {
 
 // Which rows are shown: text in the entry or the model (case-insensitive;
 // empty: any), and one outcome (empty: any).
-struct HistoryFilter {
+struct HistoryViewFilter {
   QString text;
   QString outcome;
-  bool operator==(const HistoryFilter&) const = default;
+  bool operator==(const HistoryViewFilter&) const = default;
 };
 
 // The columns as a CSV export writes them: those of `quarvel-cli history --csv`.
@@ -52,8 +52,8 @@ class HistoryModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
 
-  void SetFilter(const HistoryFilter& filter);
-  const HistoryFilter& Filter() const { return filter_; }
+  void SetFilter(const HistoryViewFilter& filter);
+  const HistoryViewFilter& Filter() const { return filter_; }
 
   // Looks whether the files changed (a stat of the database and its log) and
   // takes in what did. `force` reads even when they look unchanged.
@@ -97,7 +97,7 @@ class HistoryModel : public QAbstractTableModel {
   QImage Thumbnail(const QString& path) const;
 
   QString path_;
-  HistoryFilter filter_;
+  HistoryViewFilter filter_;
   Signature seen_;
   std::vector<qint64> ids_;  // shown rows, newest first
   qint64 maxId_ = 0;         // the highest id read, whatever the filter
