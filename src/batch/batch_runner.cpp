@@ -210,8 +210,13 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
   const int index = job.index;
   const double seconds = job.clock.nsecsElapsed() / 1e9;
   const QString& entry = entries_[index];
-  const HistoryRecord record =
+  HistoryRecord record =
       FinishedLookup(HistorySource::Batch, entry, settings_.path, outcome, seconds);
+  // The serial a result belongs to is the clean form that was looked up, on
+  // the comprehensive path as on the official one (whose page shows it).
+  if (record.serial.isEmpty() &&
+      (outcome.kind == OutcomeKind::Found || outcome.kind == OutcomeKind::PictureFailed))
+    record.serial = ForLookup(entry, settings_.checkEntries).form;
   const QDateTime& finishedAt = record.finishedAt;
   if (history_) history_->Record(record);
 

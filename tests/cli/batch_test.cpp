@@ -70,9 +70,9 @@ TEST_F(BatchTest, EveryEntryGetsOneRowAfterAKillAndEveryRowIsInTheHistory) {
   ASSERT_EQ(rows.size(), 4) << rows.join('\n').toStdString();
   EXPECT_EQ(rows[0],
             "entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,seconds");
-  EXPECT_TRUE(rows[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,,,,"))
+  EXPECT_TRUE(rows[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,,C39XK0ABHG7F,,"))
       << rows[1].toStdString();
-  EXPECT_TRUE(rows[2].startsWith("F17ZP1QWN73D,ok,comprehensive,found,,,,"));
+  EXPECT_TRUE(rows[2].startsWith("F17ZP1QWN73D,ok,comprehensive,found,,F17ZP1QWN73D,,"));
   EXPECT_TRUE(rows[3].startsWith("NOTKNOWN1234,ok,comprehensive,not_found,,,,,"));
   // Each found entry has a picture of its own.
   const QString picture = rows[1].section(',', 7, 7);
@@ -141,12 +141,13 @@ TEST_F(BatchTest, EntriesAreCheckedAndCleanedBeforeTheyTravel) {
   const QStringList rows = Rows();
   ASSERT_EQ(rows.size(), 5) << rows.join('\n').toStdString();
   // The entry column keeps the input's form; the lookup got the clean one.
-  EXPECT_TRUE(rows[1].startsWith("c39 xk0 abh g7f,ok,comprehensive,found,"))
+  EXPECT_TRUE(rows[1].startsWith("c39 xk0 abh g7f,ok,comprehensive,found,,C39XK0ABHG7F,"))
       << rows[1].toStdString();
   EXPECT_TRUE(rows[2].startsWith("f17zp1qwn73d,ok,comprehensive,found,"));
   EXPECT_TRUE(rows[3].startsWith("abc,bad_length,comprehensive,bad_input,"))
       << rows[3].toStdString();
-  EXPECT_TRUE(rows[4].startsWith("35678910452367,missing_check_digit,comprehensive,found,"))
+  EXPECT_TRUE(rows[4].startsWith(
+      "35678910452367,missing_check_digit,comprehensive,found,,356789104523673,"))
       << rows[4].toStdString();
 }
 
@@ -200,8 +201,9 @@ TEST_F(BatchTest, JobsRunSideBySideAndEachFoundEntryKeepsThePictureOfItsSerial) 
   ASSERT_EQ(rows.size(), 6) << rows.join('\n').toStdString();
   QStringList pictures;
   for (int i : {1, 2, 4, 5}) {
-    EXPECT_TRUE(rows[i].startsWith(i % 3 == 1 ? "C39XK0ABHG7F,ok,comprehensive,found,,,,"
-                                              : "F17ZP1QWN73D,ok,comprehensive,found,,,,"))
+    EXPECT_TRUE(rows[i].startsWith(i % 3 == 1
+                                       ? "C39XK0ABHG7F,ok,comprehensive,found,,C39XK0ABHG7F,,"
+                                       : "F17ZP1QWN73D,ok,comprehensive,found,,F17ZP1QWN73D,,"))
         << rows[i].toStdString();
     pictures.append(rows[i].section(',', 7, 7));
   }
