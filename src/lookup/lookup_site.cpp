@@ -104,20 +104,14 @@ bool LookupSite::EndedForRetry() {
 }
 
 void LookupSite::EndForRetry(const QString& reason, int retryAfterMs) {
-  Stop();
-  visibility::Apply(view_, visibility::kBusyEnded);
-  view_.Tell(Notice::TimedOut);
-  view_.Sound(Notice::TimedOut);
-  LookupEnd end;
-  end.entry = Entry();
-  end.kind = OutcomeKind::TimedOut;
-  end.reason = reason;
-  end.retryAfterMs = std::max(retryAfterMs, 0);
-  End(end);
+  EndTimedOut(reason, std::max(retryAfterMs, 0));
 }
 
 void LookupSite::EndWithoutResult(const QString& reason) {
-  if (!Running()) return;
+  if (Running()) EndTimedOut(reason, -1);
+}
+
+void LookupSite::EndTimedOut(const QString& reason, int retryAfterMs) {
   Stop();
   visibility::Apply(view_, visibility::kBusyEnded);
   view_.Tell(Notice::TimedOut);
@@ -126,6 +120,7 @@ void LookupSite::EndWithoutResult(const QString& reason) {
   end.entry = Entry();
   end.kind = OutcomeKind::TimedOut;
   end.reason = reason;
+  end.retryAfterMs = retryAfterMs;
   End(end);
 }
 

@@ -97,6 +97,9 @@ class LookupSite : public QObject {
   EntrySource& entries_;
 
  private:
+  // Stops the site and ends the query timed_out (retryAfterMs as LookupEnd has it).
+  void EndTimedOut(const QString& reason, int retryAfterMs);
+
   const LookupPath path_;
   const EntryRule rule_;
   QElapsedTimer since_;
