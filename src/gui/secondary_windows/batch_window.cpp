@@ -107,8 +107,8 @@ QVariant BatchResults::data(const QModelIndex& index, int role) const {
 }
 
 QVariant BatchResults::headerData(int section, Qt::Orientation orientation, int role) const {
-  static const char* const kCaptions[kColumns] = {"系列号", "结果",     "型号",
-                                                  "序列号", "保修截止", "用时（秒）"};
+  static const char* const kCaptions[kColumns] = {"系列号",     "结果",     "型号",
+                                                  "结果序列号", "保修截止", "用时（秒）"};
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
       section >= kColumns)
     return {};
