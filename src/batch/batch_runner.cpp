@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "base/gate/handler_gate.h"
 #include "base/numbers/device_number.h"
 #include "base/records/history.h"
 #include "batch/progress.h"
@@ -71,6 +72,16 @@ QString BatchRunner::PictureFile(int index) const {
 }
 
 int BatchRunner::Run(const QStringList& entries) {
+  system::StopSignals stopSignals;
+  connect(&stopSignals, &system::StopSignals::Stopped, this, &BatchRunner::Stop);
+  QEventLoop loop;
+  connect(this, &BatchRunner::Ended, &loop, &QEventLoop::quit);
+  Start(entries);
+  loop.exec();
+  return status_;
+}
+
+void BatchRunner::Start(const QStringList& entries) {
   entries_ = entries;
   next_ = 0;
   again_.clear();
@@ -79,12 +90,13 @@ int BatchRunner::Run(const QStringList& entries) {
   since_.start();
   finished_ = 0;
   status_ = -1;
+  running_ = true;
   runStamp_ = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
   if (!settings_.pictureFolder.isEmpty()) QDir().mkpath(settings_.pictureFolder);
   progress_->Start();
   if (entries_.isEmpty()) {
-    progress_->Finish();
-    return 0;
+    End(0);
+    return;
   }
 
   const int wanted = std::clamp(settings_.jobs, 1, static_cast<int>(entries_.size()));
@@ -104,11 +116,13 @@ int BatchRunner::Run(const QStringList& entries) {
     jobs_.push_back(std::move(job));
   }
   if (jobs_.empty()) {
-    progress_->Finish();
-    return 1;
+    End(1);
+    return;
   }
+  // The runner's own handlers go through the gate as every other handler of
+  // the program does: in the window, a lookup of its own may be running.
   for (int j = 0; j < static_cast<int>(jobs_.size()); ++j) {
-    connect(jobs_[j].deadline, &QTimer::timeout, this, [this, j] {
+    ConnectTick(jobs_[j].deadline, this, [this, j] {
       Job& job = jobs_[j];
       if (job.index < 0) return;
       job.engine->Cancel();
@@ -116,23 +130,20 @@ int BatchRunner::Run(const QStringList& entries) {
       timedOut.kind = OutcomeKind::TimedOut;
       OnDone(j, job.ticket, timedOut);
     });
-    connect(jobs_[j].wait, &QTimer::timeout, this, [this, j] { Launch(j); });
+    ConnectTick(jobs_[j].wait, this, [this, j] { Launch(j); });
   }
-
-  system::StopSignals stopSignals;
-  connect(&stopSignals, &system::StopSignals::Stopped, this, &BatchRunner::Stop);
-  QEventLoop loop;
-  loop_ = &loop;
   for (int j = 0; j < static_cast<int>(jobs_.size()) && status_ < 0; ++j) StartNext(j);
-  if (status_ < 0) loop.exec();
-  loop_ = nullptr;
+}
+
+void BatchRunner::WindUp() {
   progress_->Finish();
   for (Job& job : jobs_) {
     delete job.deadline;
     delete job.wait;
   }
   jobs_.clear();
-  return status_;
+  running_ = false;
+  emit Ended(status_);
 }
 
 void BatchRunner::StartNext(int j) {
@@ -174,7 +185,9 @@ void BatchRunner::Launch(int j) {
     QMetaObject::invokeMethod(
         this,
         [self, j, ticket, bad] {
-          if (self) self->OnDone(j, ticket, bad);
+          HandlerGate::Deliver(nullptr, [self, j, ticket, bad] {
+            if (self) self->OnDone(j, ticket, bad);
+          });
         },
         Qt::QueuedConnection);
     return;
@@ -190,7 +203,9 @@ void BatchRunner::Launch(int j) {
     QMetaObject::invokeMethod(
         self.data(),
         [self, j, ticket, outcome] {
-          if (self) self->OnDone(j, ticket, outcome);
+          HandlerGate::Deliver(nullptr, [self, j, ticket, outcome] {
+            if (self) self->OnDone(j, ticket, outcome);
+          });
         },
         Qt::QueuedConnection);
   });
@@ -278,7 +293,7 @@ void BatchRunner::Fail(const QString& message) {
 }
 
 void BatchRunner::Stop(int signal) {
-  if (status_ >= 0 || !loop_) return;
+  if (status_ >= 0 || !running_) return;
   AbandonRunning();
   // What finished ahead of an entry that was still running is written now,
   // out of order, rather than looked up again.
@@ -293,7 +308,16 @@ void BatchRunner::Stop(int signal) {
 void BatchRunner::End(int status) {
   if (status_ >= 0) return;
   status_ = status;
-  if (loop_) loop_->quit();
+  // The engines go once no handler of theirs runs.
+  QPointer<BatchRunner> self(this);
+  QMetaObject::invokeMethod(
+      this,
+      [self] {
+        HandlerGate::Deliver(nullptr, [self] {
+          if (self) self->WindUp();
+        });
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace quarvel

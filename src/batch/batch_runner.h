@@ -19,7 +19,6 @@
 #include "batch/site_pace.h"
 #include "lookup/lookup_outcome.h"
 
-class QEventLoop;
 class QTimer;
 
 namespace quarvel {
@@ -60,19 +59,29 @@ class BatchRunner : public QObject {
               History* history, Progress* progress);
   ~BatchRunner() override;
 
-  // Looks up `entries` in order, running the event loop until all are done.
-  // Returns 0 when every entry got an outcome, 1 when the batch could not go
-  // on (no engine, output not writable), 128 + signal when it was stopped.
+  // Looks up `entries` in order, running the event loop until all are done;
+  // SIGINT and SIGTERM stop it. Returns 0 when every entry got an outcome, 1
+  // when the batch could not go on (no engine, output not writable), 128 +
+  // signal when it was stopped.
   int Run(const QStringList& entries);
+
+  // Starts looking up `entries` and returns at once: the lookups go on in the
+  // program's event loop, and Ended comes (always later, from the event
+  // loop) with the status Run would return. The engines are gone by then.
+  void Start(const QStringList& entries);
+  bool Running() const { return running_; }
 
   // What SIGINT and SIGTERM do: the running lookups are abandoned (they are
   // looked up again when the batch is resumed), the rows that are finished
-  // are written, and Run returns 128 + signal.
+  // are written, and the batch ends with 128 + signal.
   void Stop(int signal);
 
   // Entries that got an outcome in this run (their rows are written).
   int Finished() const { return finished_; }
   int Total() const { return static_cast<int>(entries_.size()); }
+
+ signals:
+  void Ended(int status);
 
  private:
   struct Job {
@@ -93,6 +102,8 @@ class BatchRunner : public QObject {
   void Fail(const QString& message);
   void AbandonRunning();
   void End(int status);
+  // After End, from the event loop: the engines go, Ended is sent.
+  void WindUp();
   QString PictureFile(int index) const;
 
   BatchSettings settings_;
@@ -111,7 +122,7 @@ class BatchRunner : public QObject {
   int finished_ = 0;
   quint64 tickets_ = 0;
   int status_ = -1;
-  QEventLoop* loop_ = nullptr;
+  bool running_ = false;
   QString runStamp_;
 };
 

@@ -11,21 +11,32 @@ Progress::Progress(Writer write, bool terminal, int total, int alreadyDone, QStr
       done_(alreadyDone),
       messagePrefix_(std::move(messagePrefix)) {}
 
+std::optional<Progress::Pace> Progress::Estimate(int done, int total, int doneThisRun,
+                                                 qint64 elapsedMs) {
+  if (doneThisRun <= 0 || elapsedMs <= 0) return std::nullopt;
+  Pace pace;
+  pace.perMinute = doneThisRun * 60000.0 / static_cast<double>(elapsedMs);
+  if (done < total)
+    pace.secondsLeft = static_cast<qint64>(std::ceil((total - done) * 60.0 / pace.perMinute));
+  return pace;
+}
+
+QString Progress::Clock(qint64 seconds) {
+  return QStringLiteral("%1:%2:%3")
+      .arg(seconds / 3600)
+      .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 QString Progress::Line(int done, int total, int doneThisRun, qint64 elapsedMs) {
   QString line = QStringLiteral("%1/%2 done").arg(done).arg(total);
-  if (doneThisRun <= 0 || elapsedMs <= 0) {
+  const std::optional<Pace> pace = Estimate(done, total, doneThisRun, elapsedMs);
+  if (!pace) {
     if (done < total) line += QStringLiteral(", rate not known yet");
     return line;
   }
-  const double perMinute = doneThisRun * 60000.0 / static_cast<double>(elapsedMs);
-  line += QStringLiteral(", %1 entries/min").arg(perMinute, 0, 'f', 1);
-  if (done < total) {
-    const auto left = static_cast<qint64>(std::ceil((total - done) * 60.0 / perMinute));
-    line += QStringLiteral(", %1:%2:%3 left")
-                .arg(left / 3600)
-                .arg(left / 60 % 60, 2, 10, QLatin1Char('0'))
-                .arg(left % 60, 2, 10, QLatin1Char('0'));
-  }
+  line += QStringLiteral(", %1 entries/min").arg(pace->perMinute, 0, 'f', 1);
+  if (done < total) line += QStringLiteral(", %1 left").arg(Clock(pace->secondsLeft));
   return line;
 }
 
@@ -52,6 +63,10 @@ void Progress::Show() {
 }
 
 void Progress::Message(const QString& text) {
+  if (onMessage_) {
+    onMessage_(text);
+    return;
+  }
   if (lineOpen_) write_("\r\x1b[K");
   write_((messagePrefix_ + text).toUtf8() + "\n");
   if (lineOpen_) Show();

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace quarvel {
 
@@ -22,8 +23,12 @@ class Progress {
 
   void Start();
   void EntryDone();
-  // A message on a line of its own (the progress line is cleared first).
+  // A message on a line of its own (the progress line is cleared first), or
+  // to the handler set here (a window shows them as it likes).
   void Message(const QString& text);
+  void SetMessageHandler(std::function<void(const QString&)> handler) {
+    onMessage_ = std::move(handler);
+  }
   // Ends the progress line.
   void Finish();
 
@@ -32,6 +37,16 @@ class Progress {
   // "12/500 done, 5.3 entries/min, 1:32:10 left"; the rate counts only the
   // entries of this run, over `elapsedMs` since it started.
   static QString Line(int done, int total, int doneThisRun, qint64 elapsedMs);
+
+  // What Line tells: entries a minute over this run, and the seconds left at
+  // that rate (0 when all are done); nothing before an entry of this run is done.
+  struct Pace {
+    double perMinute = 0;
+    qint64 secondsLeft = 0;
+  };
+  static std::optional<Pace> Estimate(int done, int total, int doneThisRun, qint64 elapsedMs);
+  // Seconds as "1:32:10".
+  static QString Clock(qint64 seconds);
 
  private:
   void Show();
@@ -42,6 +57,7 @@ class Progress {
   int done_;
   int doneThisRun_ = 0;
   QString messagePrefix_;
+  std::function<void(const QString&)> onMessage_;
   bool lineOpen_ = false;
   QElapsedTimer clock_;
 };

@@ -101,8 +101,9 @@ TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {
   Start(first, batch);
   ASSERT_TRUE(first.waitForFinished(90000));
   EXPECT_EQ(first.exitCode(), 0);
-  EXPECT_TRUE(
-      first.readAllStandardError().contains("SPINNER00001: timed_out (page stopped answering)"));
+  const QByteArray err = first.readAllStandardError();
+  EXPECT_TRUE(err.contains("SPINNER00001: timed_out (page stopped answering)"))
+      << err.toStdString();
   const QStringList before = Rows();
   ASSERT_EQ(before.size(), 4) << before.join('\n').toStdString();
   EXPECT_TRUE(before[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,"));

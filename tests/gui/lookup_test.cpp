@@ -7,8 +7,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -20,6 +22,7 @@
 #include "base/records/history.h"
 #include "base/text/text_between.h"
 #include "gui/controls/controls.h"
+#include "gui/secondary_windows/batch_window.h"
 #include "gui/shell/main_window.h"
 #include "gui/voice/voice.h"
 #include "lookup/lookup_paths.h"
@@ -97,6 +100,31 @@ TEST_F(LookupTest, ComprehensiveQueryShowsTheHandsetPictureAndParksTheBrowser) {
   EXPECT_EQ(recorded[0].path, QStringLiteral("comprehensive"));
   EXPECT_EQ(recorded[0].outcome, QStringLiteral("found"));
   EXPECT_EQ(recorded[0].check, QStringLiteral("ok"));
+}
+
+// The batch window's engines are its own: the main window looks up on its
+// browsers meanwhile, and both end as they would alone.
+TEST_F(LookupTest, TheMainWindowLooksUpWhileABatchRuns) {
+  const QUrl lookupPage = ui->LookupBrowser->url();
+  BatchWindow batch(window->config(), DataFolder(), {});
+  batch.setAttribute(Qt::WA_DeleteOnClose, false);
+  batch.ListInput->setPlainText(QStringLiteral("F17ZP1QWN73D\nDNPQ2LL8JCLM\nNOTKNOWN1234"));
+  batch.OfficialOption->setChecked(true);
+  QSignalSpy ended(&batch, &BatchWindow::BatchFinished);
+  batch.StartBatch();
+  ASSERT_TRUE(batch.Running());
+  Query(QStringLiteral("C39XK0ABHG7F"), true);
+  ASSERT_TRUE(WaitForStatus(QStringLiteral("查询成功")));
+  EXPECT_EQ(Caption(ui->ModelLabel), QStringLiteral("产品型号：iPhone 14 Pro"));
+  ASSERT_TRUE(WaitFor([&] { return !ended.isEmpty(); }, 60000));
+  EXPECT_EQ(ended.first().first().toInt(), 0);
+  QStringList outcomes;
+  for (int row = 0; row < batch.results().rowCount(); ++row)
+    outcomes << batch.results().index(row, BatchResults::Outcome).data().toString();
+  EXPECT_EQ(outcomes, (QStringList{"found", "found", "rejected"}));
+  // The comprehensive browser was never asked.
+  EXPECT_EQ(ui->LookupBrowser->url().host(), lookupPage.host());
+  EXPECT_FALSE(ui->LookupBrowser->url().path().startsWith(QStringLiteral("/index.php")));
 }
 
 TEST_F(LookupTest, NotFoundKeepsThePageAndBothMarkersCountAsSuccess) {

@@ -134,8 +134,8 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder) {
   QStringList first, second;
   for (QAction* a : ui->MainMenu->actions()) first << a->text();
   for (QAction* a : ui->HelpMenu->actions()) second << a->text();
-  // The history window's entry follows the menu's own four.
-  EXPECT_EQ(first, (QStringList{"关闭语音", "开启语音", "重启", "退出", "查询记录"}));
+  // The history and batch windows' entries follow the menu's own four.
+  EXPECT_EQ(first, (QStringList{"关闭语音", "开启语音", "重启", "退出", "查询记录", "批量查询"}));
   EXPECT_EQ(second, (QStringList{"使用说明", "关于"}));
   for (QAction* a : ui->MainMenu->actions() + ui->HelpMenu->actions()) {
     EXPECT_TRUE(a->shortcut().isEmpty());

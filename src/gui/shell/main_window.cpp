@@ -28,6 +28,7 @@
 #include "gui/controls/controls.h"
 #include "gui/notices.h"
 #include "gui/secondary_windows/about_window.h"
+#include "gui/secondary_windows/batch_window.h"
 #include "gui/secondary_windows/docking.h"
 #include "gui/secondary_windows/history_window.h"
 #include "gui/secondary_windows/month_table_window.h"
@@ -172,6 +173,7 @@ MainWindow::~MainWindow() {
   delete aboutWindow.data();
   delete monthTableWindow.data();
   delete historyWindow.data();
+  delete batchWindow.data();
   if (captureOverlay) {
     QPointer<CaptureOverlayWindow> overlay = captureOverlay;
     delete overlay->Screenshot.data();
@@ -327,14 +329,15 @@ void MainWindow::BuildMenus() {
   RestartItem = MainMenu->addAction(QStringLiteral("重启"), this, Gated(OnRestart));
   ExitItem = MainMenu->addAction(QStringLiteral("退出"), this, Gated(OnExit));
   HistoryItem = MainMenu->addAction(QStringLiteral("查询记录"), this, Gated(OnHistory));
+  BatchItem = MainMenu->addAction(QStringLiteral("批量查询"), this, Gated(OnBatch));
   HelpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
   HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
   InstructionsItem = HelpMenu->addAction(QStringLiteral("使用说明"), this, Gated(OnInstructions));
   AboutItem = HelpMenu->addAction(QStringLiteral("关于"), this, Gated(OnAbout));
-  const char* const names[] = {"VoiceOffItem", "VoiceOnItem",      "RestartItem", "ExitItem",
-                               "HistoryItem",  "InstructionsItem", "AboutItem"};
-  QAction* const items[] = {VoiceOffItem, VoiceOnItem,      RestartItem, ExitItem,
-                            HistoryItem,  InstructionsItem, AboutItem};
+  const char* const names[] = {"VoiceOffItem", "VoiceOnItem", "RestartItem",      "ExitItem",
+                               "HistoryItem",  "BatchItem",   "InstructionsItem", "AboutItem"};
+  QAction* const items[] = {VoiceOffItem, VoiceOnItem, RestartItem,      ExitItem,
+                            HistoryItem,  BatchItem,   InstructionsItem, AboutItem};
   for (size_t i = 0; i < std::size(items); ++i) items[i]->setObjectName(names[i]);
 }
 
@@ -362,6 +365,7 @@ void MainWindow::OnClosed() {
   if (aboutWindow) aboutWindow->close();
   if (monthTableWindow) monthTableWindow->close();
   if (historyWindow) historyWindow->close();  // keeps its place for the next start
+  if (batchWindow) batchWindow->close();      // stops its batch, too
   QCoreApplication::exit(0);
 }
 

@@ -29,6 +29,7 @@ class CaptureOverlayWindow;
 class SaveDialog;
 class CuePlayerWidget;
 class History;
+class BatchWindow;
 class HistoryWindow;
 class MonthTableWindow;
 class LookupRig;
@@ -104,6 +105,7 @@ class MainWindow : public QMainWindow, public Announcer, private EntrySource, pr
   QPointer<AboutWindow> aboutWindow;
   QPointer<MonthTableWindow> monthTableWindow;
   QPointer<HistoryWindow> historyWindow;
+  QPointer<BatchWindow> batchWindow;
   QPointer<CaptureOverlayWindow> captureOverlay;
 
   static constexpr int kWidth = 382;
@@ -171,6 +173,7 @@ class MainWindow : public QMainWindow, public Announcer, private EntrySource, pr
   QAction* RestartItem;
   QAction* ExitItem;
   QAction* HistoryItem;
+  QAction* BatchItem;
   QMenu* HelpMenu;
   QAction* InstructionsItem;
   QAction* AboutItem;

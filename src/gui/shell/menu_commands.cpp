@@ -6,6 +6,7 @@
 #include "base/files/data_folder.h"
 #include "gui/notices.h"
 #include "gui/secondary_windows/about_window.h"
+#include "gui/secondary_windows/batch_window.h"
 #include "gui/secondary_windows/history_window.h"
 #include "gui/secondary_windows/month_table_window.h"
 #include "gui/shell/main_window.h"
@@ -33,6 +34,20 @@ void OnHistory(MainWindow& window) {
   auto* history = new HistoryWindow(DataFolder(), services);
   window.historyWindow = history;
   history->show();
+}
+
+void OnBatch(MainWindow& window) {
+  if (window.batchWindow) {
+    window.batchWindow->raise();
+    window.batchWindow->activateWindow();
+    return;
+  }
+  BatchWindow::Services services;
+  services.saveDialog = window.services().saveDialog;
+  // Engines of its own, on the window's hosts; its lookups go into the history.
+  auto* batch = new BatchWindow(window.config(), DataFolder(), services);
+  window.batchWindow = batch;
+  batch->show();
 }
 
 void OnInstructions(MainWindow& window) { Announce(window, Notice::Instructions); }

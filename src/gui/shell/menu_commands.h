@@ -14,6 +14,8 @@ void OnExit(MainWindow& window);
 
 // "查询记录": opens the history window (or brings it forward).
 void OnHistory(MainWindow& window);
+// "批量查询": opens the batch window (or brings it forward).
+void OnBatch(MainWindow& window);
 
 // "使用说明": plays the spoken instructions.
 void OnInstructions(MainWindow& window);

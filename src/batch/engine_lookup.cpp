@@ -1,0 +1,97 @@
+#include "batch/engine_lookup.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include "base/gate/handler_gate.h"
+#include "lookup/lookup_builder.h"
+
+namespace quarvel {
+namespace {
+
+// One lookup engine with its two hidden browsers, made as the window makes
+// them, in a host window of its own that is never shown on the screen. The
+// entry is the batch's.
+class EngineLookup : public EntryLookup, private EntrySource {
+ public:
+  EngineLookup(const Config& config, LookupPath path) : host_(new QWidget) {
+    host_->setAttribute(Qt::WA_DontShowOnScreen);
+    host_->resize(480, 420);
+    rig_ = std::make_unique<LookupRig>(host_.get(), config, LookupTimings::Batch(),
+                                       static_cast<EntrySource&>(*this), nullptr);
+    host_->show();  // a page that is not shown does not come in while it loads
+    QObject::connect(&rig_->engine(), &LookupEngine::Ended, &rig_->engine(),
+                     [this](const LookupEnd& end) { Finish(end); });
+    // As the window starts, but only the browser of the batch's path: the
+    // other one never loads a page, and so has no render process to keep.
+    rig_->LoadStartPage(path);
+  }
+
+  ~EngineLookup() override { rig_.reset(); }
+
+  void Start(const LookupRequest& request, Done done) override {
+    rig_->LoadStartPage(request.path);  // a path this engine was not made for loads now
+    // Every entry starts from the warranty form: a result that was not found
+    // may have left a page without it (a rejection page, a page that hung).
+    if (request.path == LookupPath::Official && formMayBeGone_)
+      rig_->ReloadStartPage(LookupPath::Official);
+    formMayBeGone_ = false;
+    request_ = request;
+    done_ = std::move(done);
+    ++generation_;
+    const int generation = generation_;
+    // As a click on 按钮1, after Start has returned.
+    QTimer::singleShot(0, &rig_->engine(), [this, generation] {
+      if (generation != generation_) return;
+      HandlerGate::Deliver(nullptr, [this, generation] {
+        if (generation != generation_) return;
+        rig_->engine().RunQuery({request_.pictureFile});
+      });
+    });
+  }
+
+  void Cancel() override {
+    formMayBeGone_ = true;
+    ++generation_;
+    done_ = nullptr;
+    rig_->engine().StopAll();
+  }
+
+ private:
+  QString EntryText() override { return request_.entry; }
+  std::optional<LookupPath> ChosenPath() override { return request_.path; }
+
+  void Finish(const LookupEnd& end) {
+    if (!done_ || end.path != request_.path) return;
+    // A found result sends the browser back to the form; nothing else does.
+    if (end.kind != OutcomeKind::Found) formMayBeGone_ = true;
+    Report(end.outcome());
+  }
+
+  void Report(const LookupOutcome& outcome) {
+    Done done = std::move(done_);
+    done_ = nullptr;
+    ++generation_;
+    // Never from inside the handler that ended the lookup.
+    QTimer::singleShot(0, &rig_->engine(), [done, outcome] {
+      if (done) done(outcome);
+    });
+  }
+
+  std::unique_ptr<QWidget> host_;
+  std::unique_ptr<LookupRig> rig_;
+  LookupRequest request_;
+  Done done_;
+  int generation_ = 0;
+  bool formMayBeGone_ = false;
+};
+
+}  // namespace
+
+EntryLookupFactory EngineLookupFactory(const Config& config, LookupPath path) {
+  return [config, path](int) -> std::unique_ptr<EntryLookup> {
+    return std::make_unique<EngineLookup>(config, path);
+  };
+}
+
+}  // namespace quarvel
