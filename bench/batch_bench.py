@@ -5,8 +5,8 @@ which counts the browser engine's shared pages once per process, and summed
 PSS, which shares them out), beside two floors measured in the same run:
 (a) a plain HTTP client doing the comprehensive path's work (page, marker,
 picture) and (b) the pages in a bare browser page without the lookup engine
-(bench/page_floor.cpp). Then --rate 30 over three minutes and a 1,000-entry
-official batch. BATCH_BENCH_QUICK=1 leaves the last two out."""
+(bench/page_floor.cpp). Then 1,000 entries in the batch window beside the
+command line, --rate 30 over three minutes and a 1,000-entry official batch. BATCH_BENCH_QUICK=1 leaves the last two out."""
 import csv, datetime, http.client, os, subprocess, sys, tempfile, time
 
 BIN = sys.argv[1] if len(sys.argv) > 1 else "build/bin"
@@ -151,6 +151,16 @@ def main():
                             say(f"{name}_vs_floor_a", f"{rate / floor_a:.3f}", "x")
                     elif base:
                         say(f"{name}_vs_jobs1", f"{rate / base:.2f}", "x")
+            # The batch window (one job) beside the command line, on the same list.
+            cli_rate, _, _ = finished_rate(batch("comprehensive", 1, SAMPLES * 250, data)[3])
+            window = subprocess.run([f"{BIN}/batch_window_run", f"127.0.0.1:{PORTS['lookup']}",
+                                     f"127.0.0.1:{PORTS['portal']}",
+                                     f"127.0.0.1:{PORTS['warranty']}", "1000"],
+                                    capture_output=True, text=True, timeout=900).stdout.split()
+            window_rate = float(window[0])
+            say("batch_window_1000_rate", f"{window_rate:.0f}", "entries/min")
+            say("batch_cli_1000_rate", f"{cli_rate:.0f}", "entries/min")
+            say("batch_window_vs_cli", f"{window_rate / cli_rate:.2f}", "x")
             if os.environ.get("BATCH_BENCH_QUICK") != "1":
                 # 30 a minute over three minutes: rows finished in the window.
                 _, _, _, out = batch("comprehensive", 4, SAMPLES * 40, data, ("--rate", "30"), 200)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the Debian package from the build tree (argument 1) into a temporary
+# Makes the Debian package from the build tree (argument 1; argument 2 "no"
+# for a build that is not hardened, a sanitized one) into a temporary
 # folder, checks its control data and contents, extracts it to a temporary
 # root and runs the programs from there.
 source "$(dirname "$0")/common.sh"
