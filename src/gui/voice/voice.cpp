@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMediaPlayer>
 #include <QSet>
+#include <QTimer>
 #include <QUrl>
 
 #include "base/config/logging.h"
@@ -20,16 +21,47 @@ void SetPlayerVolume(QAudioOutput* output, uint32_t value) {
 }
 
 CuePlayerWidget::CuePlayerWidget(QWidget* parent)
-    : QWidget(parent), player_(new QMediaPlayer(this)), output_(new QAudioOutput(this)) {
+    : QWidget(parent),
+      player_(new QMediaPlayer(this)),
+      output_(new QAudioOutput(this)),
+      openingLimit_(new QTimer(this)) {
   output_->setVolume(1.0f);  // volume 100
   player_->setAudioOutput(output_);
   player_->setLoops(1);
+  // The media backend must not be given a new source while it still opens
+  // the last one: its streaming thread links the decoder then, and replacing
+  // the source at that moment can deadlock both threads. A cue that comes
+  // meanwhile starts as soon as the player has opened (or given up on) the
+  // last one, or after a short limit.
+  openingLimit_->setSingleShot(true);
+  openingLimit_->setInterval(kOpeningLimitMs);
+  const auto startWaiting = [this] {
+    if (!waiting_) return;
+    waiting_ = false;
+    openingLimit_->stop();
+    Start();
+  };
+  connect(player_, &QMediaPlayer::mediaStatusChanged, this,
+          [this, startWaiting](QMediaPlayer::MediaStatus status) {
+            if (status != QMediaPlayer::LoadingMedia) startWaiting();
+          });
+  connect(openingLimit_, &QTimer::timeout, this, startWaiting);
 }
 
 CuePlayerWidget::~CuePlayerWidget() { player_->stop(); }
 
 void CuePlayerWidget::Play(const QString& path) {
   url_ = path;
+  if (player_->mediaStatus() == QMediaPlayer::LoadingMedia) {
+    if (!waiting_) openingLimit_->start();
+    waiting_ = true;
+    return;
+  }
+  Start();
+}
+
+void CuePlayerWidget::Start() {
+  const QString path = url_;
   player_->stop();
   if (!QFileInfo(path).isFile()) {
     static QSet<QString> reported;  // one warning per missing file

@@ -10,6 +10,7 @@
 
 class QAudioOutput;
 class QMediaPlayer;
+class QTimer;
 
 namespace quarvel {
 
@@ -26,13 +27,20 @@ class CuePlayerWidget : public QWidget {
 
   void Play(const QString& path);
   QString Url() const { return url_; }
+  static constexpr int kOpeningLimitMs = 1000;
   QMediaPlayer* player() const { return player_; }
   QAudioOutput* audioOutput() const { return output_; }
 
  private:
+  // Gives the player the cue of url_, now.
+  void Start();
+
   QMediaPlayer* player_;
   QAudioOutput* output_;
   QString url_;
+  // A cue that came while the player was still opening the previous one.
+  bool waiting_ = false;
+  QTimer* openingLimit_;
 };
 
 // Sets the cue player's output to an output volume value (low 16 bits the
