@@ -53,6 +53,45 @@ TEST(HttpGetBytes, ReturnsTheBodyOnSuccessAndNothingOnAnyFailure) {
   EXPECT_TRUE(HttpGetBytes(server.Base() + "/pic.png", small).isEmpty());
 }
 
+TEST(HttpGet, TellsAPassingFailureAndTheWaitASiteAsksFor) {
+  testing::LocalServer server;
+  server.server().Get("/busy", [](const httplib::Request& req, httplib::Response& res) {
+    res.status = req.has_param("503") ? 503 : 429;
+    if (req.has_param("after")) res.set_header("Retry-After", req.get_param_value("after"));
+    res.set_content("wait", "text/plain");
+  });
+  server.Start();
+  const struct {
+    const char* query;
+    int status;
+    int retryAfter;
+  } cases[] = {{"?after=3", 429, 3},
+               {"?503&after=120", 503, 120},
+               {"", 429, -1},
+               {"?after=soon", 429, -1},
+               {"?after=-5", 429, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    const HttpReply reply = HttpGet(server.Base() + "/busy" + c.query);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_TRUE(reply.transient);
+    EXPECT_EQ(reply.status, c.status);
+    EXPECT_EQ(reply.retryAfterSeconds, c.retryAfter);
+    EXPECT_TRUE(reply.body.isEmpty());
+  }
+  const HttpReply refused = HttpGet(QStringLiteral("http://127.0.0.1:9/x.png"));
+  EXPECT_TRUE(refused.transient);
+  EXPECT_EQ(refused.status, 0);
+  const HttpReply missing = HttpGet(server.Base() + "/nothing");
+  EXPECT_FALSE(missing.transient);  // an answer, not a passing failure
+  EXPECT_EQ(missing.status, 404);
+
+  // An HTTP date counts from now.
+  const QDateTime now = QDateTime::fromString("2026-12-09T10:00:00Z", Qt::ISODate);
+  EXPECT_EQ(RetryAfterSeconds("Wed, 09 Dec 2026 10:00:30 GMT", now), 30);
+  EXPECT_EQ(RetryAfterSeconds("Wed, 09 Dec 2026 09:00:00 GMT", now), 0);
+}
+
 TEST(HttpGetBytes, ARefusedConnectionFailsAtOnce) {
   QElapsedTimer clock;
   clock.start();

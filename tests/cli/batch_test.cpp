@@ -222,7 +222,9 @@ TEST_F(BatchTest, JobsRunSideBySideAndEachFoundEntryKeepsThePictureOfItsSerial) 
 }
 
 TEST_F(BatchTest, ASiteThatAsksToWaitIsWaitedForAndOneThatResetsIsTriedThenTimedOut) {
-  // 429 with Retry-After: 2, then the page: found, and the wait is told.
+  // 429 once, then the page: found, and the wait is told. (The browser engine
+  // gives no response headers, so the batch's back-off, 2 s, applies; a
+  // picture's Retry-After is read by the fetch, tests/base/fetch_test.cpp.)
   sites.ThrottleLookup("/index.php/iphone/C39XK0ABHG7F", 1, "2");
   QFile input(dir.filePath("one.txt"));
   ASSERT_TRUE(input.open(QIODevice::WriteOnly));

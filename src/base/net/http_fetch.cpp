@@ -297,7 +297,10 @@ int RetryAfterSeconds(const QByteArray& value, const QDateTime& now) {
   bool number = false;
   const qlonglong seconds = text.toLongLong(&number);
   if (number) return seconds < 0 ? -1 : static_cast<int>(std::min<qlonglong>(seconds, 1 << 30));
-  const QDateTime when = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+  // An HTTP date ends in "GMT", which the RFC 2822 reading takes as an offset.
+  QString date = QString::fromLatin1(text);
+  if (date.endsWith(QLatin1String(" GMT"))) date = date.chopped(4) + QLatin1String(" +0000");
+  const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
   if (!when.isValid()) return -1;
   return static_cast<int>(std::clamp<qint64>(now.secsTo(when), 0, 1 << 30));
 }
