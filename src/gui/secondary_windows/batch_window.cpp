@@ -1,7 +1,6 @@
 #include "gui/secondary_windows/batch_window.h"
 
 #include <QAccessible>
-#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,7 +24,6 @@
 #include "base/files/data_folder.h"
 #include "base/files/safe_file.h"
 #include "base/records/history.h"
-#include "base/settings/window_settings.h"
 #include "batch/batch_runner.h"
 #include "batch/engine_lookup.h"
 #include "batch/progress.h"
@@ -35,25 +33,10 @@
 namespace quarvel {
 namespace {
 
-const QString kSettingsName = QStringLiteral("BatchWindow");
 constexpr qint64 kMaxListBytes = 16 << 20;
 
 // The batch output's fields that the table shows, by column.
 constexpr int kShownFields[BatchResults::kColumns] = {0, 3, 4, 5, 6, 9};
-
-bool IsEnter(const QEvent* event) {
-  if (event->type() != QEvent::KeyPress) return false;
-  const int key = static_cast<const QKeyEvent*>(event)->key();
-  return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAccessibleName(caption);
-  button->setAutoDefault(false);
-  return button;
-}
 
 // The list: a dropped (or pasted) file is read as a batch reads its input;
 // other text goes in as usual.
@@ -146,12 +129,10 @@ QByteArray BatchResults::Csv(csv::Cells cells) const {
 }
 
 BatchWindow::BatchWindow(Config config, QString dataFolder, Services services, QWidget* parent)
-    : QMainWindow(parent),
+    : KeptWindow(QStringLiteral("BatchWindow"), parent),
       config_(std::move(config)),
       dataFolder_(std::move(dataFolder)),
       services_(std::move(services)) {
-  setObjectName(QStringLiteral("BatchWindow"));
-  setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QStringLiteral("批量查询"));
   setAccessibleName(windowTitle());
   if (!services_.saveDialog) services_.saveDialog = std::make_shared<PlatformSaveDialog>();
@@ -235,9 +216,7 @@ BatchWindow::BatchWindow(Config config, QString dataFolder, Services services, Q
   connect(SaveButton, &QPushButton::clicked, this, &BatchWindow::SaveCsv);
   connect(&results_, &QAbstractItemModel::rowsInserted, this, &BatchWindow::ShowProgress);
 
-  resize(820, 600);
-  if (const QByteArray saved = SavedWindowGeometry(kSettingsName); !saved.isEmpty())
-    restoreGeometry(saved);
+  RestoreSizeAndPlace({820, 600});
   ShowRunning(false);
   SetStatus(QStringLiteral("粘贴、输入或拖入列表，选好查询方式，按“开始”"));
 }
@@ -437,18 +416,6 @@ bool BatchWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void BatchWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
-    close();
-    return;
-  }
-  QMainWindow::keyPressEvent(event);
-}
-
-void BatchWindow::closeEvent(QCloseEvent* event) {
-  SaveWindowGeometry(kSettingsName, saveGeometry());
-  StopBatch();
-  QMainWindow::closeEvent(event);
-}
+void BatchWindow::OnClosing() { StopBatch(); }
 
 }  // namespace quarvel

@@ -8,6 +8,7 @@
 
 #include "base/config/config.h"
 #include "base/records/csv.h"
+#include "gui/secondary_windows/kept_window.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -56,7 +57,7 @@ class BatchResults : public QAbstractTableModel, public csv::RowSink {
 // command line's Ctrl+C does; Continue looks up what has no row yet; the rows
 // are saved as the batch's CSV. Lookups go into the history. Keeps its size
 // and place between starts.
-class BatchWindow : public QMainWindow {
+class BatchWindow : public KeptWindow {
   Q_OBJECT
  public:
   struct Services {
@@ -95,8 +96,7 @@ class BatchWindow : public QMainWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
+  void OnClosing() override;
 
  private:
   std::optional<QStringList> ListEntries();

@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -24,35 +23,13 @@
 
 #include "base/files/safe_file.h"
 #include "base/records/history_model.h"
-#include "base/settings/window_settings.h"
 #include "gui/sharing/save_dialog.h"
 #include "lookup/lookup_outcome.h"
 
 namespace quarvel {
-namespace {
-
-const QString kSettingsName = QStringLiteral("HistoryWindow");
-
-bool IsEnter(const QEvent* event) {
-  if (event->type() != QEvent::KeyPress) return false;
-  const int key = static_cast<const QKeyEvent*>(event)->key();
-  return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAccessibleName(caption);
-  button->setAutoDefault(false);
-  return button;
-}
-
-}  // namespace
 
 HistoryWindow::HistoryWindow(const QString& dataFolder, Services services, QWidget* parent)
-    : QMainWindow(parent), services_(std::move(services)) {
-  setObjectName(QStringLiteral("HistoryWindow"));
-  setAttribute(Qt::WA_DeleteOnClose);
+    : KeptWindow(QStringLiteral("HistoryWindow"), parent), services_(std::move(services)) {
   setWindowTitle(QStringLiteral("查询记录"));
   setAccessibleName(windowTitle());
   if (!services_.saveDialog) services_.saveDialog = std::make_shared<PlatformSaveDialog>();
@@ -142,9 +119,7 @@ HistoryWindow::HistoryWindow(const QString& dataFolder, Services services, QWidg
   });
   connect(model_.get(), &HistoryModel::Reloaded, this, &HistoryWindow::AnnounceCount);
 
-  resize(1000, 560);
-  if (const QByteArray saved = SavedWindowGeometry(kSettingsName); !saved.isEmpty())
-    restoreGeometry(saved);
+  RestoreSizeAndPlace({1000, 560});
   AnnounceCount();
   model_->Watch(kWatchMs);
 }
@@ -258,19 +233,6 @@ bool HistoryWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void HistoryWindow::keyPressEvent(QKeyEvent* event) {
-  // Escape, wherever the focus is (a control that takes it keeps it).
-  if (event->key() == Qt::Key_Escape) {
-    close();
-    return;
-  }
-  QMainWindow::keyPressEvent(event);
-}
-
-void HistoryWindow::closeEvent(QCloseEvent* event) {
-  SaveWindowGeometry(kSettingsName, saveGeometry());
-  model_->Watch(0);
-  QMainWindow::closeEvent(event);
-}
+void HistoryWindow::OnClosing() { model_->Watch(0); }
 
 }  // namespace quarvel

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+#include "gui/secondary_windows/kept_window.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -23,7 +25,7 @@ class SaveDialog;
 // on entry or model text and on the outcome; the selected rows copied as
 // tab-separated lines, the shown rows exported as CSV, a row's picture
 // opened. Keeps its size and place between starts.
-class HistoryWindow : public QMainWindow {
+class HistoryWindow : public KeptWindow {
   Q_OBJECT
  public:
   struct Services {
@@ -56,8 +58,7 @@ class HistoryWindow : public QMainWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
+  void OnClosing() override;
 
  private:
   void SetStatus(const QString& text);

@@ -1,0 +1,52 @@
+#include "gui/secondary_windows/kept_window.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include "base/settings/window_settings.h"
+
+namespace quarvel {
+
+KeptWindow::KeptWindow(QString settingsName, QWidget* parent)
+    : QMainWindow(parent), settingsName_(std::move(settingsName)) {
+  setObjectName(settingsName_);
+  setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void KeptWindow::RestoreSizeAndPlace(QSize first) {
+  resize(first);
+  if (const QByteArray saved = SavedWindowGeometry(settingsName_); !saved.isEmpty())
+    restoreGeometry(saved);
+}
+
+void KeptWindow::keyPressEvent(QKeyEvent* event) {
+  // Escape, wherever the focus is (a control that takes it keeps it).
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+void KeptWindow::closeEvent(QCloseEvent* event) {
+  SaveWindowGeometry(settingsName_, saveGeometry());
+  OnClosing();
+  QMainWindow::closeEvent(event);
+}
+
+bool IsEnter(const QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const int key = static_cast<const QKeyEvent*>(event)->key();
+  return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAccessibleName(caption);
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+class QEvent;
+class QPushButton;
+
+namespace quarvel {
+
+// A window of the program's own that the user opens and closes at will: it
+// deletes itself when closed, Escape closes it wherever the focus is, and it
+// keeps its size and place between starts under settingsName.
+class KeptWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  KeptWindow(QString settingsName, QWidget* parent);
+
+ protected:
+  // The size it has until one was kept, then the kept one: called once its
+  // contents are laid out.
+  void RestoreSizeAndPlace(QSize first);
+  // What the window does as it closes, before its place is kept.
+  virtual void OnClosing() {}
+
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  const QString settingsName_;
+};
+
+// A key press of Enter or Return.
+bool IsEnter(const QEvent* event);
+
+// A button of such a window: named, its caption as accessible name, and not
+// pressed by Enter elsewhere in the window.
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
+
+}  // namespace quarvel
