@@ -41,10 +41,14 @@ CuePlayerWidget::CuePlayerWidget(QWidget* parent)
     openingLimit_->stop();
     Start();
   };
-  connect(player_, &QMediaPlayer::mediaStatusChanged, this,
-          [this, startWaiting](QMediaPlayer::MediaStatus status) {
-            if (status != QMediaPlayer::LoadingMedia) startWaiting();
-          });
+  // Queued: the player is not given a new source from inside its own signal.
+  connect(
+      player_, &QMediaPlayer::mediaStatusChanged, this,
+      [this, startWaiting] {
+        // As it is now, not as it was when the signal was sent.
+        if (player_->mediaStatus() != QMediaPlayer::LoadingMedia) startWaiting();
+      },
+      Qt::QueuedConnection);
   connect(openingLimit_, &QTimer::timeout, this, startWaiting);
 }
 
