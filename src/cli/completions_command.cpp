@@ -141,7 +141,7 @@ QString Bash() {
                     "complete -F _quarvel_cli quarvel-cli\n");
 }
 
-// Text inside an _arguments spec: its brackets and colons taken literally.
+// Text inside an _arguments item: its brackets and colons taken literally.
 QString ZshText(QString text) {
   text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
   for (const char c : {'[', ']', ':'})
@@ -149,8 +149,8 @@ QString ZshText(QString text) {
   return text;
 }
 
-QStringList ZshSpecs(const Offer& offer) {
-  QStringList specs;
+QStringList ZshArgumentItems(const Offer& offer) {
+  QStringList items;
   for (const QCommandLineOption& option : offer.options) {
     QString value;
     if (!option.valueName().isEmpty()) {
@@ -164,13 +164,13 @@ QStringList ZshSpecs(const Offer& offer) {
     }
     // --name=: the value follows in the same word after "=", or as the next word.
     for (const QString& name : Spelled(option))
-      specs.append(ShellQuoted(name +
+      items.append(ShellQuoted(name +
                                (!value.isEmpty() && name.startsWith(QLatin1String("--"))
                                     ? QStringLiteral("=")
                                     : QString()) +
                                QStringLiteral("[%1]").arg(ZshText(option.description())) + value));
   }
-  return specs;
+  return items;
 }
 
 QString Zsh() {
@@ -183,8 +183,8 @@ QString Zsh() {
       "  local curcontext=$curcontext state state_descr line ret=1\n"
       "  typeset -A opt_args\n"
       "  _arguments -C \\\n");
-  for (const QString& spec : ZshSpecs(offers.first()))
-    text += QStringLiteral("    %1 \\\n").arg(spec);
+  for (const QString& item : ZshArgumentItems(offers.first()))
+    text += QStringLiteral("    %1 \\\n").arg(item);
   text += QStringLiteral(
       "    '1:command:->command' \\\n"
       "    '*::argument:->argument' && ret=0\n"
@@ -202,18 +202,18 @@ QString Zsh() {
       "      curcontext=${curcontext%:*:*}:quarvel-cli-$line[1]:\n"
       "      case $line[1] in\n");
   for (const Offer& offer : offers.mid(1)) {
-    QStringList specs = ZshSpecs(offer);
+    QStringList items = ZshArgumentItems(offer);
     const QStringList words = OperandWords(offer);
     if (offer.command->operands == Operands::kFiles)
-      specs.append(QStringLiteral("'*:file:_files'"));
+      items.append(QStringLiteral("'*:file:_files'"));
     else if (!words.isEmpty())
-      specs.append(ShellQuoted(QStringLiteral("1:%1:(%2)")
+      items.append(ShellQuoted(QStringLiteral("1:%1:(%2)")
                                    .arg(offer.command->operands == Operands::kShells
                                             ? QStringLiteral("shell")
                                             : QStringLiteral("command"),
                                         words.join(QLatin1Char(' ')))));
     text += QStringLiteral("        %1)\n          _arguments \\\n").arg(offer.name);
-    for (const QString& spec : specs) text += QStringLiteral("            %1 \\\n").arg(spec);
+    for (const QString& item : items) text += QStringLiteral("            %1 \\\n").arg(item);
     text += QStringLiteral("            && ret=0 ;;\n");
   }
   return text + QStringLiteral(
