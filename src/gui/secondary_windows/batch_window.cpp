@@ -383,14 +383,11 @@ void BatchWindow::SaveCsv() {
     SetStatus(QStringLiteral("还没有结果可保存"));
     return;
   }
-  SaveRequest request;
-  request.title = QStringLiteral("保存批量查询结果");
-  request.filter = QStringLiteral("CSV 文件|*.csv");
-  request.proposedName = QStringLiteral("批量查询.csv");
-  const std::optional<SaveChoice> choice = services_.saveDialog->Ask(this, request);
-  if (!choice) return;
-  QString path = choice->path;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+  const std::optional<QString> chosen =
+      AskCsvFile(this, *services_.saveDialog, QStringLiteral("保存批量查询结果"),
+                 QStringLiteral("批量查询.csv"));
+  if (!chosen) return;
+  const QString& path = *chosen;
   if (!ReplaceFile(path, results_.Csv(csv::Cells::Guarded))) {
     SetStatus(QStringLiteral("无法保存到 %1").arg(QDir::toNativeSeparators(path)));
     return;

@@ -174,14 +174,10 @@ void HistoryWindow::CopySelected() {
 }
 
 void HistoryWindow::ExportCsv() {
-  SaveRequest request;
-  request.title = QStringLiteral("导出查询记录");
-  request.filter = QStringLiteral("CSV 文件|*.csv");
-  request.proposedName = QStringLiteral("查询记录.csv");
-  const std::optional<SaveChoice> choice = services_.saveDialog->Ask(this, request);
-  if (!choice) return;
-  QString path = choice->path;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+  const std::optional<QString> chosen = AskCsvFile(
+      this, *services_.saveDialog, QStringLiteral("导出查询记录"), QStringLiteral("查询记录.csv"));
+  if (!chosen) return;
+  const QString& path = *chosen;
   QByteArray bytes;
   const bool read = model_->WriteCsv([&bytes](const QByteArray& part) {
     bytes += part;

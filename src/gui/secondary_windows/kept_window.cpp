@@ -4,7 +4,10 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
+#include <QFileInfo>
+
 #include "base/settings/window_settings.h"
+#include "gui/sharing/save_dialog.h"
 
 namespace quarvel {
 
@@ -33,6 +36,19 @@ void KeptWindow::closeEvent(QCloseEvent* event) {
   SaveWindowGeometry(settingsName_, saveGeometry());
   OnClosing();
   QMainWindow::closeEvent(event);
+}
+
+std::optional<QString> AskCsvFile(QWidget* parent, SaveDialog& dialog, const QString& title,
+                                  const QString& proposedName) {
+  SaveRequest request;
+  request.title = title;
+  request.filter = QStringLiteral("CSV 文件|*.csv");
+  request.proposedName = proposedName;
+  const std::optional<SaveChoice> choice = dialog.Ask(parent, request);
+  if (!choice) return std::nullopt;
+  QString path = choice->path;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+  return path;
 }
 
 bool IsEnter(const QEvent* event) {

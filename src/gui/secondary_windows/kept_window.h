@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <optional>
+
 class QEvent;
 class QPushButton;
 
@@ -29,6 +31,13 @@ class KeptWindow : public QMainWindow {
  private:
   const QString settingsName_;
 };
+
+class SaveDialog;
+
+// Asks where a CSV goes: the file chosen, ".csv" added when it has no
+// suffix; nothing when the user cancels.
+std::optional<QString> AskCsvFile(QWidget* parent, SaveDialog& dialog, const QString& title,
+                                  const QString& proposedName);
 
 // A key press of Enter or Return.
 bool IsEnter(const QEvent* event);
