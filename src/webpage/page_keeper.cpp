@@ -7,6 +7,7 @@
 
 #include "base/config/logging.h"
 #include "base/gate/handler_gate.h"
+#include "platform/system/process.h"
 #include "webpage/browser.h"
 
 namespace quarvel {
@@ -56,6 +57,7 @@ void PageKeeper::NoteUnanswered(QWebEnginePage* page) {
       !keeper->pendingReason_.isEmpty())
     return;
   keeper->rounds_ = 0;
+  keeper->busyMs_ = 0;
   keeper->Probe();
 }
 
@@ -75,8 +77,15 @@ void PageKeeper::Watch() {
         ScheduleReplacement(Crashed());
       }));
   const auto lifeSign = [this] { ++lifeSigns_; };
-  connections_.append(connect(page, &QWebEnginePage::loadStarted, this, lifeSign));
-  connections_.append(connect(page, &QWebEnginePage::loadFinished, this, lifeSign));
+  loading_ = false;
+  connections_.append(connect(page, &QWebEnginePage::loadStarted, this, [this] {
+    loading_ = true;
+    ++lifeSigns_;
+  }));
+  connections_.append(connect(page, &QWebEnginePage::loadFinished, this, [this] {
+    loading_ = false;
+    ++lifeSigns_;
+  }));
   connections_.append(connect(page, &QWebEnginePage::renderProcessPidChanged, this, lifeSign));
 }
 
@@ -89,6 +98,7 @@ void PageKeeper::Probe() {
   probe_ = ++probes;
   answered_ = false;
   lifeSignsAtProbe_ = lifeSigns_;
+  cpuAtProbe_ = system::ProcessCpuMilliseconds(watched_->renderProcessPid());
   ++rounds_;
   const QPointer<PageKeeper> self(this);
   const quint64 probe = probe_;
@@ -110,9 +120,25 @@ void PageKeeper::OnProbeEnded() {
     Probe();
     return;
   }
+  // A page that is still loading and whose render process works on it is
+  // given longer; one that spins after its load, or does nothing at all, is
+  // not.
+  if (loading_ && busyMs_ < kBusyGraceMs && Working()) {
+    busyMs_ += kProbeMs;
+    --rounds_;
+    Probe();
+    return;
+  }
   qCInfo(lcWebPage).noquote() << (view_ ? view_->objectName() : QString())
-                              << "page gave no sign of life in" << kProbeMs * rounds_ << "ms";
+                              << "page gave no sign of life in" << kProbeMs * rounds_ + busyMs_
+                              << "ms";
   ScheduleReplacement(StoppedAnswering());
+}
+
+bool PageKeeper::Working() const {
+  if (!watched_ || cpuAtProbe_ < 0) return false;
+  const qint64 now = system::ProcessCpuMilliseconds(watched_->renderProcessPid());
+  return now >= 0 && now - cpuAtProbe_ >= kWorkingCpuMs;
 }
 
 void PageKeeper::ScheduleReplacement(const QString& reason) {

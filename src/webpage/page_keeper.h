@@ -52,6 +52,13 @@ class PageKeeper : public QObject {
 
   static constexpr int kProbeMs = 2500;
   static constexpr int kProbeRounds = 3;
+  // A page still loading whose render process keeps working (a huge
+  // document being parsed and laid out, on a machine busy with other work)
+  // is slow, not dead: it is asked again for up to this long.
+  static constexpr int kBusyGraceMs = 30000;
+  // Processor time the render process must have used during a probe to
+  // count as working.
+  static constexpr int kWorkingCpuMs = 100;
 
   // Reasons, as the lookups record them.
   static QString StoppedAnswering();
@@ -64,6 +71,8 @@ class PageKeeper : public QObject {
  private:
   void Watch();
   void Probe();
+  // The render process used processor time since the probe began.
+  bool Working() const;
   void OnProbeEnded();
   void ScheduleReplacement(const QString& reason);
   void Replace();
@@ -81,6 +90,9 @@ class PageKeeper : public QObject {
   int lifeSignsAtProbe_ = 0;
   int rounds_ = 0;
   int replacements_ = 0;
+  bool loading_ = false;
+  qint64 cpuAtProbe_ = -1;  // the render process's processor time then
+  int busyMs_ = 0;          // grace given so far to a working page
 };
 
 }  // namespace quarvel

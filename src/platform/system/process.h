@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 // The process and its place among the others, by intent. No Qt here.
 namespace quarvel::system {
 
@@ -19,5 +21,10 @@ void IgnoreInterrupts();
 
 // A write to a pipe whose reader is gone fails, and does not end the process.
 void IgnoreBrokenPipes();
+
+// The processor time (user and system) another process of the same user has
+// used so far, in milliseconds; -1 when it cannot be told (no such process,
+// no right to ask).
+std::int64_t ProcessCpuMilliseconds(std::int64_t pid);
 
 }  // namespace quarvel::system
