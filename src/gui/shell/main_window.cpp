@@ -435,7 +435,15 @@ void MainWindow::RecordInHistory(const LookupEnd& end) {
     history_ = std::make_unique<History>(
         DataFolder(), [](const QString& problem) { qCWarning(lcLookup).noquote() << problem; });
   }
-  history_->Record(FinishedLookup(HistorySource::Window, end.entry, end.path, end.outcome(),
+  LookupOutcome outcome = end.outcome();
+  if (!outcome.picture.isEmpty()) {
+    // The window's picture file is replaced by the next lookup: the row
+    // keeps a copy of its own, so that it always shows this handset.
+    QString problem;
+    outcome.picture = KeepOwnPicture(DataFolder(), outcome.picture, end.entry, &problem);
+    if (outcome.picture.isEmpty()) qCWarning(lcLookup).noquote() << problem;
+  }
+  history_->Record(FinishedLookup(HistorySource::Window, end.entry, end.path, outcome,
                                   end.milliseconds / 1000.0));
   if (historyWindow) historyWindow->Refresh();
 }
