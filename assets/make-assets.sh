@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Regenerates every asset in this folder: the nine voice cues (espeak-ng's
+# Regenerates every asset in this folder: the eleven voice cues (espeak-ng's
 # Mandarin voice, encoded to MP3 by lame), the cursor and the busy animation.
 # The results are committed; the build only copies them.
 set -euo pipefail
@@ -21,6 +21,8 @@ declare -A cues=(
   [截图成功]="截图成功"
   [已放弃截图]="已放弃截图"
   [使用说明]="使用说明。输入序列号，选择综合查询或官网查询，然后按查询。"
+  [图片未保存]="查到了，但图片没有保存"
+  [需要您操作]="需要您操作，请看弹出的窗口"
 )
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

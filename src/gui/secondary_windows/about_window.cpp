@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QWebEngineView>
@@ -70,10 +71,14 @@ void AboutWindow::OnCreated(const QRect& mainFrame) {
 }
 
 bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
+  const auto left = [event] {
+    return static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+  };
   if (watched == ContactBadge) {
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    // The left button only, as a click on a picture means.
+    if (event->type() == QEvent::MouseButtonDblClick && left()) {
       Navigate(ChatBrowser, config_.SecondChatLink());
-    } else if (event->type() == QEvent::MouseButtonPress) {
+    } else if (event->type() == QEvent::MouseButtonPress && left()) {
       Navigate(ChatBrowser, QLatin1Char(' ') + config_.ChatLink());
     }
   }
