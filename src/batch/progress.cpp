@@ -1,8 +1,19 @@
 #include "batch/progress.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cmath>
 
 namespace quarvel {
+namespace {
+
+QByteArray JsonLine(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+}  // namespace
 
 Progress::Progress(Writer write, bool terminal, int total, int alreadyDone, QString messagePrefix)
     : write_(std::move(write)),
@@ -52,6 +63,15 @@ void Progress::EntryDone() {
 }
 
 void Progress::Show() {
+  if (json_) {
+    QJsonObject update{{"event", "progress"}, {"done", done_}, {"total", total_}};
+    if (const std::optional<Pace> pace = Estimate(done_, total_, doneThisRun_, clock_.elapsed())) {
+      update.insert("per_minute", pace->perMinute);
+      update.insert("seconds_left", pace->secondsLeft);
+    }
+    write_(JsonLine(update));
+    return;
+  }
   const QByteArray line = Line(done_, total_, doneThisRun_, clock_.elapsed()).toUtf8();
   if (terminal_) {
     // Back to the start of the line, the new text, the rest of the old erased.
@@ -67,9 +87,17 @@ void Progress::Message(const QString& text) {
     onMessage_(text);
     return;
   }
+  if (json_) {
+    write_(JsonLine({{"event", "message"}, {"text", text}}));
+    return;
+  }
   if (lineOpen_) write_("\r\x1b[K");
   write_((messagePrefix_ + text).toUtf8() + "\n");
   if (lineOpen_) Show();
+}
+
+void Progress::Row(const QStringList& fields) {
+  if (json_) write_(JsonLine({{"event", "row"}, {"fields", QJsonArray::fromStringList(fields)}}));
 }
 
 void Progress::Finish() {

@@ -2,10 +2,12 @@
 
 // Progress of a batch on standard error: done/total, entries per minute and
 // the time left. On a terminal one line is rewritten in place; otherwise each
-// update is a plain line.
+// update is a plain line. For a program that reads it (the batch window),
+// every update, message and row is one JSON object a line instead.
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -20,6 +22,13 @@ class Progress {
   // message is shown after `messagePrefix` (a program's name, say): the
   // messages themselves come without one.
   Progress(Writer write, bool terminal, int total, int alreadyDone, QString messagePrefix = {});
+
+  // From now on each update is {"event":"progress","done":N,"total":M,
+  // "per_minute":X,"seconds_left":S} (the last two once known), each message
+  // {"event":"message","text":T} and each row {"event":"row","fields":[...]}.
+  void UseJson() { json_ = true; }
+  // A row of the output, as its fields (shown only as JSON).
+  void Row(const QStringList& fields);
 
   void Start();
   void EntryDone();
@@ -59,6 +68,7 @@ class Progress {
   QString messagePrefix_;
   std::function<void(const QString&)> onMessage_;
   bool lineOpen_ = false;
+  bool json_ = false;
   QElapsedTimer clock_;
 };
 

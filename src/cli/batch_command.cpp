@@ -28,7 +28,29 @@ struct BatchOptions {
   QString input;
   QString output;
   bool retryFailed = false;
+  bool jsonProgress = false;
   BatchSettings settings;
+};
+
+// Hands each row on, and shows it in the progress too once it is written.
+class ShownRows : public csv::RowSink {
+ public:
+  ShownRows(csv::RowSink& rows, Progress& progress) : rows_(rows), progress_(progress) {}
+  bool Write(const QByteArray& row) override { return Show(rows_.Write(row), row); }
+  bool WriteRow(int index, const QByteArray& row) override {
+    return Show(rows_.WriteRow(index, row), row);
+  }
+  QString Error() const override { return rows_.Error(); }
+
+ private:
+  bool Show(bool written, const QByteArray& row) {
+    csv::Reader reader(row);
+    QStringList fields;
+    if (written && reader.Next(&fields) == csv::Reader::Status::Record) progress_.Row(fields);
+    return written;
+  }
+  csv::RowSink& rows_;
+  Progress& progress_;
 };
 
 // The outcomes that --retry-failed looks up again: what a bad moment (a page
@@ -112,6 +134,11 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
         Error(message);
     });
   reportTo = &progress;
+  std::optional<ShownRows> shown;
+  if (options.jsonProgress) {
+    progress.UseJson();
+    sink = &shown.emplace(*sink, progress);
+  }
 
   BatchSettings settings = options.settings;
   if (!dataFolder.isEmpty()) {
@@ -148,6 +175,11 @@ int RunBatchCommand(Invocation& invocation) {
   if (parser.isSet(output) && options.output.isEmpty())
     return Usage(QStringLiteral("--output wants a file name"));
   options.retryFailed = parser.isSet(QStringLiteral("retry-failed"));
+  if (const QString progress = QStringLiteral("progress"); parser.isSet(progress)) {
+    if (parser.value(progress) != QLatin1String("json"))
+      return Usage(QStringLiteral("--progress wants json"));
+    options.jsonProgress = true;
+  }
   if (parser.isSet(QStringLiteral("raw-cells"))) options.settings.cells = csv::Cells::Raw;
   if (options.retryFailed && options.output.isEmpty())
     return Usage(QStringLiteral("--retry-failed wants the --output of an earlier batch"));
@@ -193,6 +225,7 @@ Command BatchCommand() {
                       QStringLiteral("[--retry-failed]"),
                       QStringLiteral("[--raw-cells]"),
                       QStringLiteral("[--no-check]"),
+                      QStringLiteral("[--progress json]"),
                       QStringLiteral("INPUT")};
   command.summary =
       QStringLiteral("Looks up every entry of a list and writes the outcomes as CSV.");
@@ -243,7 +276,11 @@ Command BatchCommand() {
       QCommandLineOption("retry-failed",
                          "Looks up again the rows of --output that ended timed_out or "
                          "picture_failed."),
-      QCommandLineOption("no-check", "Sends entries as given, without the offline check.")};
+      QCommandLineOption("no-check", "Sends entries as given, without the offline check."),
+      QCommandLineOption("progress",
+                         "json: progress, messages and each row as one JSON object a line on "
+                         "standard error, for a program to read.",
+                         "json")};
   command.hosts = Hosts::kUsed;
   command.run = RunBatchCommand;
   return command;

@@ -1,19 +1,25 @@
 #include "gui/secondary_windows/batch_window.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
 #include <QUrl>
@@ -21,14 +27,12 @@
 
 #include <functional>
 
-#include "base/files/data_folder.h"
 #include "base/files/safe_file.h"
-#include "base/records/history.h"
+#include "base/gate/handler_gate.h"
 #include "batch/batch_runner.h"
-#include "batch/engine_lookup.h"
 #include "batch/progress.h"
 #include "gui/sharing/save_dialog.h"
-#include "platform/system/stop_requests.h"
+#include "lookup/lookup_outcome.h"
 
 namespace quarvel {
 namespace {
@@ -98,16 +102,11 @@ QVariant BatchResults::headerData(int section, Qt::Orientation orientation, int 
   return QString::fromUtf8(kCaptions[section]);
 }
 
-bool BatchResults::Write(const QByteArray& row) {
-  // The runner writes raw cells: they read back as they were.
-  csv::Reader reader(row);
-  QStringList fields;
-  if (reader.Next(&fields) != csv::Reader::Status::Record) return true;
+void BatchResults::Add(const QStringList& fields) {
   const int at = static_cast<int>(rows_.size());
   beginInsertRows({}, at, at);
   rows_.append(fields);
   endInsertRows();
-  return true;
 }
 
 void BatchResults::Clear() {
@@ -222,11 +221,18 @@ BatchWindow::BatchWindow(Config config, QString dataFolder, Services services, Q
 }
 
 BatchWindow::~BatchWindow() {
-  runner_.reset();
+  if (Running()) {
+    // The batch ends as a stop request ends it: its finished rows are in the
+    // history already.
+    process_->terminate();
+    if (!process_->waitForFinished(kStopWaitMs)) process_->kill();
+    process_->waitForFinished(kStopWaitMs);
+  }
+  process_.reset();
   Table->setModel(nullptr);
 }
 
-bool BatchWindow::Running() const { return runner_ && runner_->Running(); }
+bool BatchWindow::Running() const { return process_ && process_->state() != QProcess::NotRunning; }
 
 QString BatchWindow::Status() const { return status_->text(); }
 
@@ -303,51 +309,123 @@ void BatchWindow::ContinueBatch() {
 }
 
 void BatchWindow::Run(const QStringList& todo) {
-  QString problem;
-  BatchSettings settings;
-  settings.path = OfficialOption->isChecked() ? LookupPath::Official : LookupPath::Comprehensive;
-  settings.checkEntries = true;
-  settings.cells = csv::Cells::Raw;  // the table shows the values; saving guards them
-  if (!dataFolder_.isEmpty()) {
-    if (!history_)
-      history_ = std::make_unique<History>(dataFolder_,
-                                           [this](const QString& message) { SetStatus(message); });
-    settings.pictureFolder = DataSubfolder(dataFolder_, QStringLiteral("pictures"), &problem);
-  }
+  const LookupPath path =
+      OfficialOption->isChecked() ? LookupPath::Official : LookupPath::Comprehensive;
   doneAtStart_ = results_.rowCount();
-  progress_ = std::make_unique<Progress>([](const QByteArray&) {}, false,
-                                         static_cast<int>(entries_.size()), doneAtStart_);
-  progress_->SetMessageHandler([this](const QString& message) { SetStatus(message); });
-  runner_ = std::make_unique<BatchRunner>(settings, EngineLookupFactory(config_, settings.path),
-                                          &results_, history_.get(), progress_.get());
-  connect(runner_.get(), &BatchRunner::Ended, this, &BatchWindow::OnFinished);
+  stderr_.clear();
+  // The batch runs in a process of its own, quarvel-cli's: none of its waits
+  // holds this window's input, and a page that hangs or kills its renderer
+  // there can neither freeze nor end the window. The table shows the values
+  // (raw cells); saving guards them.
+  process_ = std::make_unique<QProcess>();
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  // The history and pictures go to this window's data folder.
+  if (!dataFolder_.isEmpty())
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), QFileInfo(dataFolder_).path());
+  process_->setProcessEnvironment(environment);
+  process_->setStandardOutputFile(QProcess::nullDevice());
+  QProcess* process = process_.get();
+  connect(process, &QProcess::readyReadStandardError, this, [this, process] {
+    HandlerGate::Deliver(process, [this, process] {
+      if (process == process_.get()) ReadProgress();
+    });
+  });
+  connect(process, &QProcess::finished, this, [this, process](int code, QProcess::ExitStatus how) {
+    HandlerGate::Deliver(nullptr, [this, process, code, how] {
+      if (process != process_.get()) return;
+      ReadProgress();
+      OnFinished(how == QProcess::NormalExit ? code : kEndedAbnormally);
+    });
+  });
+  connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;
+    HandlerGate::Deliver(nullptr, [this, process] {
+      if (process != process_.get()) return;
+      SetStatus(QStringLiteral("无法启动批量查询程序：%1").arg(process->errorString()));
+      OnFinished(kEndedAbnormally);
+    });
+  });
+  const QStringList arguments = {QStringLiteral("batch"),
+                                 QStringLiteral("--progress"),
+                                 QStringLiteral("json"),
+                                 QStringLiteral("--raw-cells"),
+                                 QStringLiteral("--path"),
+                                 PathName(path),
+                                 QStringLiteral("--lookup-host"),
+                                 config_.lookupHost,
+                                 QStringLiteral("--warranty-host"),
+                                 config_.warrantyHost,
+                                 QStringLiteral("--portal-host"),
+                                 config_.portalHost,
+                                 QStringLiteral("-")};
   clock_.start();
-  runner_->Start(todo);
+  process_->start(BatchProgram(), arguments);
+  // A header first, so that no entry is taken for one; each entry on a line
+  // that reads back as the same entry.
+  QByteArray input = "entry\n";
+  for (const QString& entry : todo) input += ListLine(entry).toUtf8() + '\n';
+  process_->write(input);
+  process_->closeWriteChannel();
   ShowRunning(true);
   ShowProgress();
   SetStatus(QStringLiteral("正在%1 %2 条…")
-                .arg(settings.path == LookupPath::Official ? QStringLiteral("官网查询")
-                                                           : QStringLiteral("综合查询"))
+                .arg(path == LookupPath::Official ? QStringLiteral("官网查询")
+                                                  : QStringLiteral("综合查询"))
                 .arg(todo.size()));
+}
+
+QString BatchWindow::BatchProgram() const {
+  if (!services_.batchProgram.isEmpty()) return services_.batchProgram;
+  const QString found = QStandardPaths::findExecutable(QStringLiteral("quarvel-cli"),
+                                                       {QCoreApplication::applicationDirPath()});
+  return found.isEmpty() ? QStringLiteral("quarvel-cli") : found;
+}
+
+void BatchWindow::ReadProgress() {
+  stderr_ += process_->readAllStandardError();
+  qsizetype end;
+  while ((end = stderr_.indexOf('\n')) >= 0) {
+    const QByteArray line = stderr_.left(end).trimmed();
+    stderr_.remove(0, end + 1);
+    if (line.isEmpty()) continue;
+    const QJsonObject event = QJsonDocument::fromJson(line).object();
+    const QString kind = event.value(QLatin1String("event")).toString();
+    if (kind == QLatin1String("row")) {
+      QStringList fields;
+      for (const QJsonValue& field : event.value(QLatin1String("fields")).toArray())
+        fields << field.toString();
+      results_.Add(fields);
+      ShowProgress();
+    } else if (kind == QLatin1String("message")) {
+      SetStatus(event.value(QLatin1String("text")).toString());
+    } else if (kind.isEmpty()) {
+      // The program's own complaints, before its progress began.
+      QString text = QString::fromUtf8(line);
+      const QString prefix = QStringLiteral("quarvel-cli: ");
+      if (text.startsWith(prefix)) text.remove(0, prefix.size());
+      SetStatus(text);
+    }
+  }
+  // A line without an end that has grown beyond any row is dropped.
+  if (stderr_.size() > kMaxProgressLine) stderr_.clear();
 }
 
 void BatchWindow::StopBatch() {
   if (!Running()) return;
   SetStatus(QStringLiteral("正在停止…"));
-  runner_->Stop(system::kInterruptRequest);
+  process_->terminate();
 }
 
 void BatchWindow::OnFinished(int status) {
-  // From inside the runner's own signal: it goes from the event loop.
-  BatchRunner* runner = runner_.release();
-  runner->deleteLater();
   ShowRunning(false);
   ShowProgress();
   const int left = static_cast<int>(entries_.size()) - results_.rowCount();
-  if (status == 0)
+  if (left <= 0)
     SetStatus(QStringLiteral("批量查询完成：%1 条").arg(results_.rowCount()));
-  else if (status > 128)
+  else if (status > 128 && status != kEndedAbnormally)
     SetStatus(QStringLiteral("已停止：还有 %1 条未查询，按“继续”接着查").arg(left));
+  else if (status == kEndedAbnormally)
+    SetStatus(QStringLiteral("批量查询意外中止：还有 %1 条未查询，按“继续”接着查").arg(left));
   else if (Status().isEmpty() || Status().startsWith(QStringLiteral("正在")))
     SetStatus(QStringLiteral("批量查询无法继续"));
   emit BatchFinished(status);

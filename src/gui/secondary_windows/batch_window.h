@@ -12,6 +12,7 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QProcess;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -19,15 +20,12 @@ class QTableView;
 
 namespace quarvel {
 
-class BatchRunner;
-class History;
-class Progress;
 class SaveDialog;
 
 // The rows of a batch as the window shows them, in the order they come: each
 // row keeps every field of the batch output, and shows entry, outcome, model,
-// serial, warranty end and seconds. The runner writes into it as into a file.
-class BatchResults : public QAbstractTableModel, public csv::RowSink {
+// serial, warranty end and seconds.
+class BatchResults : public QAbstractTableModel {
  public:
   enum Column { Entry, Outcome, Model, Serial, WarrantyEnd, Seconds, kColumns };
 
@@ -36,8 +34,8 @@ class BatchResults : public QAbstractTableModel, public csv::RowSink {
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-  bool Write(const QByteArray& row) override;
-  QString Error() const override { return {}; }
+  // A row: its fields in csv::BatchHeader's order.
+  void Add(const QStringList& fields);
 
   void Clear();
   // The entries of the rows, as given, in row order.
@@ -52,16 +50,22 @@ class BatchResults : public QAbstractTableModel, public csv::RowSink {
 };
 
 // "批量查询": a list pasted, typed or dropped (a text or CSV file) looked up
-// by the batch engine of `quarvel-cli batch`, in hidden browsers of its own,
-// while the main window stays usable. Stop abandons the running entry as the
-// command line's Ctrl+C does; Continue looks up what has no row yet; the rows
-// are saved as the batch's CSV. Lookups go into the history. Keeps its size
-// and place between starts.
+// by `quarvel-cli batch`, run as a process of its own that reports its rows
+// and messages as JSON lines (--progress json), so the main window never
+// waits for it. Stop abandons the running entry as a stop request to the
+// command does; Continue looks up what has no row yet; the rows are saved as
+// the batch's CSV. Lookups go into the history (the command records them).
+// Keeps its size and place between starts.
 class BatchWindow : public KeptWindow {
   Q_OBJECT
  public:
+  static constexpr int kEndedAbnormally = 255;
+  static constexpr int kStopWaitMs = 5000;
+  static constexpr qsizetype kMaxProgressLine = 1 << 20;
+
   struct Services {
     std::shared_ptr<SaveDialog> saveDialog;  // empty: the platform's
+    QString batchProgram;                    // empty: quarvel-cli beside this program
   };
 
   BatchWindow(Config config, QString dataFolder, Services services, QWidget* parent = nullptr);
@@ -91,7 +95,8 @@ class BatchWindow : public KeptWindow {
   QTableView* Table;
 
  signals:
-  // A run ended, with the status `quarvel-cli batch` would exit with.
+  // A run ended, with the status `quarvel-cli batch` exited with (kEndedAbnormally
+  // when it could not start or did not end by itself).
   void BatchFinished(int status);
 
  protected:
@@ -102,6 +107,8 @@ class BatchWindow : public KeptWindow {
   std::optional<QStringList> ListEntries();
   void Run(const QStringList& todo);
   void OnFinished(int status);
+  void ReadProgress();
+  QString BatchProgram() const;
   void ShowProgress();
   void ShowRunning(bool running);
   void SetStatus(const QString& text);
@@ -112,10 +119,9 @@ class BatchWindow : public KeptWindow {
   QLabel* progressText_;
   QLabel* status_;
   BatchResults results_;
-  std::unique_ptr<History> history_;
-  std::unique_ptr<Progress> progress_;
-  std::unique_ptr<BatchRunner> runner_;  // goes before what it writes to
-  QStringList entries_;                  // the list of the last start
+  std::unique_ptr<QProcess> process_;
+  QByteArray stderr_;    // what came of the batch's progress, not yet a whole line
+  QStringList entries_;  // the list of the last start
   int doneAtStart_ = 0;
   QElapsedTimer clock_;
 };
