@@ -30,12 +30,9 @@ class EngineLookup : public EntryLookup, private EntrySource {
   ~EngineLookup() override { rig_.reset(); }
 
   void Start(const LookupRequest& request, Done done) override {
-    rig_->LoadStartPage(request.path);  // a path this engine was not made for loads now
-    // Every entry starts from the warranty form: a result that was not found
-    // may have left a page without it (a rejection page, a page that hung).
-    if (request.path == LookupPath::Official && formMayBeGone_)
-      rig_->ReloadStartPage(LookupPath::Official);
-    formMayBeGone_ = false;
+    // A path this engine was not made for loads now; every official entry
+    // starts from the form (the site sends the browser there when needed).
+    rig_->LoadStartPage(request.path);
     request_ = request;
     done_ = std::move(done);
     ++generation_;
@@ -51,7 +48,6 @@ class EngineLookup : public EntryLookup, private EntrySource {
   }
 
   void Cancel() override {
-    formMayBeGone_ = true;
     ++generation_;
     done_ = nullptr;
     rig_->engine().StopAll();
@@ -63,8 +59,6 @@ class EngineLookup : public EntryLookup, private EntrySource {
 
   void Finish(const LookupEnd& end) {
     if (!done_ || end.path != request_.path) return;
-    // A found result sends the browser back to the form; nothing else does.
-    if (end.kind != OutcomeKind::Found) formMayBeGone_ = true;
     Report(end.outcome());
   }
 
@@ -83,7 +77,6 @@ class EngineLookup : public EntryLookup, private EntrySource {
   LookupRequest request_;
   Done done_;
   int generation_ = 0;
-  bool formMayBeGone_ = false;
 };
 
 }  // namespace

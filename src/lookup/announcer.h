@@ -17,6 +17,7 @@ enum class Notice {
   PictureNotSaved,    // the picture is shown but could not be stored
   NotFound,           // the lookup site found nothing
   TimedOut,           // a path without result in its time
+  Unreachable,        // the site could not be reached
   Copied,             // the result is on the clipboard
   VoiceOff,
   VoiceOn,

@@ -16,22 +16,19 @@ PageRead Read(const std::optional<QString>& read) {
 
 class HelperVisit : public PageVisit {
  public:
-  // leaving: when not null, the token of a document that is being left, not
-  // to be read; cleared once another one is seen.
-  HelperVisit(QWebEngineView* view, QString* leaving) {
+  HelperVisit(QWebEngineView* view, WebBrowserPort::Documents* documents) : documents_(documents) {
     // A page about to be replaced (its renderer died or hung) is not read:
     // what it gives is no page's text, and its lookup ends with the reason.
     const PageKeeper* keeper = PageKeeper::Of(view);
     lost_ = keeper && keeper->ReplacementPending();
     if (view && !lost_) helper_.AttachToBrowserWindow(GetControlWindowHandle(view));
-    if (!leaving) return;
     helper_.ReadParsedDocumentsOnly();
-    if (leaving->isEmpty() || lost_) return;
+    if (documents->leaving.isEmpty() || lost_) return;
     const QString token = helper_.DocumentToken();
-    if (token.isEmpty() || token == *leaving)
+    if (token.isEmpty() || token == documents->leaving)
       lost_ = true;  // the old document, or none yet: the next visit looks again
     else
-      leaving->clear();
+      documents->leaving.clear();
   }
   PageRead Text() override { return lost_ ? PageRead{} : Read(helper_.TryGetPageText()); }
   PageRead Html() override { return lost_ ? PageRead{} : Read(helper_.TryGetPageHtml()); }
@@ -39,35 +36,51 @@ class HelperVisit : public PageVisit {
     return !lost_ && helper_.FillTextInput(identifier, value);
   }
   bool ClickElement(const QString& identifier) override {
-    return !lost_ && helper_.ClickElement(identifier);
+    if (lost_) return false;
+    // The load a click starts may begin while the click is still under way.
+    documents_->clicked = helper_.DocumentToken();
+    const bool clicked = helper_.ClickElement(identifier);
+    if (!clicked) documents_->clicked.clear();
+    return clicked;
   }
 
  private:
   WebPageHelper helper_;
+  WebBrowserPort::Documents* documents_;
   bool lost_ = false;
 };
 
 }  // namespace
 
+WebBrowserPort::WebBrowserPort(QWebEngineView* view) : view_(view) {
+  if (!view_) return;
+  // A load that starts after a click leaves the clicked document behind,
+  // whether the click sent the form or the page's script did so later.
+  started_ = QObject::connect(view_, &QWebEngineView::loadStarted, view_, [this] {
+    if (documents_.clicked.isEmpty()) return;
+    documents_.leaving = documents_.clicked;
+    documents_.clicked.clear();
+  });
+}
+
 std::unique_ptr<PageVisit> WebBrowserPort::Attach() {
-  return std::make_unique<HelperVisit>(view_, afterNavigation_ ? &leaving_ : nullptr);
+  return std::make_unique<HelperVisit>(view_, &documents_);
 }
 
 void WebBrowserPort::Navigate(const QString& url) {
   if (!view_) return;
-  if (afterNavigation_) {
-    // Whatever the page was still loading stops first, so that no document
-    // of an earlier navigation (the start page after a result, the page of
-    // an entry that timed out) comes in after this one was asked for and
-    // is taken for it.
-    view_->page()->triggerAction(QWebEnginePage::Stop);
-    WebPageHelper helper;
-    if (!(PageKeeper::Of(view_) && PageKeeper::Of(view_)->ReplacementPending()))
-      helper.AttachToBrowserWindow(GetControlWindowHandle(view_));
-    leaving_ = helper.DocumentToken();
-    // Only a load of this navigation tells how it failed.
-    ForgetLoadFailure(view_);
-  }
+  // Whatever the page was still loading stops first, so that no document of
+  // an earlier navigation (the start page after a result, the page of a
+  // query that timed out) comes in after this one was asked for and is taken
+  // for it.
+  view_->page()->triggerAction(QWebEnginePage::Stop);
+  WebPageHelper helper;
+  if (!(PageKeeper::Of(view_) && PageKeeper::Of(view_)->ReplacementPending()))
+    helper.AttachToBrowserWindow(GetControlWindowHandle(view_));
+  documents_.leaving = helper.DocumentToken();
+  documents_.clicked.clear();
+  // Only a load of this navigation tells how it failed.
+  ForgetLoadFailure(view_);
   quarvel::Navigate(view_, url);
 }
 
@@ -77,7 +90,10 @@ int WebBrowserPort::LoadFailure() {
   return failure == kLoadGotNoAnswer ? kNoAnswer : failure;
 }
 
+QString WebBrowserPort::Unreachable() { return view_ ? quarvel::Unreachable(view_) : QString(); }
+
 WebBrowserPort::~WebBrowserPort() {
+  QObject::disconnect(started_);
   QObject::disconnect(replaced_);
   QObject::disconnect(loaded_);
 }

@@ -9,13 +9,15 @@ namespace quarvel {
 
 // A hidden browser as the lookup engine sees it: each Attach() is a fresh
 // page helper bound to the document the browser shows.
+//
+// A query reads only the page it brought: after Navigate, the document it
+// left is not read (nor filled or clicked), and after a click that starts a
+// load, neither is the document that was clicked. A document still being
+// parsed is not readable. A form answered in place by the page's own script
+// (no load) is read as it stands.
 class WebBrowserPort : public BrowserPort {
  public:
-  // With afterNavigation, reads go as a batch wants them (LookupTimings::
-  // Batch): after Navigate, the document it left is not read (nor filled or
-  // clicked), and a document still being parsed is not readable.
-  explicit WebBrowserPort(QWebEngineView* view, bool afterNavigation = false)
-      : view_(view), afterNavigation_(afterNavigation) {}
+  explicit WebBrowserPort(QWebEngineView* view);
   ~WebBrowserPort() override;
   WebBrowserPort(const WebBrowserPort&) = delete;
   WebBrowserPort& operator=(const WebBrowserPort&) = delete;
@@ -24,15 +26,23 @@ class WebBrowserPort : public BrowserPort {
   void SetHome(const QString& url) override;
   void OnPageReplaced(Replaced handler) override;
   int LoadFailure() override;
+  QString Unreachable() override;
   void OnLoaded(Loaded handler) override;
+
+  // What the visits share: the documents set aside.
+  struct Documents {
+    // The document being left (its token), until another is seen.
+    QString leaving;
+    // The document a click went to, set aside as soon as a load starts.
+    QString clicked;
+  };
 
  private:
   QPointer<QWebEngineView> view_;
   QMetaObject::Connection replaced_;
   QMetaObject::Connection loaded_;
-  const bool afterNavigation_;
-  // The document the last Navigate left (its token), until another is seen.
-  QString leaving_;
+  QMetaObject::Connection started_;
+  Documents documents_;
 };
 
 }  // namespace quarvel

@@ -85,8 +85,10 @@ void ComprehensiveSite::LeaveResultPage() {
 }
 
 void ComprehensiveSite::OnTick() {
-  if (EndedForRetry()) return;
+  const Turn turn = BeginTurn();
+  if (EndedOnLoadFailure()) return;
   const auto page = browser_.Attach();
+  if (!StillCurrent(turn)) return;  // another query began while the page was found
   const PageRead text = page->Text();
   if (!text.readable) {  // not readable yet: the next tick reads again
     SawUndecidedPage(text, PageFormat::Text, kNoPageAtAll);

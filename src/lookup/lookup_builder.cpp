@@ -28,8 +28,8 @@ LookupRig::LookupRig(QWidget* browserParent, Config config, LookupTimings timing
                      EntrySource& entries, LookupView* view, Fetch fetch, QObject* engineParent)
     : lookupBrowser_(MakeBrowser(browserParent, "WebBrowser1", 100, 100)),
       warrantyBrowser_(MakeBrowser(browserParent, "WebBrowser2", 432, 416)),
-      lookupPort_(lookupBrowser_, timings.pace == LookupTimings::Pace::Batch),
-      warrantyPort_(warrantyBrowser_, timings.pace == LookupTimings::Pace::Batch),
+      lookupPort_(lookupBrowser_),
+      warrantyPort_(warrantyBrowser_),
       engine_(new LookupEngine(std::move(config), timings, entries, view, lookupPort_,
                                warrantyPort_, std::move(fetch), engineParent)) {}
 
@@ -43,14 +43,6 @@ void LookupRig::LoadStartPage(LookupPath path) {
     warrantyPort_.Navigate(engine_->config().WarrantyPageUrl());
     warrantyLoaded_ = true;
   }
-}
-
-void LookupRig::ReloadStartPage(LookupPath path) {
-  if (path == LookupPath::Comprehensive)
-    lookupLoaded_ = false;
-  else
-    warrantyLoaded_ = false;
-  LoadStartPage(path);
 }
 
 }  // namespace quarvel

@@ -37,8 +37,6 @@ class LookupRig {
   // lookup browser, the warranty page (which the official path relies on)
   // in the other.
   void LoadStartPage(LookupPath path);
-  // Loads that page again, whatever the browser shows now.
-  void ReloadStartPage(LookupPath path);
 
  private:
   QPointer<QWebEngineView> lookupBrowser_, warrantyBrowser_;

@@ -53,6 +53,10 @@ class BrowserPort {
   // connection, a reset, a time-out); 0 when it loaded or is still loading.
   static constexpr int kNoAnswer = -1;
   virtual int LoadFailure() { return 0; }
+  // Why the load since the last Navigate (or the load a click started)
+  // never reached its site: "connection refused: 127.0.0.1:18080" and the
+  // like; empty when it did, or is still loading.
+  virtual QString Unreachable() { return {}; }
   // handler runs, as a handler of its own, each time the browser's page has
   // finished a load (whichever page it is).
   using Loaded = std::function<void()>;

@@ -26,10 +26,10 @@ LookupSite::LookupSite(LookupPath path, EntryRule rule, const SiteContext& conte
   browser_.OnPageReplaced([self](const QString& reason) {
     if (self) self->OnPageLost(reason);
   });
-  if (AtBatchPace())
-    browser_.OnLoaded([self] {
-      if (self && self->Running()) self->OnPageLoaded();
-    });
+  browser_.OnLoaded([self] {
+    if (!self || !self->Running() || self->EndedOnLoadFailure()) return;
+    if (self->AtBatchPace()) self->OnPageLoaded();
+  });
 }
 
 QString LookupSite::Entry() const {
@@ -39,13 +39,16 @@ QString LookupSite::Entry() const {
 
 void LookupSite::End(LookupEnd end) {
   end.path = path_;
+  if (end.entry.isEmpty()) end.entry = startEntry_;
   end.milliseconds = since_.isValid() ? since_.elapsed() : 0;
   emit Ended(end);
 }
 
-void LookupSite::StartClock() {
+int LookupSite::StartClock() {
   since_.start();
   ForgetLastPage();
+  startEntry_ = Entry();
+  return ++query_;
 }
 
 void LookupSite::ForgetLastPage() {
@@ -89,15 +92,34 @@ void LookupSite::OnTimedOut() {
 
 void LookupSite::OnPageLost(const QString& reason) { EndWithoutResult(reason); }
 
-bool LookupSite::EndedForRetry() {
-  if (!AtBatchPace() || !Running()) return false;
+bool LookupSite::EndedOnLoadFailure() {
+  if (!Running()) return false;
+  const QString unreachable = browser_.Unreachable();
+  if (!AtBatchPace()) {
+    if (unreachable.isEmpty()) return false;
+    qCInfo(lcLookup).noquote() << PathName(path_) << "cannot reach its site:" << unreachable;
+    Stop();
+    visibility::Apply(view_, visibility::kBusyEnded);
+    view_.Tell(Notice::Unreachable);
+    view_.Sound(Notice::Unreachable);
+    LookupEnd end;
+    end.entry = Entry();
+    end.kind = OutcomeKind::TimedOut;
+    end.reason = unreachable;
+    End(end);
+    return true;
+  }
   const int failure = browser_.LoadFailure();
   if (failure == BrowserPort::kNoAnswer) {
-    EndForRetry(QStringLiteral("the page got no answer"), 0);
+    EndForRetry(unreachable.isEmpty() ? QStringLiteral("the page got no answer") : unreachable, 0);
     return true;
   }
   if (failure == 429 || failure == 503) {
     EndForRetry(QStringLiteral("the site answered HTTP %1").arg(failure), 0);
+    return true;
+  }
+  if (!unreachable.isEmpty()) {  // a refused certificate: no try changes that
+    EndWithoutResult(unreachable);
     return true;
   }
   return false;

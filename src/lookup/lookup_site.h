@@ -65,8 +65,21 @@ class LookupSite : public QObject {
  protected:
   // Every ending goes out here: the path and the time since Start are added.
   void End(LookupEnd end);
-  // A query starts: its clock runs from now, and no page has been seen yet.
-  void StartClock();
+  // A query starts: its clock runs from now, no page has been seen yet, and
+  // the entry it started with is what its ending names when the entry box is
+  // emptied meanwhile. Returns the query's number (see Current).
+  int StartClock();
+  // Where a tick began: which query, and whether it was under way. A tick
+  // that let other handlers run (the page attachment) acts only while the
+  // same query is still the one under way.
+  struct Turn {
+    int query;
+    bool running;
+  };
+  Turn BeginTurn() const { return {query_, Running()}; }
+  bool StillCurrent(const Turn& turn) const {
+    return turn.query == query_ && (!turn.running || Running());
+  }
   // A read of the page that decided nothing: failure names the decision that
   // failed on it (a reason of site_diagnostics.h). An unreadable read, or an
   // empty page, is kNoPageAtAll whatever failure says.
@@ -79,10 +92,11 @@ class LookupSite : public QObject {
   // Ends a query under way without result: the timers stop, the user is
   // told it timed out, and the ending carries reason.
   void EndWithoutResult(const QString& reason);
-  // At a batch's pace: when the site asked to wait (HTTP 429 or 503) or the
-  // page got no answer, the query under way ends at once, as one worth
-  // another try. True when it ended.
-  bool EndedForRetry();
+  // When the page's load failed: a site that cannot be reached ends the
+  // query under way at once, naming the problem; at a batch's pace, a site
+  // that asked to wait (HTTP 429 or 503) or a page without an answer ends it
+  // as one worth another try. True when it ended.
+  bool EndedOnLoadFailure();
   // Ends the query (running or not) without result, as worth another try
   // after retryAfterMs (0: when the batch sees fit).
   void EndForRetry(const QString& reason, int retryAfterMs);
@@ -103,6 +117,8 @@ class LookupSite : public QObject {
   const LookupPath path_;
   const EntryRule rule_;
   QElapsedTimer since_;
+  int query_ = 0;
+  QString startEntry_;
   // The last undecided page: its failure, and what was read (cut to
   // kKeptPageBytes / 2 characters, at most kKeptPageBytes in memory).
   const char* lastFailure_ = kNoPageAtAll;

@@ -41,7 +41,16 @@ OfficialSite::OfficialSite(const SiteContext& context, BrowserPort& browser, QOb
 void OfficialSite::Start(const LookupQuery& /*query*/) {
   view_.Sound(Notice::Querying);
   view_.SetVisible(LookupControl::ScreenshotButton, false);
-  StartClock();
+  // A query still pending on this path ends nothing more: its ticks stop.
+  Stop();
+  const int query = StartClock();
+  // Every query starts from the form: after a rejection, a time-out or a
+  // replaced page the browser may show anything else.
+  if (!FormOnItsWay()) {
+    formOnItsWay_ = true;
+    browser_.Navigate(context_.config.WarrantyPageUrl());
+  }
+  if (!StillCurrent({query, false})) return;  // a query begun while the page was read
   SetTimerInterval(formTimer_, context_.timings.formPollMs);
   deadline_->start(context_.timings.warrantyTimeoutMs);
   visibility::Apply(view_, visibility::kOfficialBusy);
@@ -51,6 +60,14 @@ void OfficialSite::Stop() {
   SetTimerInterval(formTimer_, 0);
   SetTimerInterval(resultTimer_, 0);
   deadline_->stop();
+}
+
+bool OfficialSite::FormOnItsWay() {
+  // Sent there by this site, with no click since and no failed load.
+  if (formOnItsWay_ && browser_.Unreachable().isEmpty()) return true;
+  const auto page = browser_.Attach();
+  const PageRead html = page->Html();
+  return html.readable && HasWarrantyForm(html.text);
 }
 
 bool OfficialSite::Running() const { return formTimer_->isActive() || resultTimer_->isActive(); }
@@ -63,8 +80,10 @@ void OfficialSite::OnPageLoaded() {
 }
 
 void OfficialSite::OnFormTick() {
-  if (EndedForRetry()) return;
+  const Turn turn = BeginTurn();
+  if (EndedOnLoadFailure()) return;
   const auto page = browser_.Attach();
+  if (!StillCurrent(turn)) return;  // another query began while the page was found
   const PageRead html = page->Html();
   if (!HasWarrantyForm(html.text)) {  // polls again later
     SawUndecidedPage(html, PageFormat::Html, kNoSerialForm);
@@ -73,13 +92,16 @@ void OfficialSite::OnFormTick() {
   SetTimerInterval(formTimer_, 0);
   ForgetLastPage();  // the result page is what counts from here
   page->FillTextInput(QStringLiteral("2"), Entry());
+  formOnItsWay_ = false;
   page->ClickElement(QStringLiteral("1"));
   SetTimerInterval(resultTimer_, context_.timings.resultPollMs);
 }
 
 void OfficialSite::OnResultTick() {
-  if (EndedForRetry()) return;
+  const Turn turn = BeginTurn();
+  if (EndedOnLoadFailure()) return;
   const auto page = browser_.Attach();
+  if (!StillCurrent(turn)) return;  // another query began while the page was found
   const PageRead html = page->Html();
   if (!html.readable) {  // not readable yet: the next tick reads again
     SawUndecidedPage(html, PageFormat::Html, kNoPageAtAll);
@@ -103,6 +125,7 @@ void OfficialSite::OnResultTick() {
       deadline_->stop();
       visibility::Apply(view_, visibility::kWarrantyButtons);
       browser_.Navigate(context_.config.WarrantyPageUrl());
+      formOnItsWay_ = true;
       end.kind = OutcomeKind::Found;
       end.model = result.model;
       end.serial = end.entry;

@@ -23,9 +23,13 @@ class OfficialSite : public LookupSite {
   void OnResultTick();
 
  private:
+  // The browser shows the form, or is loading it for this site.
+  bool FormOnItsWay();
+
   QTimer* formTimer_;    // 时钟3
   QTimer* resultTimer_;  // 时钟2
   QTimer* deadline_;     // WarrantyDeadline
+  bool formOnItsWay_ = false;
 };
 
 }  // namespace quarvel

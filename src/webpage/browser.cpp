@@ -19,6 +19,52 @@
 namespace quarvel {
 namespace {
 
+// Why a load that failed never reached its site ("connection refused:
+// 127.0.0.1:18080"), from the engine's network error codes; empty for a load
+// that reached it (an HTTP status, a reset after connecting, a stopped load).
+QString UnreachableReason(const QWebEngineLoadingInfo& info) {
+  if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain) return {};
+  const int code = info.errorCode();
+  const char* what = nullptr;
+  switch (code) {
+    case -102:
+      what = "connection refused";
+      break;
+    case -104:
+      what = "connection failed";
+      break;
+    case -105:
+    case -137:
+      what = "name not resolved";
+      break;
+    case -106:
+      what = "no network";
+      break;
+    case -108:
+      what = "address invalid";
+      break;
+    case -109:
+      what = "no route to host";
+      break;
+    case -118:
+      what = "connection timed out";
+      break;
+    case -312:
+      what = "port not allowed";
+      break;
+    case -107:
+    case -113:
+      what = "TLS refused";
+      break;
+    default:
+      if (code <= -200 && code > -300) what = "certificate refused";
+  }
+  if (!what) return {};
+  const QUrl& url = info.url();
+  const int port = url.port(url.scheme() == QLatin1String("https") ? 443 : 80);
+  return QStringLiteral("%1: %2:%3").arg(QString::fromLatin1(what), url.host()).arg(port);
+}
+
 // The page of a browser nobody looks at: it answers every dialog itself, as
 // a user who dismisses it would, and notes it in the log. No message box,
 // file chooser or window reaches the screen, and a page that asks again and
@@ -30,8 +76,10 @@ class HiddenBrowserPage : public QWebEnginePage {
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
       if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) {
         failure_ = 0;
+        unreachable_.clear();
         return;
       }
+      unreachable_ = UnreachableReason(info);
       switch (info.errorDomain()) {
         case QWebEngineLoadingInfo::HttpStatusCodeDomain:
           failure_ = info.errorCode() >= 400 ? info.errorCode() : 0;
@@ -86,7 +134,11 @@ class HiddenBrowserPage : public QWebEnginePage {
 
  public:
   int failure() const { return failure_; }
-  void ForgetFailure() { failure_ = 0; }
+  const QString& unreachable() const { return unreachable_; }
+  void ForgetFailure() {
+    failure_ = 0;
+    unreachable_.clear();
+  }
 
  protected:
   void javaScriptAlert(const QUrl& origin, const QString& message) override {
@@ -143,7 +195,8 @@ class HiddenBrowserPage : public QWebEnginePage {
 
   static constexpr int kLoggedInFull = 20;  // per page load; then every thousandth
   int answered_ = 0;
-  int failure_ = 0;  // of the last load, as LoadFailure gives it
+  int failure_ = 0;      // of the last load, as LoadFailure gives it
+  QString unreachable_;  // of the last load, as Unreachable gives it
 };
 
 }  // namespace
@@ -160,6 +213,11 @@ qint64 GetControlWindowHandle(QWebEngineView* browser) { return WindowHandleOf(b
 int LoadFailure(const QWebEngineView* browser) {
   const auto* page = browser ? dynamic_cast<const HiddenBrowserPage*>(browser->page()) : nullptr;
   return page ? page->failure() : 0;
+}
+
+QString Unreachable(const QWebEngineView* browser) {
+  const auto* page = browser ? dynamic_cast<const HiddenBrowserPage*>(browser->page()) : nullptr;
+  return page ? page->unreachable() : QString();
 }
 
 void ForgetLoadFailure(QWebEngineView* browser) {

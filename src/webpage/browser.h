@@ -23,7 +23,12 @@ qint64 GetControlWindowHandle(QWebEngineView* browser);
 // browser was not made by CreateBrowser.
 inline constexpr int kLoadGotNoAnswer = -1;
 int LoadFailure(const QWebEngineView* browser);
-// LoadFailure gives 0 until a load fails again.
+// Why the last load of the browser's page never reached its site, as
+// "connection refused: 127.0.0.1:18080" (refused, no route, a name not
+// resolved, TLS or its certificate refused); empty when it reached it, is
+// loading, or failed otherwise.
+QString Unreachable(const QWebEngineView* browser);
+// LoadFailure gives 0, and Unreachable nothing, until a load fails again.
 void ForgetLoadFailure(QWebEngineView* browser);
 
 // Creates a browser control with the program's settings, on the default

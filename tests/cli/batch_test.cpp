@@ -4,8 +4,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -268,6 +271,40 @@ TEST_F(BatchTest, ASiteThatAsksToWaitIsWaitedForAndOneThatResetsIsTriedThenTimed
   EXPECT_TRUE(rows[1].startsWith("c39 xk0 abh g7f,ok,comprehensive,timed_out,"))
       << rows[1].toStdString();
   EXPECT_GE(resetting.Resets(), 2);
+}
+
+TEST_F(BatchTest, ASiteThatCannotBeReachedIsNamedAndTriedAgainAsJsonProgressTells) {
+  QTcpServer closed;
+  closed.listen(QHostAddress::LocalHost);
+  const QString host = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+  closed.close();
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("XDG_DATA_HOME", dir.filePath("data"));
+  process.setProcessEnvironment(environment);
+  process.start(QStringLiteral(QUARVEL_CLI_PATH),
+                {"batch", "--retries", "1", "--progress", "json", "--path", "official", "-",
+                 "--lookup-host", host, "--portal-host", host, "--warranty-host", host});
+  process.write("C39XK0ABHG7F\n");
+  process.closeWriteChannel();
+  ASSERT_TRUE(process.waitForFinished(60000));
+  QStringList messages, rows;
+  for (const QByteArray& line : process.readAllStandardError().split('\n')) {
+    if (line.isEmpty()) continue;
+    const QJsonObject event = QJsonDocument::fromJson(line).object();
+    ASSERT_FALSE(event.isEmpty()) << line.toStdString();
+    if (event["event"] == "message") messages << event["text"].toString();
+    if (event["event"] == "row") rows << event["fields"].toVariant().toStringList().join(',');
+  }
+  const QString refused = "connection refused: " + host;
+  EXPECT_TRUE(messages.contains("waiting 2 s for the site (" + refused +
+                                "); C39XK0ABHG7F is "
+                                "tried again"))
+      << messages.join('\n').toStdString();
+  EXPECT_TRUE(messages.contains("C39XK0ABHG7F: timed_out (" + refused + ")"))
+      << messages.join('\n').toStdString();
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_TRUE(rows[0].startsWith("C39XK0ABHG7F,ok,official,timed_out,")) << rows[0].toStdString();
 }
 
 }  // namespace

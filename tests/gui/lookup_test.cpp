@@ -174,22 +174,8 @@ TEST_F(LookupTest, AnEmptyLookupPageMeansTheEntryWasWrong) {
 // A read that fails is no empty page: a huge result page and a page that
 // never stops navigating are polled on until they are readable or the
 // deadline ends the query; "请正确输入" stays for a page that is empty.
-TEST_F(LookupTest, APageNotReadableYetIsPolledOnNotTakenForAnEmptyPage) {
-  std::string huge = "<!DOCTYPE html><html><body><h1>查找结果</h1>\n";
-  const std::string row = "<p>序列号记录 ................................................</p>\n";
-  huge.reserve(50 * 1024 * 1024 + row.size());
-  while (huge.size() < 50 * 1024 * 1024) huge += row;
-  huge += "</body></html>";
-  sites.OverrideLookup("/index.php/iphone/HUGE", huge);
-  huge = std::string();
+TEST_F(LookupTest, APageThatKeepsReloadingTimesOut) {
   LookupTimings timings = ShortTimings();
-  timings.lookupTimeoutMs = 30000;
-  Open(timings);
-  Query(QStringLiteral("HUGE"), false);
-  // The demo has no picture for it: the page was read as a result page.
-  ASSERT_TRUE(WaitFor([&] { return !ui->LookupResultTimer->isActive(); }, 40000));
-  EXPECT_EQ(window->Status(), QStringLiteral("图片获取失败"));
-
   sites.OverrideLookup("/index.php/iphone/AWAY",
                        "<!DOCTYPE html><html><body><script>location.reload()</script>"
                        "<p>正在跳转</p></body></html>");
@@ -212,7 +198,8 @@ TEST_F(LookupTest, APathWithoutResultTimesOutAndSaysSo) {
   EXPECT_FALSE(Shown(ui->BusyLabel));
   EXPECT_EQ(LastCue(), QStringLiteral("查询失败.mp3"));
 
-  // The warranty path: a page that never shows the form.
+  // The warranty path: a site that never shows the form.
+  sites.OverrideWarrantyPage("<!DOCTYPE html><html><body><p>maintenance</p></body></html>");
   ui->WarrantyBrowser->setHtml(QStringLiteral("<p>maintenance</p>"));
   Query(QStringLiteral("C39XK0ABHG7F"), true);
   window->SetStatus(QString());
@@ -226,8 +213,9 @@ TEST_F(LookupTest, AnUnreachableLookupSiteEndsInAFailureNotASuccess) {
   config.lookupHost = QStringLiteral("127.0.0.1:9");
   Open({200, 300, 200, 300, 3000, 3000}, config);
   Query(QStringLiteral("C39XK0ABHG7F"), false);
-  const QStringList failures{QStringLiteral("查询超时，请重试"), QStringLiteral("请正确输入")};
-  ASSERT_TRUE(WaitFor([&] { return failures.contains(window->Status()); }, 15000))
+  // Port 9 is one the browser refuses to ask: the site is named at once.
+  ASSERT_TRUE(WaitFor(
+      [&] { return window->Status() == QStringLiteral("无法连接网站，请检查网络"); }, 15000))
       << window->Status().toStdString();
   EXPECT_FALSE(ui->LookupResultTimer->isActive());
 }

@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "base/config/config.h"
 #include "site.h"
@@ -25,6 +27,7 @@ class DemoSites {
     // Pages a test adds stand in front of the demo's own.
     lookup_.server().set_pre_routing_handler(
         [this](const httplib::Request& req, httplib::Response& res) {
+          Delay(lookupDelays_, req.path);
           std::lock_guard lock(mutex_);
           if (auto throttled = throttles_.find(req.path);
               throttled != throttles_.end() && throttled->second.times > 0) {
@@ -48,8 +51,14 @@ class DemoSites {
     // A warranty result a test names stands in front of the demo's own.
     warranty_->server().set_pre_routing_handler(
         [this](const httplib::Request& req, httplib::Response& res) {
+          if (req.get_param_value("r") == "warrantyResult")
+            Delay(warrantyDelays_, req.get_param_value("sn"));
           std::lock_guard lock(mutex_);
-          if (req.get_param_value("r") != "warrantyResult") return Unhandled();
+          if (req.get_param_value("r") != "warrantyResult") {
+            if (warrantyPage_.empty()) return Unhandled();
+            res.set_content(warrantyPage_, "text/html; charset=utf-8");
+            return httplib::Server::HandlerResponse::Handled;
+          }
           const auto it = warrantyResults_.find(req.get_param_value("sn"));
           if (it == warrantyResults_.end()) return Unhandled();
           res.set_content(it->second, "text/html; charset=utf-8");
@@ -82,6 +91,12 @@ class DemoSites {
     warrantyResults_[serial] = html;
   }
 
+  // Serves html as the warranty page instead of the demo's form.
+  void OverrideWarrantyPage(const std::string& html) {
+    std::lock_guard lock(mutex_);
+    warrantyPage_ = html;
+  }
+
   // Answers the next `times` requests for path on the lookup site with 429
   // and this Retry-After (none when empty).
   void ThrottleLookup(const std::string& path, int times, const std::string& retryAfter) {
@@ -95,7 +110,27 @@ class DemoSites {
     overrides_[path] = {{}, {}, location};
   }
 
+  // Answers path on the lookup site, or the warranty form's submission for
+  // serial, only after ms milliseconds: a site slower than the demo.
+  void DelayLookup(const std::string& path, int ms) {
+    std::lock_guard lock(mutex_);
+    lookupDelays_[path] = ms;
+  }
+  void DelayWarrantyResult(const std::string& serial, int ms) {
+    std::lock_guard lock(mutex_);
+    warrantyDelays_[serial] = ms;
+  }
+
  private:
+  void Delay(const std::map<std::string, int>& delays, const std::string& key) {
+    int ms = 0;
+    {
+      std::lock_guard lock(mutex_);
+      if (const auto it = delays.find(key); it != delays.end()) ms = it->second;
+    }
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+
   QTemporaryDir dir_;
   LocalServer lookup_, portal_;
   std::unique_ptr<LocalServer> warranty_;
@@ -110,6 +145,8 @@ class DemoSites {
   };
   std::map<std::string, Throttle> throttles_;
   std::map<std::string, std::string> warrantyResults_;
+  std::map<std::string, int> lookupDelays_, warrantyDelays_;
+  std::string warrantyPage_;
   static httplib::Server::HandlerResponse Unhandled() {
     return httplib::Server::HandlerResponse::Unhandled;
   }
