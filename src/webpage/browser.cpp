@@ -10,6 +10,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "base/net/http_fetch.h"
@@ -72,6 +73,10 @@ QString UnreachableReason(const QWebEngineLoadingInfo& info) {
 class HiddenBrowserPage : public QWebEnginePage {
  public:
   HiddenBrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
+    // A page's script opens no window at all: refused before the engine makes
+    // anything for it, so that a page opening windows in a loop costs no more
+    // than a loop.
+    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     connect(this, &QWebEnginePage::loadStarted, this, [this] { answered_ = 0; });
     connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
       if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus) {

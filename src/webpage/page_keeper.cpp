@@ -148,7 +148,12 @@ void PageKeeper::ScheduleReplacement(const QString& reason) {
   probe_ = 0;
   // Never inside the signal of the page being replaced, nor inside another
   // handler: after the event loop has come round, through the gate.
-  QTimer::singleShot(0, this, [this] { HandlerGate::Deliver(this, [this] { Replace(); }); });
+  // The keeper may be gone (its browser deleted) before a held delivery runs.
+  QTimer::singleShot(0, this, [this] {
+    HandlerGate::Deliver(this, [self = QPointer<PageKeeper>(this)] {
+      if (self) self->Replace();
+    });
+  });
 }
 
 void PageKeeper::Replace() {

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -325,26 +326,31 @@ void BatchWindow::Run(const QStringList& todo) {
   process_->setProcessEnvironment(environment);
   process_->setStandardOutputFile(QProcess::nullDevice());
   QProcess* process = process_.get();
-  connect(process, &QProcess::readyReadStandardError, this, [this, process] {
-    HandlerGate::Deliver(process, [this, process] {
-      if (process == process_.get()) ReadProgress();
+  // Held deliveries may outlive the window, or this run.
+  const QPointer<BatchWindow> self(this);
+  const auto current = [self, process] { return self && self->process_.get() == process; };
+  connect(process, &QProcess::readyReadStandardError, this, [self, process, current] {
+    HandlerGate::Deliver(process, [self, current] {
+      if (current()) self->ReadProgress();
     });
   });
-  connect(process, &QProcess::finished, this, [this, process](int code, QProcess::ExitStatus how) {
-    HandlerGate::Deliver(nullptr, [this, process, code, how] {
-      if (process != process_.get()) return;
-      ReadProgress();
-      OnFinished(how == QProcess::NormalExit ? code : kEndedAbnormally);
+  connect(process, &QProcess::finished, this, [self, current](int code, QProcess::ExitStatus how) {
+    HandlerGate::Deliver(nullptr, [self, current, code, how] {
+      if (!current()) return;
+      self->ReadProgress();
+      self->OnFinished(how == QProcess::NormalExit ? code : kEndedAbnormally);
     });
   });
-  connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
-    if (error != QProcess::FailedToStart) return;
-    HandlerGate::Deliver(nullptr, [this, process] {
-      if (process != process_.get()) return;
-      SetStatus(QStringLiteral("无法启动批量查询程序：%1").arg(process->errorString()));
-      OnFinished(kEndedAbnormally);
-    });
-  });
+  connect(
+      process, &QProcess::errorOccurred, this,
+      [self, process, current](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        HandlerGate::Deliver(nullptr, [self, process, current] {
+          if (!current()) return;
+          self->SetStatus(QStringLiteral("无法启动批量查询程序：%1").arg(process->errorString()));
+          self->OnFinished(kEndedAbnormally);
+        });
+      });
   const QStringList arguments = {QStringLiteral("batch"),
                                  QStringLiteral("--progress"),
                                  QStringLiteral("json"),
