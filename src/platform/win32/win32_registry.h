@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/settings/registry.h"
+#include "platform/system/registry_api.h"
 
 namespace quarvel {
 

@@ -1,5 +1,6 @@
 // The Windows backend: the registry through the ANSI calls and the waveform
 // output volume of device 0.
+#include "base/settings/registry.h"
 #include "platform/platform_services.h"
 #include "platform/win32/wave_out_volume.h"
 #include "platform/win32/win32_registry.h"
