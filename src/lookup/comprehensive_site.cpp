@@ -57,7 +57,7 @@ ComprehensiveSite::Stored ComprehensiveSite::StoreHandsetPicture(const QString& 
   const HttpReply reply =
       context_.fetch(HandsetPictureUrl(context_.config, serial), context_.timings.fetchTimeoutMs);
   if (reply.transient && AtBatchPace()) {
-    retryAfterMs_ = reply.retryAfterSeconds < 0 ? 0 : reply.retryAfterSeconds * 1000;
+    retryAfterMs_ = RetryAfterMs(reply);
     pictureFailure_ = reply.status
                           ? QStringLiteral("the picture site answered HTTP %1").arg(reply.status)
                           : QStringLiteral("the picture got no answer");
