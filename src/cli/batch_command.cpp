@@ -22,6 +22,8 @@ namespace {
 
 constexpr int kMaxJobs = 16;
 constexpr int kMaxRate = 60000;
+// One lookup a day: a slower pace would wait past what a timer can count.
+constexpr double kMinRate = 1.0 / (24 * 60);
 constexpr int kMaxRetries = 10;
 
 struct BatchOptions {
@@ -160,8 +162,9 @@ int RunBatchCommand(Invocation& invocation) {
   if (const QString rate = QStringLiteral("rate"); parser.isSet(rate)) {
     bool ok = false;
     const double n = parser.value(rate).toDouble(&ok);
-    if (!ok || !(n > 0) || n > kMaxRate)
-      return Usage(QStringLiteral("--rate wants lookups a minute, more than 0 and at most %1")
+    if (!ok || !(n >= kMinRate) || n > kMaxRate)
+      return Usage(QStringLiteral(
+                       "--rate wants lookups a minute, at least 1/1440 (one a day) and at most %1")
                        .arg(kMaxRate));
     options.settings.ratePerMinute = n;
   }
@@ -234,7 +237,10 @@ Command BatchCommand() {
                          "one on the warranty page.",
                          "comprehensive|official", "comprehensive"),
       QCommandLineOption("jobs", "Lookups side by side, 1 to 16.", "N", "1"),
-      QCommandLineOption("rate", "At most N lookups a minute on the site (default: no cap).", "N"),
+      QCommandLineOption("rate",
+                         "At most N lookups a minute on the site, 1/1440 (one a day) to 60000 "
+                         "(default: no cap).",
+                         "N"),
       QCommandLineOption("retries",
                          "Tries again an entry whose site asked to wait or did not answer, up "
                          "to N times.",
