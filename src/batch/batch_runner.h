@@ -32,7 +32,9 @@ struct BatchSettings {
   // How the rows' cells are written: by default a cell a spreadsheet would
   // take for a formula gets an apostrophe in front.
   csv::Cells cells = csv::Cells::Guarded;
-  QString pictureFolder;        // each entry's picture is stored in here
+  // Each entry's picture is stored in here; empty: no picture is kept (and a
+  // found row names none).
+  QString pictureFolder;
   int entryTimeoutMs = 180000;  // a lookup still running then ends as timed_out
   // Entries that fail the offline check end bad_input without a request, and
   // the others go in their clean form (ForLookup); without it they go as

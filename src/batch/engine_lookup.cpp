@@ -45,7 +45,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
       if (generation != generation_) return;
       HandlerGate::Deliver(nullptr, [this, generation] {
         if (generation != generation_) return;
-        rig_->engine().RunQuery({request_.pictureFile});
+        rig_->engine().RunQuery({request_.pictureFile, request_.pictureFile.isEmpty()});
       });
     });
   }

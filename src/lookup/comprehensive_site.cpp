@@ -66,6 +66,7 @@ ComprehensiveSite::Stored ComprehensiveSite::StoreHandsetPicture(const QString& 
   const QByteArray& bytes = reply.body;
   if (DecodePicture(bytes).isNull()) return Stored::NoPicture;
   *shown = bytes;
+  if (query_.keepNoPicture) return Stored::Yes;  // found, with no file to name
   const QString path =
       query_.pictureFile.isEmpty() ? DataFilePath(kHandsetPictureFile) : query_.pictureFile;
   if (path.isEmpty() || !ReplaceFile(path, bytes) || !ConvertImageFile(path, path, 75)) {

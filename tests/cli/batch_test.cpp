@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -86,6 +87,28 @@ TEST_F(BatchTest, EveryEntryGetsOneRowAfterAKillAndEveryRowIsInTheHistory) {
   const QString listed = QString::fromUtf8(history.readAllStandardOutput());
   for (const char* entry : {"C39XK0ABHG7F", "F17ZP1QWN73D", "NOTKNOWN1234"})
     EXPECT_TRUE(listed.contains(QString::fromLatin1(entry))) << entry;
+}
+
+TEST_F(BatchTest, PicturesThatCannotBeKeptAreNamedByNoRowAndNeverGoToTheWindowsFile) {
+  const QString data = dir.filePath("data/quarvel");
+  ASSERT_TRUE(QDir().mkpath(data));
+  ASSERT_TRUE(QDir().mkpath(dir.filePath("elsewhere")));
+  ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), data + "/pictures"));
+  QProcess process;
+  Start(process,
+        {"batch", "--jobs", "2", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  const QString said = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_EQ(process.exitCode(), 0) << said.toStdString();
+  EXPECT_EQ(said.count("pictures are not kept"), 1) << said.toStdString();
+  const QStringList rows = Rows();
+  ASSERT_EQ(rows.size(), 4) << rows.join('\n').toStdString();
+  for (int i : {1, 2}) {
+    EXPECT_TRUE(rows[i].contains(",comprehensive,found,")) << rows[i].toStdString();
+    EXPECT_EQ(rows[i].section(',', 7, 7), "") << rows[i].toStdString();
+  }
+  EXPECT_FALSE(QFileInfo::exists(data + QStringLiteral("/验证码.jpg")));
+  EXPECT_TRUE(QDir(dir.filePath("elsewhere")).isEmpty());
 }
 
 TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {

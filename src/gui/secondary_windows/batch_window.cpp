@@ -325,10 +325,17 @@ void BatchWindow::Run(const QStringList& todo) {
   runner_->Start(todo);
   ShowRunning(true);
   ShowProgress();
-  SetStatus(QStringLiteral("正在%1 %2 条…")
+  // Found rows then name no picture: said once, as the batch starts.
+  const QString unkept =
+      settings.path == LookupPath::Comprehensive && settings.pictureFolder.isEmpty()
+          ? QStringLiteral("（图片不保存%1）")
+                .arg(problem.isEmpty() ? QString() : QStringLiteral("：") + problem)
+          : QString();
+  SetStatus(QStringLiteral("正在%1 %2 条…%3")
                 .arg(settings.path == LookupPath::Official ? QStringLiteral("官网查询")
                                                            : QStringLiteral("综合查询"))
-                .arg(todo.size()));
+                .arg(todo.size())
+                .arg(unkept));
 }
 
 void BatchWindow::StopBatch() {
