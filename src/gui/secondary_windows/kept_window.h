@@ -19,8 +19,8 @@ class KeptWindow : public QMainWindow {
   KeptWindow(QString settingsName, QWidget* parent);
 
  protected:
-  // The size it has until one was kept, then the kept one: called once its
-  // contents are laid out.
+  // The size it has until one was kept, then the kept one, brought onto the
+  // screen's available area: called once its contents are laid out.
   void RestoreSizeAndPlace(QSize first);
   // What the window does as it closes, before its place is kept.
   virtual void OnClosing() {}
