@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QHash>
 #include <QPointer>
 #include <QTimer>
@@ -124,7 +125,9 @@ void BatchRunner::Start(const QStringList& entries) {
   for (int j = 0; j < static_cast<int>(jobs_.size()); ++j) {
     ConnectTick(jobs_[j].deadline, this, [this, j] {
       Job& job = jobs_[j];
-      if (job.index < 0) return;
+      // A tick held while the lookup ended belongs to no later one: the
+      // deadline was started again for that, or not yet.
+      if (job.index < 0 || job.launched != job.ticket || job.deadline->isActive()) return;
       job.engine->Cancel();
       LookupOutcome timedOut;
       timedOut.kind = OutcomeKind::TimedOut;
@@ -175,6 +178,7 @@ void BatchRunner::Launch(int j) {
     pace_.Take(since_.elapsed());
   }
   job.deadline->start(settings_.entryTimeoutMs);
+  job.launched = job.ticket;
   QPointer<BatchRunner> self(this);
   const quint64 ticket = job.ticket;
   if (!clean.send) {
@@ -233,6 +237,10 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
       (outcome.kind == OutcomeKind::Found || outcome.kind == OutcomeKind::PictureFailed))
     record.serial = ForLookup(entry, settings_.checkEntries).form;
   const QDateTime& finishedAt = record.finishedAt;
+  // A picture stored for a lookup whose row names none (one that could not be
+  // converted, a lookup that ran out of time) belongs to no row: it goes.
+  if (record.picture.isEmpty() && !settings_.pictureFolder.isEmpty())
+    QFile::remove(PictureFile(index));
   if (history_) history_->Record(record);
 
   const QByteArray row = csv::FormatRecord(

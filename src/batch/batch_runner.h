@@ -90,6 +90,7 @@ class BatchRunner : public QObject {
     std::unique_ptr<EntryLookup> engine;
     int index = -1;  // the entry it is looking up; -1 when idle
     quint64 ticket = 0;
+    quint64 launched = 0;  // the ticket the deadline was started for
     QElapsedTimer clock;
     QTimer* deadline = nullptr;
     QTimer* wait = nullptr;  // until the site may be asked

@@ -17,8 +17,16 @@ class EngineLookup : public EntryLookup, private EntrySource {
   EngineLookup(const Config& config, LookupPath path) : host_(new QWidget) {
     host_->setAttribute(Qt::WA_DontShowOnScreen);
     host_->resize(480, 420);
-    rig_ = std::make_unique<LookupRig>(host_.get(), config, LookupTimings::Batch(),
-                                       static_cast<EntrySource&>(*this), nullptr);
+    rig_ = std::make_unique<LookupRig>(
+        host_.get(), config, LookupTimings::Batch(), static_cast<EntrySource&>(*this), nullptr,
+        [this, fetch = DefaultFetch()](const QString& url, int timeoutMs) {
+          // One picture a lookup attempt, and none for a lookup that has
+          // ended or not begun (a tick or handler that outlived its query):
+          // such a handler sees no picture, and its ending is not taken.
+          if (!done_ || !asked_ || fetched_) return HttpReply();
+          fetched_ = true;
+          return fetch(url, timeoutMs);
+        });
     host_->show();  // a page that is not shown does not come in while it loads
     QObject::connect(&rig_->engine(), &LookupEngine::Ended, &rig_->engine(),
                      [this](const LookupEnd& end) { Finish(end); });
@@ -38,6 +46,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
     formMayBeGone_ = false;
     request_ = request;
     done_ = std::move(done);
+    asked_ = fetched_ = false;
     ++generation_;
     const int generation = generation_;
     // As a click on 按钮1, after Start has returned.
@@ -45,6 +54,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
       if (generation != generation_) return;
       HandlerGate::Deliver(nullptr, [this, generation] {
         if (generation != generation_) return;
+        asked_ = true;
         rig_->engine().RunQuery({request_.pictureFile, request_.pictureFile.isEmpty()});
       });
     });
@@ -54,6 +64,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
     formMayBeGone_ = true;
     ++generation_;
     done_ = nullptr;
+    asked_ = false;
     rig_->engine().StopAll();
   }
 
@@ -62,7 +73,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
   std::optional<LookupPath> ChosenPath() override { return request_.path; }
 
   void Finish(const LookupEnd& end) {
-    if (!done_ || end.path != request_.path) return;
+    if (!done_ || !asked_ || end.path != request_.path) return;
     // A found result sends the browser back to the form; nothing else does.
     if (end.kind != OutcomeKind::Found) formMayBeGone_ = true;
     Report(end.outcome());
@@ -83,6 +94,8 @@ class EngineLookup : public EntryLookup, private EntrySource {
   LookupRequest request_;
   Done done_;
   int generation_ = 0;
+  bool asked_ = false;    // the site was asked for this request
+  bool fetched_ = false;  // its picture was fetched
   bool formMayBeGone_ = false;
 };
 

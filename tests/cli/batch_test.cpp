@@ -244,6 +244,37 @@ TEST_F(BatchTest, JobsRunSideBySideAndEachFoundEntryKeepsThePictureOfItsSerial) 
   EXPECT_NE(bytes(pictures[0]), bytes(pictures[1]));
 }
 
+TEST_F(BatchTest, EachLookupAttemptFetchesItsPictureOnceAndAPicturesWaitIsHonoured) {
+  const auto picture = [](const char* serial) {
+    return std::string("/index.php/pic/iphone/") + serial + ".png";
+  };
+  // The result page without its picture, so that the browser asks for none.
+  sites.OverrideLookup("/index.php/iphone/F17ZP1QWN73D", "<h1>查找结果</h1>");
+  sites.ThrottleLookup(picture("F17ZP1QWN73D"), 1, "1");
+  QFile input(dir.filePath("entries.txt"));
+  ASSERT_TRUE(input.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  input.write("C39XK0ABHG7F\nF17ZP1QWN73D\nNOTKNOWN1234\nDNPQ2LL8JCLM\n356789104523673\n");
+  input.close();
+  QProcess process;
+  Start(process,
+        {"batch", "--jobs", "2", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")});
+  ASSERT_TRUE(process.waitForFinished(90000));
+  const QString said = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_EQ(process.exitCode(), 0) << said.toStdString();
+  EXPECT_TRUE(said.contains("waiting 1 s for the site (the picture site answered HTTP 429)"))
+      << said.toStdString();
+  const struct {
+    const char* serial;
+    int fetches;
+  } cases[] = {{"C39XK0ABHG7F", 1},
+               {"F17ZP1QWN73D", 2},
+               {"NOTKNOWN1234", 0},
+               {"DNPQ2LL8JCLM", 1},
+               {"356789104523673", 1}};
+  for (const auto& c : cases) EXPECT_EQ(sites.Fetches(picture(c.serial)), c.fetches) << c.serial;
+  EXPECT_EQ(Rows().filter(",found,").size(), 4) << Rows().join('\n').toStdString();
+}
+
 TEST_F(BatchTest, ASiteThatAsksToWaitIsWaitedForAndOneThatResetsIsTriedThenTimedOut) {
   // 429 once, then the page: found, and the wait is told. (The browser engine
   // gives no response headers, so the batch's back-off, 2 s, applies; a
