@@ -313,6 +313,15 @@ TEST(History, AReaderListsWhatReadsAndChangesNothing) {
        HistoryState::Damaged, -1, 1},
       {"not a database", [&](const QString& f) { WriteFile(file(f), QByteArray(5000, 'x')); },
        HistoryState::Damaged, 0, 1},
+      {"pages overwritten",
+       [&](const QString& f) {
+         // Every other page past the schema's: many problems, one report line.
+         QByteArray bytes = WrittenHistory(f, 400);
+         for (qsizetype page = 4096 * 3; page + 4096 <= bytes.size(); page += 4096 * 2)
+           bytes.replace(page + 8, 200, QByteArray(200, '\x55'));
+         WriteFile(file(f), bytes);
+       },
+       HistoryState::Damaged, -1, 1},
       {"schema 2, no reason",
        [&](const QString& f) {
          ASSERT_TRUE(Execute(file(f),
@@ -353,6 +362,13 @@ TEST(History, AReaderListsWhatReadsAndChangesNothing) {
       }
       EXPECT_FALSE(history.Record(Lookup("NEW")));
       EXPECT_EQ(reports.messages.size(), c.reports) << reports.messages.join('\n').toStdString();
+      for (const QString& message : reports.messages)
+        EXPECT_FALSE(message.contains('\n')) << message.toStdString();
+      if (c.state == HistoryState::Damaged) {
+        EXPECT_TRUE(reports.messages.value(0).contains(
+            QStringLiteral("the %1 lookups that still read are listed").arg(rows.size())))
+            << reports.messages.value(0).toStdString();
+      }
     }
     EXPECT_EQ(Snapshot(dir.path()), before);
   }
@@ -406,6 +422,12 @@ TEST(History, ItsFolderAndFilesArePrivateWhateverTheUmask) {
   EXPECT_EQ(Mode(folder), 0700u);
   for (const char* suffix : {"", "-wal", "-shm"})
     EXPECT_EQ(Mode(history.FilePath() + suffix), 0600u) << suffix;
+  // Made by someone else with a wider mode: narrowed as it is opened.
+  const QString made = dir.filePath("made/" + QString(History::kFileName));
+  WrittenHistory(dir.filePath("made"), 1);
+  ASSERT_EQ(chmod(QFile::encodeName(made).constData(), 0644), 0);
+  History reopened(dir.filePath("made"));
+  EXPECT_EQ(Mode(made), 0600u);
   // A fresh file made from a damaged one, too.
   QDir().mkpath(dir.filePath("damaged"));
   WriteFile(dir.filePath("damaged/" + QString(History::kFileName)), QByteArray(3000, 'x'));
