@@ -90,6 +90,7 @@ void BatchRunner::Start(const QStringList& entries) {
   pace_ = SitePace(settings_.ratePerMinute);
   since_.start();
   finished_ = 0;
+  unrecorded_ = 0;
   status_ = -1;
   running_ = true;
   runStamp_ = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
@@ -241,7 +242,7 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
   // converted, a lookup that ran out of time) belongs to no row: it goes.
   if (record.picture.isEmpty() && !settings_.pictureFolder.isEmpty())
     QFile::remove(PictureFile(index));
-  if (history_) history_->Record(record);
+  if (history_ && !history_->Record(record)) ++unrecorded_;
 
   const QByteArray row = csv::FormatRecord(
       {entry, record.check, record.path, record.outcome, record.model, record.serial,
@@ -315,6 +316,15 @@ void BatchRunner::Stop(int signal) {
 
 void BatchRunner::End(int status) {
   if (status_ >= 0) return;
+  // The history said so at its first failure; the end, where it is seen, says
+  // it again, and the batch did not go well.
+  if (unrecorded_ > 0) {
+    progress_->Message(QStringLiteral("%1 of %2 finished lookups could not be recorded in the "
+                                      "history")
+                           .arg(unrecorded_)
+                           .arg(finished_));
+    if (status == 0) status = 1;
+  }
   status_ = status;
   // The engines go once no handler of theirs runs.
   QPointer<BatchRunner> self(this);

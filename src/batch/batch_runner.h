@@ -63,8 +63,9 @@ class BatchRunner : public QObject {
 
   // Looks up `entries` in order, running the event loop until all are done;
   // SIGINT and SIGTERM stop it. Returns 0 when every entry got an outcome, 1
-  // when the batch could not go on (no engine, output not writable), 128 +
-  // signal when it was stopped.
+  // when the batch could not go on (no engine, output not writable) or a
+  // finished lookup could not be recorded in the history (said again at the
+  // end), 128 + signal when it was stopped.
   int Run(const QStringList& entries);
 
   // Starts looking up `entries` and returns at once: the lookups go on in the
@@ -123,6 +124,7 @@ class BatchRunner : public QObject {
   SitePace pace_;
   QElapsedTimer since_;  // the pace's clock
   int finished_ = 0;
+  int unrecorded_ = 0;  // finished lookups the history did not take
   quint64 tickets_ = 0;
   int status_ = -1;
   bool running_ = false;

@@ -333,6 +333,18 @@ TEST(BatchRunner, AnEndedLookupLeavesNoDeadlineAndNoPictureBehind) {
   EXPECT_TRUE(QDir(batch.settings.pictureFolder).isEmpty());
 }
 
+TEST(BatchRunner, AHistoryThatTookNoLookupIsSaidAgainAtTheEndAndTheBatchFails) {
+  Batch batch;
+  QFile(batch.dir.filePath("not a folder")).open(QIODevice::WriteOnly);
+  batch.history =
+      std::make_unique<History>(batch.dir.filePath("not a folder"), [](const QString&) {});
+  EXPECT_EQ(batch.Run({"1", "2"}), 1);
+  EXPECT_EQ(batch.sink.writes.size(), 2);
+  EXPECT_TRUE(
+      batch.progressText.contains("2 of 2 finished lookups could not be recorded in the history\n"))
+      << batch.progressText.toStdString();
+}
+
 TEST(BatchRunner, EntriesAlreadyDoneAreCountedLikeAMultiset) {
   EXPECT_EQ(EntriesToDo({"A", "B", "A", "C", "A"}, {"A", "C", "X"}), (QStringList{"B", "A", "A"}));
   EXPECT_EQ(EntriesToDo({"A"}, {}), QStringList{"A"});
