@@ -209,7 +209,9 @@ NumberedRecords RowsThatRead(sqlite3* db) {
     sqlite3_finalize(statement);
     return rows;
   }
-  sqlite3_int64 after = std::numeric_limits<sqlite3_int64>::min();
+  // The history's ids start at 1: a scan from the lowest id there could be
+  // would never reach them past a first page that does not read.
+  sqlite3_int64 after = 0;
   sqlite3_int64 skip = 1;
   for (int failures = 0; failures < 64;) {
     sqlite3_bind_int64(statement, 1, after);
