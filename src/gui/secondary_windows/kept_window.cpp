@@ -24,6 +24,17 @@ void KeptWindow::RestoreSizeAndPlace(QSize first) {
   resize(first);
   if (const QByteArray saved = SavedWindowGeometry(settingsName_); !saved.isEmpty())
     restoreGeometry(saved);
+  KeepOnScreen();
+}
+
+void KeptWindow::showEvent(QShowEvent* event) {
+  // Its frame is known once it is shown: fitted again with it.
+  if (!shownOnce_) KeepOnScreen();
+  shownOnce_ = true;
+  QMainWindow::showEvent(event);
+}
+
+void KeptWindow::KeepOnScreen() {
   // On the available area of the screen it is on, as large as it was at most.
   const QRect frame = frameGeometry();
   QScreen* on = QGuiApplication::screenAt(frame.topLeft());

@@ -27,9 +27,14 @@ class KeptWindow : public QMainWindow {
 
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  // Brings its frame onto the available area of its screen.
+  void KeepOnScreen();
+
   const QString settingsName_;
+  bool shownOnce_ = false;
 };
 
 class SaveDialog;
