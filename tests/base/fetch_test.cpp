@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <utility>
 
 #include "base/files/picture.h"
 #include "base/gate/handler_gate.h"
@@ -70,7 +71,6 @@ TEST(HttpGet, TellsAPassingFailureAndTheWaitASiteAsksFor) {
                {"", 429, -1},
                {"?after=soon", 429, -1},
                {"?after=-5", 429, -1},
-               // Longer waits count as the longest, however long they are.
                {"?503&after=99999999", 503, 120},
                {"?after=2147484", 429, 120},
                {"?after=99999999999999999999", 429, 120}};
@@ -93,13 +93,12 @@ TEST(HttpGet, TellsAPassingFailureAndTheWaitASiteAsksFor) {
 
   // An HTTP date, in each of its forms, counts from now.
   const QDateTime now = QDateTime::fromString("2026-12-09T10:00:00Z", Qt::ISODate);
-  const struct {
-    const char* value;
-    int seconds;
-  } dates[] = {{"Wed, 09 Dec 2026 10:00:30 GMT", 30},  {"Wednesday, 09-Dec-26 10:00:45 GMT", 45},
-               {"Wed Dec  9 10:01:00 2026", 60},       {"Wed, 09 Dec 2026 09:00:00 GMT", 0},
-               {"Wed, 09 Dec 2167 10:00:00 GMT", 120}, {"Wed, 09 Dec 2026 25:00:00 GMT", -1}};
-  for (const auto& d : dates) EXPECT_EQ(RetryAfterSeconds(d.value, now), d.seconds) << d.value;
+  const std::pair<const char*, int> dates[] = {
+      {"Wed, 09 Dec 2026 10:00:30 GMT", 30},  {"Wednesday, 09-Dec-26 10:00:45 GMT", 45},
+      {"Wed Dec  9 10:01:00 2026", 60},       {"Wed, 09 Dec 2026 09:00:00 GMT", 0},
+      {"Wed, 09 Dec 2167 10:00:00 GMT", 120}, {"Wed, 09 Dec 2026 25:00:00 GMT", -1}};
+  for (const auto& [value, seconds] : dates)
+    EXPECT_EQ(RetryAfterSeconds(value, now), seconds) << value;
 }
 
 TEST(HttpGetBytes, ARefusedConnectionFailsAtOnce) {

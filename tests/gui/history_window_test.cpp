@@ -191,8 +191,7 @@ TEST_F(HistoryWindowTest, EnterOpensTheRowsPictureAndTheWindowKeepsItsPlace) {
   SaveWindowGeometry(QStringLiteral("HistoryWindow"), huge.saveGeometry());
   auto fitted = Open();
   const QRect available = fitted->screen()->availableGeometry();
-  EXPECT_TRUE(available.contains(fitted->frameGeometry()))
-      << fitted->frameGeometry().width() << "x" << fitted->frameGeometry().height();
+  EXPECT_TRUE(available.contains(fitted->frameGeometry()));
 }
 
 }  // namespace

@@ -167,19 +167,5 @@ TEST(DockedWindows, AMoveKeepsTheirTitleBarsReachable) {
     EXPECT_EQ(KeepTitleBarReachable(c.frame, 24, screen), c.expected) << c.frame.x();
 }
 
-TEST(KeptWindows, AKeptGeometryIsFittedToTheAvailableArea) {
-  const QRect available(0, 27, 1280, 997);  // a panel above
-  const struct {
-    QRect kept, expected;
-  } cases[] = {
-      {{100, 200, 600, 400}, {100, 200, 600, 400}},    // fits: as kept
-      {{0, 0, 99999, 99999}, {0, 27, 1280, 997}},      // larger: the whole area
-      {{5000, -4000, 640, 480}, {640, 27, 640, 480}},  // off it: the nearest place
-      {{-300, 900, 2000, 300}, {0, 724, 1280, 300}},   // both at once
-      {{1900, 100, 600, 400}, {680, 100, 600, 400}},   // on a screen that is gone
-  };
-  for (const auto& c : cases) EXPECT_EQ(FitOnArea(c.kept, available), c.expected) << c.kept.x();
-}
-
 }  // namespace
 }  // namespace quarvel

@@ -90,8 +90,7 @@ class DemoSites {
     throttles_[path] = {times, retryAfter};
   }
 
-  // How often the program's own fetch (not a browser) asked for path on the
-  // lookup site.
+  // How often the program's fetch (not a browser) asked for path on the lookup site.
   int Fetches(const std::string& path) {
     std::lock_guard lock(mutex_);
     return fetches_[path];
