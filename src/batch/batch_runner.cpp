@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QHash>
 #include <QPointer>
 #include <QTimer>
@@ -89,6 +90,7 @@ void BatchRunner::Start(const QStringList& entries) {
   pace_ = SitePace(settings_.ratePerMinute);
   since_.start();
   finished_ = 0;
+  unrecorded_ = 0;
   status_ = -1;
   running_ = true;
   runStamp_ = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
@@ -124,7 +126,9 @@ void BatchRunner::Start(const QStringList& entries) {
   for (int j = 0; j < static_cast<int>(jobs_.size()); ++j) {
     ConnectTick(jobs_[j].deadline, this, [this, j] {
       Job& job = jobs_[j];
-      if (job.index < 0) return;
+      // A tick held while the lookup ended belongs to no later one: the
+      // deadline was started again for that, or not yet.
+      if (job.index < 0 || job.launched != job.ticket || job.deadline->isActive()) return;
       job.engine->Cancel();
       LookupOutcome timedOut;
       timedOut.kind = OutcomeKind::TimedOut;
@@ -175,6 +179,7 @@ void BatchRunner::Launch(int j) {
     pace_.Take(since_.elapsed());
   }
   job.deadline->start(settings_.entryTimeoutMs);
+  job.launched = job.ticket;
   QPointer<BatchRunner> self(this);
   const quint64 ticket = job.ticket;
   if (!clean.send) {
@@ -233,7 +238,11 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
       (outcome.kind == OutcomeKind::Found || outcome.kind == OutcomeKind::PictureFailed))
     record.serial = ForLookup(entry, settings_.checkEntries).form;
   const QDateTime& finishedAt = record.finishedAt;
-  if (history_) history_->Record(record);
+  // A picture stored for a lookup whose row names none (one that could not be
+  // converted, a lookup that ran out of time) belongs to no row: it goes.
+  if (record.picture.isEmpty() && !settings_.pictureFolder.isEmpty())
+    QFile::remove(PictureFile(index));
+  if (history_ && !history_->Record(record)) ++unrecorded_;
 
   const QByteArray row = csv::FormatRecord(
       {entry, record.check, record.path, record.outcome, record.model, record.serial,
@@ -307,6 +316,15 @@ void BatchRunner::Stop(int signal) {
 
 void BatchRunner::End(int status) {
   if (status_ >= 0) return;
+  // The history said so at its first failure; the end, where it is seen, says
+  // it again, and the batch did not go well.
+  if (unrecorded_ > 0) {
+    progress_->Message(QStringLiteral("%1 of %2 finished lookups could not be recorded in the "
+                                      "history")
+                           .arg(unrecorded_)
+                           .arg(finished_));
+    if (status == 0) status = 1;
+  }
   status_ = status;
   // The engines go once no handler of theirs runs.
   QPointer<BatchRunner> self(this);

@@ -32,7 +32,9 @@ struct BatchSettings {
   // How the rows' cells are written: by default a cell a spreadsheet would
   // take for a formula gets an apostrophe in front.
   csv::Cells cells = csv::Cells::Guarded;
-  QString pictureFolder;        // each entry's picture is stored in here
+  // Each entry's picture is stored in here; empty: no picture is kept (and a
+  // found row names none).
+  QString pictureFolder;
   int entryTimeoutMs = 180000;  // a lookup still running then ends as timed_out
   // Entries that fail the offline check end bad_input without a request, and
   // the others go in their clean form (ForLookup); without it they go as
@@ -61,8 +63,9 @@ class BatchRunner : public QObject {
 
   // Looks up `entries` in order, running the event loop until all are done;
   // SIGINT and SIGTERM stop it. Returns 0 when every entry got an outcome, 1
-  // when the batch could not go on (no engine, output not writable), 128 +
-  // signal when it was stopped.
+  // when the batch could not go on (no engine, output not writable) or a
+  // finished lookup could not be recorded in the history (said again at the
+  // end), 128 + signal when it was stopped.
   int Run(const QStringList& entries);
 
   // Starts looking up `entries` and returns at once: the lookups go on in the
@@ -88,6 +91,7 @@ class BatchRunner : public QObject {
     std::unique_ptr<EntryLookup> engine;
     int index = -1;  // the entry it is looking up; -1 when idle
     quint64 ticket = 0;
+    quint64 launched = 0;  // the ticket the deadline was started for
     QElapsedTimer clock;
     QTimer* deadline = nullptr;
     QTimer* wait = nullptr;  // until the site may be asked
@@ -120,6 +124,7 @@ class BatchRunner : public QObject {
   SitePace pace_;
   QElapsedTimer since_;  // the pace's clock
   int finished_ = 0;
+  int unrecorded_ = 0;  // finished lookups the history did not take
   quint64 tickets_ = 0;
   int status_ = -1;
   bool running_ = false;

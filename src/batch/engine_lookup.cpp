@@ -17,8 +17,16 @@ class EngineLookup : public EntryLookup, private EntrySource {
   EngineLookup(const Config& config, LookupPath path) : host_(new QWidget) {
     host_->setAttribute(Qt::WA_DontShowOnScreen);
     host_->resize(480, 420);
-    rig_ = std::make_unique<LookupRig>(host_.get(), config, LookupTimings::Batch(),
-                                       static_cast<EntrySource&>(*this), nullptr);
+    rig_ = std::make_unique<LookupRig>(
+        host_.get(), config, LookupTimings::Batch(), static_cast<EntrySource&>(*this), nullptr,
+        [this, fetch = DefaultFetch()](const QString& url, int timeoutMs) {
+          // One picture a lookup attempt, and none for a lookup that has
+          // ended or not begun (a tick or handler that outlived its query):
+          // such a handler sees no picture, and its ending is not taken.
+          if (!done_ || !asked_ || fetched_) return HttpReply();
+          fetched_ = true;
+          return fetch(url, timeoutMs);
+        });
     host_->show();  // a page that is not shown does not come in while it loads
     QObject::connect(&rig_->engine(), &LookupEngine::Ended, &rig_->engine(),
                      [this](const LookupEnd& end) { Finish(end); });
@@ -35,6 +43,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
     rig_->LoadStartPage(request.path);
     request_ = request;
     done_ = std::move(done);
+    asked_ = fetched_ = false;
     ++generation_;
     const int generation = generation_;
     // As a click on 按钮1, after Start has returned.
@@ -42,7 +51,8 @@ class EngineLookup : public EntryLookup, private EntrySource {
       if (generation != generation_) return;
       HandlerGate::Deliver(nullptr, [this, generation] {
         if (generation != generation_) return;
-        rig_->engine().RunQuery({request_.pictureFile});
+        asked_ = true;
+        rig_->engine().RunQuery({request_.pictureFile, request_.pictureFile.isEmpty()});
       });
     });
   }
@@ -50,6 +60,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
   void Cancel() override {
     ++generation_;
     done_ = nullptr;
+    asked_ = false;
     rig_->engine().StopAll();
   }
 
@@ -58,7 +69,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
   std::optional<LookupPath> ChosenPath() override { return request_.path; }
 
   void Finish(const LookupEnd& end) {
-    if (!done_ || end.path != request_.path) return;
+    if (!done_ || !asked_ || end.path != request_.path) return;
     Report(end.outcome());
   }
 
@@ -77,6 +88,8 @@ class EngineLookup : public EntryLookup, private EntrySource {
   LookupRequest request_;
   Done done_;
   int generation_ = 0;
+  bool asked_ = false;    // the site was asked for this request
+  bool fetched_ = false;  // its picture was fetched
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ namespace {
 
 constexpr int kMaxJobs = 16;
 constexpr int kMaxRate = 60000;
+// One lookup a day: a slower pace would wait past what a timer can count.
+constexpr double kMinRate = 1.0 / (24 * 60);
 constexpr int kMaxRetries = 10;
 
 struct BatchOptions {
@@ -192,8 +194,9 @@ int RunBatchCommand(Invocation& invocation) {
   if (const QString rate = QStringLiteral("rate"); parser.isSet(rate)) {
     bool ok = false;
     const double n = parser.value(rate).toDouble(&ok);
-    if (!ok || !(n > 0) || n > kMaxRate)
-      return Usage(QStringLiteral("--rate wants lookups a minute, more than 0 and at most %1")
+    if (!ok || !(n >= kMinRate) || n > kMaxRate)
+      return Usage(QStringLiteral(
+                       "--rate wants lookups a minute, at least 1/1440 (one a day) and at most %1")
                        .arg(kMaxRate));
     options.settings.ratePerMinute = n;
   }
@@ -236,9 +239,12 @@ Command BatchCommand() {
       "runs N lookups side by side (1 to 16, default 1); rows stay in input order.\n"
       "Each site is asked as fast as it answers: --rate N caps the lookups a\n"
       "minute (all jobs together). A site that asks to wait (HTTP 429 or 503)\n"
-      "is left alone for the time it names (at most 2 minutes; a back-off\n"
-      "otherwise), and so is one whose page or picture got no answer; the entry\n"
-      "is tried again up to --retries times (default 2), then ends timed_out.\n"
+      "is left alone: for a picture, for the time its Retry-After names (seconds\n"
+      "or an HTTP date, at most 2 minutes); for a page (the browser engine does\n"
+      "not give its headers) or a picture naming no time, for 2 s, 4 s, 8 s ...\n"
+      "(at most 2 minutes). So is one whose page or picture got no answer; the\n"
+      "entry is tried again up to --retries times (default 2), then ends\n"
+      "timed_out.\n"
       "When FILE exists, the entries already in it are skipped, so a stopped batch\n"
       "continues where it was; --retry-failed also looks up again the rows of\n"
       "FILE that ended timed_out or picture_failed, each new row in the old\n"
@@ -250,8 +256,9 @@ Command BatchCommand() {
       "as INPUT gives it. A page that stopped answering or a browser that crashed\n"
       "costs its own entry only (timed_out, with the reason in the progress and\n"
       "the history). Exit status 0 when every entry got an outcome, 1 when the\n"
-      "batch could not go on, 130 or 143 when stopped by SIGINT or SIGTERM. A cell that begins "
-      "with\n"
+      "batch could not go on or a lookup could not be recorded in the history\n"
+      "(said again at the end), 130 or 143 when stopped by SIGINT or SIGTERM. A\n"
+      "cell that begins with\n"
       "=, +, -, @, TAB or CR is written with an apostrophe in front, so that a\n"
       "spreadsheet shows it as text and runs no formula; --raw-cells writes\n"
       "every value as it is. An INPUT that is no text\n"
@@ -264,7 +271,10 @@ Command BatchCommand() {
                          "one on the warranty page.",
                          "comprehensive|official", "comprehensive"),
       QCommandLineOption("jobs", "Lookups side by side, 1 to 16.", "N", "1"),
-      QCommandLineOption("rate", "At most N lookups a minute on the site (default: no cap).", "N"),
+      QCommandLineOption("rate",
+                         "At most N lookups a minute on the site, 1/1440 (one a day) to 60000 "
+                         "(default: no cap).",
+                         "N"),
       QCommandLineOption("retries",
                          "Tries again an entry whose site asked to wait or did not answer, up "
                          "to N times.",

@@ -57,7 +57,7 @@ ComprehensiveSite::Stored ComprehensiveSite::StoreHandsetPicture(const QString& 
   const HttpReply reply =
       context_.fetch(HandsetPictureUrl(context_.config, serial), context_.timings.fetchTimeoutMs);
   if (reply.transient && AtBatchPace()) {
-    retryAfterMs_ = reply.retryAfterSeconds < 0 ? 0 : reply.retryAfterSeconds * 1000;
+    retryAfterMs_ = RetryAfterMs(reply);
     pictureFailure_ = reply.status
                           ? QStringLiteral("the picture site answered HTTP %1").arg(reply.status)
                           : QStringLiteral("the picture got no answer");
@@ -66,6 +66,7 @@ ComprehensiveSite::Stored ComprehensiveSite::StoreHandsetPicture(const QString& 
   const QByteArray& bytes = reply.body;
   if (DecodePicture(bytes).isNull()) return Stored::NoPicture;
   *shown = bytes;
+  if (query_.keepNoPicture) return Stored::Yes;  // found, with no file to name
   const QString path =
       query_.pictureFile.isEmpty() ? DataFilePath(kHandsetPictureFile) : query_.pictureFile;
   if (path.isEmpty() || !ReplaceFile(path, bytes) || !ConvertImageFile(path, path, 75)) {

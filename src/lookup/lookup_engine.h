@@ -68,9 +68,11 @@ using Fetch = std::function<HttpReply(const QString& url, int timeoutMs)>;
 
 // What a query carries beyond the entry, which each handler reads when it
 // acts: where a found picture is stored. Empty: the data folder's 验证码.jpg,
-// as the window has it.
+// as the window has it, unless keepNoPicture says that no file is written at
+// all (a batch whose pictures cannot be kept: the window's file is its own).
 struct LookupQuery {
   QString pictureFile;
+  bool keepNoPicture = false;
 };
 
 class LookupSite;

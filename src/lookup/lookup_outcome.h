@@ -25,7 +25,9 @@ QString OutcomeName(OutcomeKind kind);
 struct LookupRequest {
   QString entry;  // as read from the input
   LookupPath path = LookupPath::Comprehensive;
-  QString pictureFile;  // where this entry's picture is to be stored (in the data folder)
+  // Where this entry's picture is to be stored (in the data folder); empty
+  // when pictures cannot be kept: a found entry then names none.
+  QString pictureFile;
 };
 
 struct LookupOutcome {

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "base/config/logging.h"
 #include "base/files/data_folder.h"
@@ -30,12 +32,14 @@ bool Taken(const QString& path) {
   return info.exists() || info.isSymLink();
 }
 
+const QString kStampFormat = QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z-'");
+
 // The folder's name for a new page of site: the time now, made later by a
 // millisecond while a page of that name is there, so names stay in order.
 QString FreshStem(const QString& folder, const QString& site) {
   QDateTime when = QDateTime::currentDateTimeUtc();
   for (int tries = 0; tries < 1000; ++tries, when = when.addMSecs(1)) {
-    const QString stem = when.toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z-'")) + site;
+    const QString stem = when.toString(kStampFormat) + site;
     const QString base = folder + QLatin1Char('/') + stem;
     if (!Taken(base + QStringLiteral(".txt")) && !Taken(base + QStringLiteral(".html")))
       return stem;
@@ -45,12 +49,18 @@ QString FreshStem(const QString& folder, const QString& site) {
 
 // Removes the oldest pages of folder beyond kKeptDiagnosticPages. A name
 // begins with its time, so the oldest sort first; a link is removed itself.
+// A name later than a minute from now (not a page of ours, or one kept before
+// the clock went back) goes before them all: it would outlive every fresh one.
 void RemoveOldPages(const QString& folder) {
   const QDir dir(folder);
   const QStringList names = dir.entryList({QStringLiteral("*.txt"), QStringLiteral("*.html")},
                                           QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
-  std::set<QString> stems;
-  for (const QString& name : names) stems.insert(QFileInfo(name).completeBaseName());
+  std::set<QString> found;
+  for (const QString& name : names) found.insert(QFileInfo(name).completeBaseName());
+  const auto later =
+      found.upper_bound(QDateTime::currentDateTimeUtc().addSecs(60).toString(kStampFormat));
+  std::vector<QString> stems(later, found.end());
+  stems.insert(stems.end(), found.begin(), later);
   auto stale = static_cast<qsizetype>(stems.size()) - kKeptDiagnosticPages;
   for (auto stem = stems.begin(); stale > 0; ++stem, --stale) {
     for (const QString& name : names) {
@@ -68,7 +78,10 @@ QString KeepDiagnosticPage(const QString& site, const QString& page, PageFormat 
   const QString folder =
       data.isEmpty() ? QString() : DataSubfolder(data, kDiagnosticsFolder, &problem);
   if (folder.isEmpty()) {
-    qCInfo(lcFiles).noquote() << "no diagnostics page is kept:" << problem;
+    // Said once: every later deadline would say it again.
+    static bool said = false;
+    if (!std::exchange(said, true))
+      qCWarning(lcFiles).noquote() << "no diagnostics page is kept:" << problem;
     return {};
   }
   const QString stem = FreshStem(folder, site);

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <utility>
 
 #include "base/files/picture.h"
 #include "base/gate/handler_gate.h"
@@ -69,7 +70,10 @@ TEST(HttpGet, TellsAPassingFailureAndTheWaitASiteAsksFor) {
                {"?503&after=120", 503, 120},
                {"", 429, -1},
                {"?after=soon", 429, -1},
-               {"?after=-5", 429, -1}};
+               {"?after=-5", 429, -1},
+               {"?503&after=99999999", 503, 120},
+               {"?after=2147484", 429, 120},
+               {"?after=99999999999999999999", 429, 120}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.query);
     const HttpReply reply = HttpGet(server.Base() + "/busy" + c.query);
@@ -77,6 +81,7 @@ TEST(HttpGet, TellsAPassingFailureAndTheWaitASiteAsksFor) {
     EXPECT_TRUE(reply.transient);
     EXPECT_EQ(reply.status, c.status);
     EXPECT_EQ(reply.retryAfterSeconds, c.retryAfter);
+    EXPECT_EQ(RetryAfterMs(reply), std::max(c.retryAfter, 0) * 1000);
     EXPECT_TRUE(reply.body.isEmpty());
   }
   const HttpReply refused = HttpGet(QStringLiteral("http://127.0.0.1:9/x.png"));
@@ -86,10 +91,14 @@ TEST(HttpGet, TellsAPassingFailureAndTheWaitASiteAsksFor) {
   EXPECT_FALSE(missing.transient);  // an answer, not a passing failure
   EXPECT_EQ(missing.status, 404);
 
-  // An HTTP date counts from now.
+  // An HTTP date, in each of its forms, counts from now.
   const QDateTime now = QDateTime::fromString("2026-12-09T10:00:00Z", Qt::ISODate);
-  EXPECT_EQ(RetryAfterSeconds("Wed, 09 Dec 2026 10:00:30 GMT", now), 30);
-  EXPECT_EQ(RetryAfterSeconds("Wed, 09 Dec 2026 09:00:00 GMT", now), 0);
+  const std::pair<const char*, int> dates[] = {
+      {"Wed, 09 Dec 2026 10:00:30 GMT", 30},  {"Wednesday, 09-Dec-26 10:00:45 GMT", 45},
+      {"Wed Dec  9 10:01:00 2026", 60},       {"Wed, 09 Dec 2026 09:00:00 GMT", 0},
+      {"Wed, 09 Dec 2167 10:00:00 GMT", 120}, {"Wed, 09 Dec 2026 25:00:00 GMT", -1}};
+  for (const auto& [value, seconds] : dates)
+    EXPECT_EQ(RetryAfterSeconds(value, now), seconds) << value;
 }
 
 TEST(HttpGetBytes, ARefusedConnectionFailsAtOnce) {

@@ -313,6 +313,14 @@ TEST(History, AReaderListsWhatReadsAndChangesNothing) {
        HistoryState::Damaged, -1, 1},
       {"not a database", [&](const QString& f) { WriteFile(file(f), QByteArray(5000, 'x')); },
        HistoryState::Damaged, 0, 1},
+      {"pages overwritten",
+       [&](const QString& f) {
+         QByteArray bytes = WrittenHistory(f, 400);
+         for (qsizetype page = 4096 * 3; page + 4096 <= bytes.size(); page += 4096 * 2)
+           bytes.replace(page + 8, 200, QByteArray(200, '\x55'));
+         WriteFile(file(f), bytes);
+       },
+       HistoryState::Damaged, -1, 1},
       {"schema 2, no reason",
        [&](const QString& f) {
          ASSERT_TRUE(Execute(file(f),
@@ -353,6 +361,11 @@ TEST(History, AReaderListsWhatReadsAndChangesNothing) {
       }
       EXPECT_FALSE(history.Record(Lookup("NEW")));
       EXPECT_EQ(reports.messages.size(), c.reports) << reports.messages.join('\n').toStdString();
+      EXPECT_FALSE(reports.messages.join(' ').contains('\n'));  // one line each
+      if (c.state == HistoryState::Damaged) {
+        EXPECT_TRUE(
+            reports.messages[0].contains(QStringLiteral("the %1 lookups").arg(rows.size())));
+      }
     }
     EXPECT_EQ(Snapshot(dir.path()), before);
   }
@@ -406,6 +419,12 @@ TEST(History, ItsFolderAndFilesArePrivateWhateverTheUmask) {
   EXPECT_EQ(Mode(folder), 0700u);
   for (const char* suffix : {"", "-wal", "-shm"})
     EXPECT_EQ(Mode(history.FilePath() + suffix), 0600u) << suffix;
+  // Made by someone else with a wider mode: narrowed as it is opened.
+  const QString made = dir.filePath("made/" + QString(History::kFileName));
+  WrittenHistory(dir.filePath("made"), 1);
+  ASSERT_EQ(chmod(QFile::encodeName(made).constData(), 0644), 0);
+  History reopened(dir.filePath("made"));
+  EXPECT_EQ(Mode(made), 0600u);
   // A fresh file made from a damaged one, too.
   QDir().mkpath(dir.filePath("damaged"));
   WriteFile(dir.filePath("damaged/" + QString(History::kFileName)), QByteArray(3000, 'x'));

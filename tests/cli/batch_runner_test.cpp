@@ -16,6 +16,7 @@
 #include <csignal>
 #include <thread>
 
+#include "base/gate/handler_gate.h"
 #include "base/numbers/device_number.h"
 #include "base/records/csv.h"
 #include "base/records/history.h"
@@ -305,6 +306,35 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
   EXPECT_EQ(full.sink.writes.size(), 1);
   EXPECT_TRUE(full.progressText.contains("disk full"));
   EXPECT_EQ(full.shared->running, 0);  // nothing left running
+}
+
+TEST(BatchRunner, AnEndedLookupLeavesNothingBehindAndWhatTheHistoryLacksIsSaid) {
+  Batch batch;
+  batch.history = std::make_unique<History>(QString(), [](const QString&) {});  // takes none
+  batch.settings.entryTimeoutMs = 1000;
+  batch.settings.pictureFolder = batch.dir.filePath("pictures");
+  batch.shared->plan = [](const LookupRequest& request) {
+    FakePlan plan;
+    plan.delayMs = request.entry == QLatin1String("FIRST") ? 20 : 0;
+    if (request.entry == QLatin1String("NOT_CONVERTED")) {  // stored, but named by no row
+      QFile(request.pictureFile).open(QIODevice::WriteOnly);
+      plan.outcome.kind = OutcomeKind::PictureFailed;
+    }
+    return plan;
+  };
+  // Handlers held past both the first answer and its deadline: the deadline's
+  // tick comes after the answer, and must not end the next entry.
+  batch.whileRunning = [](BatchRunner&) { PauseHoldingHandlers(1500); };
+  ASSERT_EQ(batch.Run({"FIRST", "SECOND", "NOT_CONVERTED"}), 1);
+  ASSERT_EQ(batch.sink.writes.size(), 3);
+  EXPECT_EQ(Fields(batch.sink.writes[1])[3], QStringLiteral("not_found"));
+  EXPECT_EQ(batch.shared->cancels, 0);
+  EXPECT_EQ(Fields(batch.sink.writes[2])[3], QStringLiteral("picture_failed"));
+  EXPECT_TRUE(QDir(batch.settings.pictureFolder).isEmpty());
+  EXPECT_TRUE(
+      batch.progressText.contains("3 of 3 finished lookups could not be recorded in the "
+                                  "history\n"))
+      << batch.progressText.toStdString();
 }
 
 TEST(BatchRunner, EntriesAlreadyDoneAreCountedLikeAMultiset) {

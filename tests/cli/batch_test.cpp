@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <utility>
 
 #include <sys/types.h>
 
@@ -222,6 +224,34 @@ TEST_F(BatchTest, JobsRunSideBySideAndEachFoundEntryKeepsThePictureOfItsSerial) 
   EXPECT_EQ(bytes(pictures[0]), bytes(pictures[2]));
   EXPECT_EQ(bytes(pictures[1]), bytes(pictures[3]));
   EXPECT_NE(bytes(pictures[0]), bytes(pictures[1]));
+}
+
+TEST_F(BatchTest, UnkeptPicturesAreNamedByNoRowAndEachAttemptFetchesOnce) {
+  ASSERT_TRUE(QDir().mkpath(dir.filePath("data/quarvel")) && QDir().mkpath(dir.filePath("away")));
+  ASSERT_TRUE(QFile::link(dir.filePath("away"), dir.filePath("data/quarvel/pictures")));
+  const auto picture = [](const char* serial) {
+    return std::string("/index.php/pic/iphone/") + serial + ".png";
+  };
+  // Without its <img>, so that the browser does not take the one 429.
+  sites.OverrideLookup("/index.php/iphone/F17ZP1QWN73D", "<h1>查找结果</h1>");
+  sites.ThrottleLookup(picture("F17ZP1QWN73D"), 1, "1");
+  QProcess process;
+  Start(process,
+        {"batch", "--jobs", "2", "--output", dir.filePath("out.csv"), dir.filePath("entries.txt")});
+  ASSERT_TRUE(process.waitForFinished(90000));
+  const QString said = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_EQ(process.exitCode(), 0) << said.toStdString();
+  EXPECT_EQ(said.count("pictures are not kept"), 1) << said.toStdString();
+  EXPECT_TRUE(said.contains("waiting 1 s for the site (the picture site answered HTTP 429)"));
+  const QStringList found = Rows().filter(",found,");
+  ASSERT_EQ(found.size(), 2) << Rows().join('\n').toStdString();
+  for (const QString& row : found) EXPECT_EQ(row.section(',', 7, 7), "") << row.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("data/quarvel/验证码.jpg")));
+  EXPECT_TRUE(QDir(dir.filePath("away")).isEmpty());
+  const std::pair<const char*, int> fetched[] = {
+      {"C39XK0ABHG7F", 1}, {"F17ZP1QWN73D", 2}, {"NOTKNOWN1234", 0}};
+  for (const auto& [serial, times] : fetched)
+    EXPECT_EQ(sites.Fetches(picture(serial)), times) << serial;
 }
 
 TEST_F(BatchTest, ASiteThatAsksToWaitIsWaitedForAndOneThatResetsIsTriedThenTimedOut) {

@@ -389,6 +389,7 @@ TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {
   ExpectUsage({"batch", "--jobs", "0", "in.txt"}, "--jobs");
   ExpectUsage({"batch", "--jobs", "17", "in.txt"}, "--jobs");
   ExpectUsage({"batch", "--path", "fastest", "in.txt"}, "--path");
+  ExpectUsage({"batch", "--rate", "1e-300", "in.txt"}, "--rate wants lookups a minute, at least");
   ExpectUsage({"check", "--lookup-host", "http://x", "X"}, "'http://x' is not a host");
   ExpectUsage({"check", "X"}, "'bad host' is not a host", {{"QUARVEL_PORTAL_HOST", "bad host"}});
   // Good hosts are taken by every command.
@@ -437,7 +438,8 @@ TEST_F(Cli, EachCommandHelpsWithItsOwnOptions) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, program.out);
   EXPECT_TRUE(program.out.contains(QStringLiteral("help [COMMAND]")));
-  EXPECT_TRUE(program.out.contains(QStringLiteral("Defaults: --path comprehensive, --jobs 1, --retries 2.")));
+  EXPECT_TRUE(program.out.contains(
+      QStringLiteral("Defaults: --path comprehensive, --jobs 1, --retries 2.")));
   EXPECT_EQ(Run({"--help", "batch"}).out, Run({"batch", "--help"}).out);
   // help reads no hosts, so a wrong one in the environment does not stop it.
   EXPECT_EQ(Run({"help", "check"}, {}, {{"QUARVEL_LOOKUP_HOST", "bad host"}}).status, 0);

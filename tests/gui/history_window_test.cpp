@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 
 #include "base/records/history.h"
 #include "base/records/history_model.h"
+#include "base/settings/window_settings.h"
 #include "gui/secondary_windows/history_window.h"
 #include "gui/sharing/save_dialog.h"
 #include "gui/shell/main_window.h"
@@ -181,6 +183,15 @@ TEST_F(HistoryWindowTest, EnterOpensTheRowsPictureAndTheWindowKeepsItsPlace) {
   }
   auto again = Open();
   EXPECT_EQ(again->geometry(), QRect(60, 50, 600, 400));
+  again->close();
+
+  // A kept size and place the screen does not have: on its available area.
+  QWidget huge;
+  huge.setGeometry(5000, -4000, 99999, 99999);
+  SaveWindowGeometry(QStringLiteral("HistoryWindow"), huge.saveGeometry());
+  auto fitted = Open();
+  const QRect available = fitted->screen()->availableGeometry();
+  EXPECT_TRUE(available.contains(fitted->frameGeometry()));
 }
 
 }  // namespace

@@ -323,6 +323,13 @@ TEST_F(LookupEngineTest, TwentyPagesAreKeptTheOldestGoFirstAndNoneThroughALink) 
   EXPECT_EQ(ReadRegularFile(Diagnostics() + "/" + files.first()), "1");
   EXPECT_EQ(ReadRegularFile(Diagnostics() + "/" + files.last()), "20");
 
+  // Pages planted with times to come are no newer than a fresh one.
+  for (int i = 0; i < 20; ++i)
+    ASSERT_TRUE(ReplaceFile(Diagnostics() + QStringLiteral("/2999%1.txt").arg(i), "planted"));
+  RunToDeadline(false, PageRead{true, "fresh"}, false);
+  ASSERT_EQ(DiagnosticFiles().size(), 20);
+  EXPECT_EQ(ReadRegularFile(Diagnostics() + "/" + DiagnosticFiles().last()), "fresh");
+
   QTemporaryDir elsewhere;
   ASSERT_TRUE(QDir().rename(Diagnostics(), Diagnostics() + ".old"));
   ASSERT_TRUE(QFile::link(elsewhere.path(), Diagnostics()));

@@ -29,6 +29,7 @@ class DemoSites {
         [this](const httplib::Request& req, httplib::Response& res) {
           Delay(lookupDelays_, req.path);
           std::lock_guard lock(mutex_);
+          if (req.get_header_value("User-Agent").rfind("Quarvel/", 0) == 0) ++fetches_[req.path];
           if (auto throttled = throttles_.find(req.path);
               throttled != throttles_.end() && throttled->second.times > 0) {
             --throttled->second.times;
@@ -104,6 +105,12 @@ class DemoSites {
     throttles_[path] = {times, retryAfter};
   }
 
+  // How often the program's fetch (not a browser) asked for path on the lookup site.
+  int Fetches(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return fetches_[path];
+  }
+
   // Answers path on the lookup site with a redirect (302) to location.
   void RedirectLookup(const std::string& path, const std::string& location) {
     std::lock_guard lock(mutex_);
@@ -144,6 +151,7 @@ class DemoSites {
     std::string retryAfter;
   };
   std::map<std::string, Throttle> throttles_;
+  std::map<std::string, int> fetches_;
   std::map<std::string, std::string> warrantyResults_;
   std::map<std::string, int> lookupDelays_, warrantyDelays_;
   std::string warrantyPage_;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <algorithm>
@@ -294,15 +295,38 @@ void SetFetchHostMapForTesting(const QStringList& entries) {
 
 int RetryAfterSeconds(const QByteArray& value, const QDateTime& now) {
   const QByteArray text = value.trimmed();
-  bool number = false;
-  const qlonglong seconds = text.toLongLong(&number);
-  if (number) return seconds < 0 ? -1 : static_cast<int>(std::min<qlonglong>(seconds, 1 << 30));
-  // An HTTP date ends in "GMT", which the RFC 2822 reading takes as an offset.
-  QString date = QString::fromLatin1(text);
+  if (!text.isEmpty() &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    // However many digits: the sum stays at the cap, so it cannot overflow.
+    int seconds = 0;
+    for (const char c : text)
+      seconds = std::min(seconds * 10 + (c - '0'), kLongestRetryAfterSeconds);
+    return seconds;
+  }
+  // An HTTP date: "Sun, 06 Nov 1994 08:49:37 GMT", or one of the two older
+  // forms, "Sunday, 06-Nov-94 08:49:37 GMT" and "Sun Nov  6 08:49:37 1994".
+  // The RFC 2822 reading takes the last one as it is, and the others once
+  // "GMT" is an offset and the older form's day is written as the newer's.
+  QString date = QString::fromLatin1(text).simplified();
   if (date.endsWith(QLatin1String(" GMT"))) date = date.chopped(4) + QLatin1String(" +0000");
+  static const QRegularExpression kOldForm(
+      QStringLiteral("^[A-Za-z]+, (\\d\\d)-([A-Za-z]{3})-(\\d\\d) "));
+  if (const QRegularExpressionMatch old = kOldForm.match(date); old.hasMatch()) {
+    // A two-digit year is the one of this century unless that lies more than
+    // 50 years ahead.
+    int year = now.date().year() / 100 * 100 + old.captured(3).toInt();
+    if (year > now.date().year() + 50) year -= 100;
+    date = QStringLiteral("%1 %2 %3 ").arg(old.captured(1), old.captured(2)).arg(year) +
+           date.mid(old.capturedLength());
+  }
+  // Without an offset (the asctime form) the time is read as UTC.
   const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
   if (!when.isValid()) return -1;
-  return static_cast<int>(std::clamp<qint64>(now.secsTo(when), 0, 1 << 30));
+  return static_cast<int>(std::clamp<qint64>(now.secsTo(when), 0, kLongestRetryAfterSeconds));
+}
+
+int RetryAfterMs(const HttpReply& reply) {
+  return std::clamp(reply.retryAfterSeconds, 0, kLongestRetryAfterSeconds) * 1000;
 }
 
 QByteArray HttpGetBytes(const QString& url, const FetchLimits& limits) {

@@ -23,8 +23,8 @@ struct HttpReply {
   // A failure that may well pass: no connection, a reset or a time-out, or
   // a site that asked to wait (HTTP 429 or 503).
   bool transient = false;
-  // The wait a 429 or 503 asked for in its Retry-After, in seconds; -1 when
-  // it named none (or one that could not be read).
+  // The wait a 429 or 503 asked for in its Retry-After, in seconds (see
+  // RetryAfterSeconds); -1 when it named none (or one that could not be read).
   int retryAfterSeconds = -1;
 
   HttpReply() = default;
@@ -48,9 +48,17 @@ QByteArray HttpGetBytes(const QString& url, const FetchLimits& limits = {});
 // The same GET, telling how it failed.
 HttpReply HttpGet(const QString& url, const FetchLimits& limits = {});
 
-// The seconds a Retry-After value asks for: a number of seconds, or an HTTP
-// date (counted from now); -1 when it is neither.
+// The longest wait a site's Retry-After gets: a longer one counts as this.
+constexpr int kLongestRetryAfterSeconds = 120;
+
+// The seconds a Retry-After value asks for, at most kLongestRetryAfterSeconds:
+// a number of seconds, or an HTTP date (in any of its three forms, counted
+// from now); -1 when it is neither.
 int RetryAfterSeconds(const QByteArray& value, const QDateTime& now);
+
+// The wait reply asked for, in milliseconds (at most the longest); 0 when it
+// named none.
+int RetryAfterMs(const HttpReply& reply);
 
 // 127.0.0.0/8, ::1 and "localhost".
 bool IsLoopbackHost(const QString& host);

@@ -17,6 +17,7 @@
 #include <limits>
 #include <utility>
 
+#include "base/config/logging.h"
 #include "platform/system/files.h"
 
 namespace quarvel {
@@ -123,6 +124,25 @@ bool Exists(const QString& path) {
 
 constexpr QFile::Permissions kPrivate = QFile::ReadOwner | QFile::WriteOwner;
 
+// Narrows a file of the history that someone else made, or a copy moved
+// aside, to the owner (not through a link).
+void MakePrivate(const QString& path) {
+  const QFileInfo info(path);
+  if (info.isFile() && !info.isSymLink()) QFile::setPermissions(path, kPrivate);
+}
+
+// What SQLite's check found, as a report says it: on one line (the check can
+// name a hundred problems, one a line). The whole of it goes to the log.
+QString OneLineDamage(const QString& path, const QString& check) {
+  QStringList lines = check.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  lines.removeIf([](const QString& line) { return line.startsWith(QLatin1String("*** ")); });
+  if (lines.size() <= 1) return lines.value(0, check).trimmed();
+  qCInfo(lcFiles).noquote() << "the history" << path << "is damaged:" << check;
+  return QStringLiteral("%1, and %2 more problems")
+      .arg(lines.first().trimmed())
+      .arg(lines.size() - 1);
+}
+
 // An empty file private to the user (SQLite gives its journal files the
 // database's mode); false when it is there already or cannot be made.
 bool CreatePrivateFile(const QString& path) {
@@ -189,7 +209,9 @@ NumberedRecords RowsThatRead(sqlite3* db) {
     sqlite3_finalize(statement);
     return rows;
   }
-  sqlite3_int64 after = std::numeric_limits<sqlite3_int64>::min();
+  // The history's ids start at 1: a scan from the lowest id there could be
+  // would never reach them past a first page that does not read.
+  sqlite3_int64 after = 0;
   sqlite3_int64 skip = 1;
   for (int failures = 0; failures < 64;) {
     sqlite3_bind_int64(statement, 1, after);
@@ -306,7 +328,7 @@ void History::OpenForReading() {
         Close();
         return;
       }
-      damage = check;
+      damage = OneLineDamage(path_, check);
     } else if (Exec(db_, "PRAGMA user_version", &version) == SQLITE_OK &&
                version.toInt() > kSchemaVersion) {
       Report(QStringLiteral("the history %1 was written by a newer version (schema %2, this one "
@@ -320,9 +342,10 @@ void History::OpenForReading() {
   }
   if (!damage.isEmpty()) {
     state_ = HistoryState::Damaged;
-    Report(QStringLiteral("the history %1 is damaged (%2); what still reads is listed, and the "
-                          "file is left as it is")
-               .arg(path_, damage));
+    Report(QStringLiteral("the history %1 is damaged (%2); the %3 lookups that still read are "
+                          "listed, and the file is left as it is")
+               .arg(path_, damage)
+               .arg(db_ ? RowsThatRead(db_).size() : 0));
     return;
   }
   state_ = HistoryState::Open;
@@ -356,6 +379,8 @@ void History::OpenForWriting(const QString& folder) {
     return leftAlone(QStringLiteral("is not a regular file"));
   if (info.exists() && !info.isWritable()) return leftAlone(QStringLiteral("cannot be written"));
   if (!info.exists()) CreatePrivateFile(path_);  // or another process just did
+  // Whoever made them, its files are as private as its folder.
+  for (const char* suffix : {"", "-wal", "-shm"}) MakePrivate(path_ + QLatin1String(suffix));
 
   QString problem;
   switch (TryOpen(&problem)) {
@@ -414,7 +439,7 @@ History::OpenResult History::TryOpen(QString* problem) {
   if ((rc = Exec(db_, "PRAGMA quick_check", &check)) != SQLITE_OK) return fail(rc);
   if (check != QLatin1String("ok")) {
     Close();
-    *problem = QStringLiteral("it is damaged: %1").arg(check);
+    *problem = QStringLiteral("it is damaged: %1").arg(OneLineDamage(path_, check));
     return OpenResult::Damaged;
   }
 
@@ -555,6 +580,7 @@ bool History::MoveDamagedAside(QString* problem) {
         return false;
     }
     damagedCopy_ = target;
+    MakePrivate(target);
     // The journal files belong to the old file: they go with it, and the
     // fresh history never replays them.
     for (const char* suffix : kCompanions) {

@@ -66,6 +66,13 @@ QPoint KeepTitleBarReachable(const QRect& frame, int titleHeight, const QRect& a
   return {x, y};
 }
 
+QRect FitOnArea(const QRect& frame, const QRect& available) {
+  const QSize size = frame.size().boundedTo(available.size());
+  const int x = std::clamp(frame.left(), available.left(), available.right() + 1 - size.width());
+  const int y = std::clamp(frame.top(), available.top(), available.bottom() + 1 - size.height());
+  return {QPoint(x, y), size};
+}
+
 void MoveDocked(QWidget* docked, QPoint dock, const QRect& mainFrame) {
   const QRect frame(dock, docked->frameGeometry().size());
   const int margin = docked->geometry().top() - docked->frameGeometry().top();

@@ -39,6 +39,10 @@ inline constexpr int kReachableTitleWidth = 100;
 // `titleHeight` pixels) reachable on `available`; its top left corner.
 QPoint KeepTitleBarReachable(const QRect& frame, int titleHeight, const QRect& available);
 
+// `frame` made to lie wholly on `available`: no larger than it, and moved
+// as little as needed (a kept size or place the screen no longer has).
+QRect FitOnArea(const QRect& frame, const QRect& available);
+
 // Moves a docked window's frame to `dock`, shifted as KeepTitleBarReachable
 // says on the available area of the screen its title bar is on (the main
 // window's when none).

@@ -1,12 +1,15 @@
 #include "gui/secondary_windows/kept_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScreen>
 
 #include <QFileInfo>
 
 #include "base/settings/window_settings.h"
+#include "gui/secondary_windows/docking.h"
 #include "gui/sharing/save_dialog.h"
 
 namespace quarvel {
@@ -21,6 +24,26 @@ void KeptWindow::RestoreSizeAndPlace(QSize first) {
   resize(first);
   if (const QByteArray saved = SavedWindowGeometry(settingsName_); !saved.isEmpty())
     restoreGeometry(saved);
+  KeepOnScreen();
+}
+
+void KeptWindow::showEvent(QShowEvent* event) {
+  // Its frame is known once it is shown: fitted again with it.
+  if (!shownOnce_) KeepOnScreen();
+  shownOnce_ = true;
+  QMainWindow::showEvent(event);
+}
+
+void KeptWindow::KeepOnScreen() {
+  // On the available area of the screen it is on, as large as it was at most.
+  const QRect frame = frameGeometry();
+  QScreen* on = QGuiApplication::screenAt(frame.topLeft());
+  if (!on) on = screen();
+  if (!on) return;
+  const QRect fitted = FitOnArea(frame, on->availableGeometry());
+  if (fitted == frame) return;
+  resize(fitted.size() - (frame.size() - size()));
+  move(fitted.topLeft());
 }
 
 void KeptWindow::keyPressEvent(QKeyEvent* event) {

@@ -19,17 +19,22 @@ class KeptWindow : public QMainWindow {
   KeptWindow(QString settingsName, QWidget* parent);
 
  protected:
-  // The size it has until one was kept, then the kept one: called once its
-  // contents are laid out.
+  // The size it has until one was kept, then the kept one, brought onto the
+  // screen's available area: called once its contents are laid out.
   void RestoreSizeAndPlace(QSize first);
   // What the window does as it closes, before its place is kept.
   virtual void OnClosing() {}
 
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  // Brings its frame onto the available area of its screen.
+  void KeepOnScreen();
+
   const QString settingsName_;
+  bool shownOnce_ = false;
 };
 
 class SaveDialog;
