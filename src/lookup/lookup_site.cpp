@@ -82,7 +82,13 @@ QTimer* LookupSite::MakeDeadline(const char* objectName) {
   auto* deadline = new QTimer(this);
   deadline->setObjectName(QString::fromUtf8(objectName));
   deadline->setSingleShot(true);
-  ConnectTick(deadline, this, [this] { OnTimedOut(); });
+  // A deadline's tick held while its query ended must not end the next
+  // one: it carries the query it fell in.
+  QObject::connect(deadline, &QTimer::timeout, this, [this, deadline] {
+    HandlerGate::Deliver(deadline, [self = QPointer<LookupSite>(this), query = query_] {
+      if (self && self->query_ == query) self->OnTimedOut();
+    });
+  });
   return deadline;
 }
 

@@ -259,6 +259,20 @@ TEST_F(LookupEngineTest, ARejectionStaysOnItsPageAndADeadlineEndsAPathWithoutRes
   view.log.clear();
   Comprehensive().OnTimedOut();  // nothing pending any more: nothing happens
   EXPECT_TRUE(view.log.isEmpty());
+
+  // A deadline's tick held while its query was replaced by the next one
+  // leaves the next one running.
+  engine->RunQuery();
+  {
+    HandlerGate::WaitScope busy;
+    Timer("LookupDeadline")->start(0);
+    ASSERT_TRUE(testing::WaitFor([] { return HandlerGate::Held() > 0; }));
+    engine->RunQuery();
+  }
+  ASSERT_TRUE(testing::WaitFor([] { return HandlerGate::Held() == 0; }));
+  EXPECT_TRUE(Timer("时钟1")->isActive());
+  EXPECT_EQ(ends.back().kind, OutcomeKind::TimedOut);
+  EXPECT_EQ(ends.size(), 2u);  // the first query, replaced, ends nothing
 }
 
 TEST_F(LookupEngineTest, AnEmptyEntryOnlySaysSo) {
