@@ -375,7 +375,10 @@ TEST_F(Cli, ModesAreFixedWhateverTheUmask) {
 TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {
   ExpectUsage({}, "no command given");
   ExpectUsage({"lookup"}, "'lookup' is not a command");
-  ExpectUsage({"--no-such-option"}, "no-such-option");
+  // Options the parser does not know, as they were typed.
+  ExpectUsage({"--no-such-option"}, "Unknown option '--no-such-option'; try --help");
+  ExpectUsage({"-V"}, "Unknown option '-V'; try --help");
+  ExpectUsage({"check", "-xV", "X"}, "Unknown options '-x', '-V'; try --help");
   ExpectUsage({"history", "--jobs", "2"}, "--jobs is not an option of history");
   ExpectUsage({"history", "--csv", "--json"}, "do not go together");
   ExpectUsage({"history", "--since", "yesterday"}, "--since wants a date");
