@@ -12,6 +12,7 @@
 #include "base/gate/handler_gate.h"
 #include "base/numbers/device_number.h"
 #include "base/records/history.h"
+#include "base/text/date_text.h"
 #include "batch/progress.h"
 #include "lookup/lookup_record.h"
 #include "platform/system/stop_signals.h"
@@ -237,7 +238,8 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
 
   const QByteArray row = csv::FormatRecord(
       {entry, record.check, record.path, record.outcome, record.model, record.serial,
-       record.warrantyEnd, record.picture, IsoUtc(finishedAt), QString::number(seconds, 'f', 2)},
+       record.warrantyEnd, record.picture, IsoUtc(finishedAt), QString::number(seconds, 'f', 2),
+       IsoDate(record.warrantyEnd)},
       settings_.cells);
   job.index = -1;
   if (!rows_.Put(index, row)) {

@@ -83,7 +83,8 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
       return Usage(QStringLiteral("--retry-failed wants an existing output (%1 is not there)")
                        .arg(options.output));
     if (!file.Open(options.output, csv::BatchHeader(), &error,
-                   options.retryFailed ? RetriedOutcomes() : QStringList())) {
+                   options.retryFailed ? RetriedOutcomes() : QStringList(),
+                   csv::OlderBatchOutput())) {
       Error(error);
       return 2;
     }

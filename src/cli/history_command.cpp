@@ -7,6 +7,7 @@
 #include "base/numbers/device_number.h"
 #include "base/records/csv.h"
 #include "base/records/history.h"
+#include "base/records/history_model.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "lookup/lookup_outcome.h"
@@ -26,32 +27,22 @@ QStringList OutcomeNames() {
   return names;
 }
 
-// The columns, as the CSV header and the JSON members name them.
-const QStringList& ColumnNames() {
-  static const QStringList names = {
-      QStringLiteral("finished_at"), QStringLiteral("source"),  QStringLiteral("entry"),
-      QStringLiteral("check"),       QStringLiteral("path"),    QStringLiteral("outcome"),
-      QStringLiteral("model"),       QStringLiteral("serial"),  QStringLiteral("warranty_end"),
-      QStringLiteral("picture"),     QStringLiteral("seconds"), QStringLiteral("reason")};
-  return names;
-}
-
 QByteArray FormatRecord(const HistoryRecord& record, Format format) {
-  const QStringList texts = RecordTexts(record);
+  const QStringList fields = HistoryCsvFields(record);
   if (format == Format::kJson) {
     QJsonObject object;
-    for (qsizetype i = 0; i < texts.size(); ++i) object.insert(ColumnNames()[i], texts[i]);
+    for (qsizetype i = 0; i < fields.size(); ++i) object.insert(HistoryCsvHeader()[i], fields[i]);
     object.insert(QStringLiteral("seconds"), record.seconds);
     object.insert(QStringLiteral("reason"), record.reason);
+    if (fields.last().isEmpty()) object.insert(QStringLiteral("warranty_end_date"), QJsonValue());
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
   }
-  const QStringList fields = QStringList(texts)
-                             << QString::number(record.seconds, 'f', 2) << record.reason;
   // Opened in spreadsheets as well: a cell one would run as a formula gets
   // its apostrophe, as in a batch output.
   if (format == Format::kCsv) return csv::FormatRecord(fields, csv::Cells::Guarded);
+  // For a person: the date is there as the site wrote it.
   QStringList line;
-  for (const QString& field : fields) line.append(OneLineField(field));
+  for (const QString& field : fields.mid(0, fields.size() - 1)) line.append(OneLineField(field));
   return line.join(QLatin1Char('\t')).toUtf8() + '\n';
 }
 
@@ -71,7 +62,7 @@ int ListHistory(Format format, int limit, const HistoryFilter& filter) {
   if (history.State() == HistoryState::Missing) return 0;
   if (history.State() == HistoryState::Unusable) return 1;
   QByteArray out;
-  if (format == Format::kCsv) out += csv::FormatRecord(ColumnNames());
+  if (format == Format::kCsv) out += csv::FormatRecord(HistoryCsvHeader());
   for (const HistoryRecord& record : history.Newest(limit, filter)) {
     out += FormatRecord(record, format);
     if (out.size() > 65536) {

@@ -104,7 +104,8 @@ TEST(BatchRunner, EveryEntryGetsARowAndAHistoryRecord) {
   ASSERT_EQ(batch.sink.writes.size(), 3);
   EXPECT_EQ(EntriesOf(batch.sink.writes), entries);
   const QStringList found = Fields(batch.sink.writes[0]);
-  ASSERT_EQ(found.size(), 10);
+  ASSERT_EQ(found.size(), 11);
+  EXPECT_EQ(found[10], "2027-03-18");
   EXPECT_EQ(found.mid(0, 7), (QStringList{"C39XK0ABHG7F", "ok", "official", "found",
                                           "Handset 14 Pro", "C39XK0ABHG7F", "2027年3月18日"}));
   EXPECT_EQ(found[7], batch.shared->started[0].pictureFile);
@@ -165,7 +166,7 @@ TEST(BatchRunner, JobsRunSideBySideAndRowsStayInInputOrder) {
   EXPECT_EQ(EntriesOf(batch.sink.writes), entries);
   for (const QByteArray& row : batch.sink.writes) {
     EXPECT_TRUE(row.endsWith("\r\n"));
-    EXPECT_EQ(Fields(row).size(), 10);
+    EXPECT_EQ(Fields(row).size(), 11);
   }
 }
 
@@ -230,7 +231,7 @@ TEST(BatchRunner, ResumingAfterACrashCutsTheHalfWrittenRow) {
     ASSERT_TRUE(crashed.open(QIODevice::WriteOnly));
     crashed.write(csv::FormatRecord(csv::BatchHeader()));
     crashed.write(csv::FormatRecord({"A", "bad_length", "comprehensive", "found", "", "", "", "",
-                                     "2024-01-01T00:00:00.000Z", "1.00"}));
+                                     "2024-01-01T00:00:00.000Z", "1.00", ""}));
     crashed.write("B,bad_length,comprehensive,\"half");
   }
   csv::OutputFile file;

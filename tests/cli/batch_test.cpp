@@ -69,7 +69,8 @@ TEST_F(BatchTest, EveryEntryGetsOneRowAfterAKillAndEveryRowIsInTheHistory) {
   const QStringList rows = Rows();
   ASSERT_EQ(rows.size(), 4) << rows.join('\n').toStdString();
   EXPECT_EQ(rows[0],
-            "entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,seconds");
+            "entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,seconds,"
+            "warranty_end_date");
   EXPECT_TRUE(rows[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,,C39XK0ABHG7F,,"))
       << rows[1].toStdString();
   EXPECT_TRUE(rows[2].startsWith("F17ZP1QWN73D,ok,comprehensive,found,,F17ZP1QWN73D,,"));
@@ -183,6 +184,7 @@ TEST_F(BatchTest, TheOfficialPathCutsModelAndWarrantyEndWithTwoJobs) {
       rows[1].startsWith("C39XK0ABHG7F,ok,official,found,iPhone 14 Pro,C39XK0ABHG7F,"
                          "2027年3月18日,,"))
       << rows[1].toStdString();
+  EXPECT_TRUE(rows[1].endsWith(",2027-03-18")) << rows[1].toStdString();
   EXPECT_TRUE(rows[2].startsWith("F17ZP1QWN73D,ok,official,found,iPhone 13,F17ZP1QWN73D,"));
   EXPECT_TRUE(rows[3].startsWith("NOTKNOWN1234,ok,official,rejected,"));
 }

@@ -165,6 +165,7 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
       record.model = QStringLiteral("tab\there, \"quoted\"");
       record.outcome = QStringLiteral("found");
       record.seconds = 5;
+      record.warrantyEnd = i == 2 ? QStringLiteral("2027年3月18日") : QString();
       record.reason = i == 2 ? QStringLiteral("page stopped answering") : QString();
       history.Record(record);
     }
@@ -182,9 +183,10 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
   EXPECT_EQ(csv.status, 0);
   EXPECT_TRUE(csv.out.startsWith(QStringLiteral(
       "finished_at,source,entry,check,path,outcome,model,serial,warranty_end,picture,seconds,"
-      "reason\r\n"
-      "2024-05-01T12:34:58.000Z,window,E2,,,found,\"tab\there, \"\"quoted\"\"\",,,,5.00,"
-      "page stopped answering\r\n")));
+      "reason,warranty_end_date\r\n"
+      "2024-05-01T12:34:58.000Z,window,E2,,,found,\"tab\there, \"\"quoted\"\"\",,2027年3月18日,,"
+      "5.00,page stopped answering,2027-03-18\r\n"
+      "2024-05-01T12:34:57.000Z,window,E1,,,found,\"tab\there, \"\"quoted\"\"\",,,,5.00,,\r\n")));
   EXPECT_EQ(csv.out.count(QStringLiteral("\r\n")), 4);
 
   // One it may only read is listed and stays as it is.
