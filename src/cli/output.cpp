@@ -36,6 +36,14 @@ int Usage(const QString& message) {
   return 2;
 }
 
+QByteArray JsonArray::Item(const QByteArray& object) {
+  const QByteArray before = empty_ ? "[\n" : ",\n";
+  empty_ = false;
+  return before + object;
+}
+
+QByteArray JsonArray::End() const { return empty_ ? "[]\n" : "\n]\n"; }
+
 std::optional<int> PositiveNumber(const QString& text, int most) {
   bool ok = false;
   const int value = text.toInt(&ok);

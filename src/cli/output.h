@@ -27,6 +27,19 @@ void Error(const QString& message);
 // Bad usage: the message and a pointer to --help; returns the exit status 2.
 int Usage(const QString& message);
 
+// One JSON document of the objects a command lists, put out as they come:
+// an array, an object a line, `[]` when there is none.
+class JsonArray {
+ public:
+  // What goes out for the next object (compact JSON).
+  QByteArray Item(const QByteArray& object);
+  // What closes the document.
+  QByteArray End() const;
+
+ private:
+  bool empty_ = true;
+};
+
 // `text` as a number from 1 to `most`.
 std::optional<int> PositiveNumber(const QString& text, int most);
 

@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -78,6 +79,23 @@ class Cli : public ::testing::Test {
     return names;
   }
 
+  // The whole output as one JSON document, which must be an array.
+  QJsonArray ParsedArray(const QString& out) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << out.toStdString();
+    EXPECT_TRUE(document.isArray()) << out.toStdString();
+    return document.array();
+  }
+
+  // One JSON object a line, as an array.
+  static QJsonArray JsonLines(const QString& out) {
+    QJsonArray objects;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts))
+      objects.append(QJsonDocument::fromJson(line.toUtf8()).object());
+    return objects;
+  }
+
   QTemporaryDir data;
 };
 
@@ -107,16 +125,21 @@ TEST_F(Cli, CheckPrintsALinePerEntryAndTellsByItsStatus) {
   EXPECT_TRUE(bad.out.contains(QStringLiteral("356789104523671\timei\tbad_check_digit\t")));
 
   // Standard input: blank lines and comments skipped; entries kept as typed.
-  const Result piped = Run({"check", "--json"}, "# list\n35 678910 452367 3\n\nc39xk0abhg7f\r\n");
+  // --json is one document, --json-lines an object a line.
+  const QByteArray input = "# list\n35 678910 452367 3\n\nc39xk0abhg7f\r\n";
+  const Result piped = Run({"check", "--json"}, input);
   EXPECT_EQ(piped.status, 0);
-  const QStringList lines = piped.out.split('\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 2);
-  const QJsonObject first = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+  const QJsonArray objects = ParsedArray(piped.out);
+  ASSERT_EQ(objects.size(), 2);
+  const QJsonObject first = objects[0].toObject();
   EXPECT_EQ(first.value("entry").toString(), QStringLiteral("35 678910 452367 3"));
   EXPECT_EQ(first.value("verdict").toString(), QStringLiteral("ok"));
   EXPECT_EQ(first.value("separators").toInt(), 3);
-  EXPECT_EQ(QJsonDocument::fromJson(lines[1].toUtf8()).object().value("kind").toString(),
-            QStringLiteral("serial"));
+  EXPECT_EQ(objects[1].toObject().value("kind").toString(), QStringLiteral("serial"));
+  const Result lines = Run({"check", "--json-lines"}, input);
+  EXPECT_EQ(lines.status, 0);
+  EXPECT_EQ(JsonLines(lines.out), objects);
+  ExpectUsage({"check", "--json", "--json-lines", "X"}, "do not go together");
 }
 
 TEST_F(Cli, CheckReadsStandardInputAsABatchDoesAndSaysWhatItDid) {
@@ -154,6 +177,7 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
   EXPECT_EQ(empty.status, 0);
   EXPECT_TRUE(empty.out.isEmpty());
   EXPECT_TRUE(empty.err.isEmpty());
+  EXPECT_EQ(Run({"history", "--json"}).out, QStringLiteral("[]\n"));  // a document still
   EXPECT_FALSE(QFileInfo::exists(data.filePath("quarvel")));  // a reader creates nothing
   {
     History history(data.filePath("quarvel"));
@@ -220,7 +244,7 @@ TEST_F(Cli, ADamagedHistoryIsReportedAndLeftAsItIs) {
   EXPECT_EQ(Names(), names);
 }
 
-TEST_F(Cli, HistoryFiltersAndJsonLines) {
+TEST_F(Cli, HistoryFiltersAsJsonOrJsonLines) {
   {
     History history(data.filePath("quarvel"));
     ASSERT_TRUE(history.IsOpen());
@@ -238,6 +262,8 @@ TEST_F(Cli, HistoryFiltersAndJsonLines) {
       record.outcome = QString::fromLatin1(r.outcome);
       record.reason = QStringLiteral("line\nbreak \"quoted\"");
       record.seconds = 1.5;
+      if (record.entry == QLatin1String("C39XK0ABHG7F"))
+        record.warrantyEnd = QStringLiteral("2026年12月30日");
       history.Record(record);
     }
   }
@@ -259,17 +285,23 @@ TEST_F(Cli, HistoryFiltersAndJsonLines) {
     SCOPED_TRACE(c.filters.join(' ').toStdString());
     const Result result = Run(QStringList{"history", "--json"} + c.filters, {}, {{"TZ", "UTC+12"}});
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    const QJsonArray objects = ParsedArray(result.out);  // [] when none
     QStringList entries;
-    for (const QString& line : result.out.split('\n', Qt::SkipEmptyParts)) {
-      QJsonParseError error{};
-      const QJsonObject object = QJsonDocument::fromJson(line.toUtf8(), &error).object();
-      EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+    for (const QJsonValue& value : objects) {
+      const QJsonObject object = value.toObject();
       EXPECT_EQ(object.value("reason").toString(), QStringLiteral("line\nbreak \"quoted\""));
       EXPECT_EQ(object.value("seconds").toDouble(), 1.5);
       EXPECT_TRUE(object.value("finished_at").toString().endsWith('Z'));
+      EXPECT_EQ(object.value("warranty_end_date"),
+                object.value("entry").toString() == QLatin1String("C39XK0ABHG7F")
+                    ? QJsonValue(QStringLiteral("2026-12-30"))
+                    : QJsonValue());
       entries.append(object.value("entry").toString());
     }
     EXPECT_EQ(entries, c.entries);
+    const Result lines =
+        Run(QStringList{"history", "--json-lines"} + c.filters, {}, {{"TZ", "UTC+12"}});
+    EXPECT_EQ(JsonLines(lines.out), objects);
   }
 }
 
