@@ -15,6 +15,7 @@
 #include "base/text/date_text.h"
 #include "batch/progress.h"
 #include "lookup/lookup_record.h"
+#include "platform/system/process.h"
 #include "platform/system/stop_signals.h"
 
 namespace quarvel {
@@ -236,13 +237,18 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
   const QDateTime& finishedAt = record.finishedAt;
   if (history_) history_->Record(record);
 
-  const QByteArray row = csv::FormatRecord(
-      {entry, record.check, record.path, record.outcome, record.model, record.serial,
-       record.warrantyEnd, record.picture, IsoUtc(finishedAt), QString::number(seconds, 'f', 2),
-       IsoDate(record.warrantyEnd)},
-      settings_.cells);
+  const QByteArray row =
+      csv::FormatRecord({entry, record.check, record.path, record.outcome, record.model,
+                         record.serial, record.warrantyEnd, record.picture, IsoUtc(finishedAt),
+                         QString::number(seconds, 'f', 2), IsoDate(record.warrantyEnd)},
+                        settings_.cells);
   job.index = -1;
   if (!rows_.Put(index, row)) {
+    if (sink_->ReaderGone()) {
+      AbandonRunning();
+      End(system::kClosedPipeStatus);
+      return;
+    }
     Fail(QStringLiteral("the output cannot be written (%1)").arg(sink_->Error()));
     return;
   }

@@ -62,7 +62,8 @@ class BatchRunner : public QObject {
   // Looks up `entries` in order, running the event loop until all are done;
   // SIGINT and SIGTERM stop it. Returns 0 when every entry got an outcome, 1
   // when the batch could not go on (no engine, output not writable), 128 +
-  // signal when it was stopped.
+  // signal when it was stopped, system::kClosedPipeStatus when the rows went
+  // to a pipe whose reader is gone (said nowhere: no one is listening).
   int Run(const QStringList& entries);
 
   // Starts looking up `entries` and returns at once: the lookups go on in the

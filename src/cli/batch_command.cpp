@@ -15,6 +15,7 @@
 #include "cli/output.h"
 #include "cli/system.h"
 #include "platform/system/files.h"
+#include "platform/system/process.h"
 #include "platform/system/stop_requests.h"
 
 namespace quarvel::cli {
@@ -91,8 +92,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
     sink = &file;
     done = file.Done();
   } else if (!standardOutput.Write(csv::FormatRecord(csv::BatchHeader()))) {
-    Error(QStringLiteral("cannot write to standard output: ") + standardOutput.Error());
-    return 1;
+    return OutputFailed(standardOutput);
   }
   // Rows to look up again come first, and take their own places.
   const QStringList todo = file.Retry() + EntriesToDo(*entries, done);
@@ -122,6 +122,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   }
   BatchRunner runner(settings, factory, sink, history ? &*history : nullptr, &progress);
   const int status = runner.Run(todo);
+  if (status == system::kClosedPipeStatus) return status;
   if (status > 128) {
     const int left = static_cast<int>(todo.size()) - runner.Finished();
     Error(QStringLiteral("stopped by %1; %2 of %3 entries not looked up yet%4")

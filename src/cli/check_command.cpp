@@ -63,13 +63,8 @@ int RunCheck(Invocation& invocation) {
   }
 
   // Every line goes out through this one sink, so a failed write (a full
-  // disk, a closed pipe) ends the command with its message and status 1.
+  // disk, a closed pipe) ends the command.
   csv::FdSink standardOutput(system::kStandardOutput, false);
-  const auto put = [&standardOutput](const QByteArray& bytes) {
-    if (standardOutput.Write(bytes)) return true;
-    Error(QStringLiteral("cannot write to standard output: ") + standardOutput.Error());
-    return false;
-  };
   JsonArray array;
   bool allOk = true;
   QByteArray out;
@@ -81,12 +76,12 @@ int RunCheck(Invocation& invocation) {
     else
       out += (jsonLines ? FormatCheckJson(check) : FormatCheckLine(check).toUtf8()) + '\n';
     if (out.size() > 65536) {
-      if (!put(out)) return 1;
+      if (!standardOutput.Write(out)) return OutputFailed(standardOutput);
       out.clear();
     }
   }
   if (json) out += array.End();
-  if (!put(out)) return 1;
+  if (!standardOutput.Write(out)) return OutputFailed(standardOutput);
   return allOk ? 0 : 1;
 }
 

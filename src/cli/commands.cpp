@@ -170,7 +170,8 @@ QString ProgramHelp() {
           QStringLiteral(
               "Files: the history and the batch pictures are kept in $XDG_DATA_HOME/quarvel\n"
               "(by default ~/.local/share/quarvel).\n"
-              "Exit status 2 on bad usage.\n");
+              "Exit status 2 on bad usage; 141, and not a word, when the reader of\n"
+              "standard output goes away (quarvel-cli check - <list | head -1).\n");
   return text;
 }
 

@@ -76,7 +76,7 @@ int ListHistory(Format format, int limit, const HistoryFilter& filter) {
            : format == Format::kJsonLines ? formatted + '\n'
                                           : formatted;
     if (out.size() > 65536) {
-      Write(stdout, out);
+      if (!Write(stdout, out)) return 1;
       out.clear();
     }
   }

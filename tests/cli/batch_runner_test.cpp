@@ -39,8 +39,10 @@ class MemorySink : public csv::RowSink {
     return true;
   }
   QString Error() const override { return QStringLiteral("disk full"); }
+  bool ReaderGone() const override { return readerGone; }
   QList<QByteArray> writes;
   int failAt = -1;
+  bool readerGone = false;
 };
 
 QStringList Fields(const QByteArray& row) {
@@ -306,6 +308,14 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
   EXPECT_EQ(full.sink.writes.size(), 1);
   EXPECT_TRUE(full.progressText.contains("disk full"));
   EXPECT_EQ(full.shared->running, 0);  // nothing left running
+  // Rows to a pipe whose reader went away: the batch ends, without a word.
+  Batch closed;
+  closed.sink.failAt = 1;
+  closed.sink.readerGone = true;
+  EXPECT_EQ(closed.Run({"1", "2", "3"}), 141);
+  EXPECT_EQ(closed.sink.writes.size(), 1);
+  EXPECT_FALSE(closed.progressText.contains("disk full"));
+  EXPECT_EQ(closed.shared->running, 0);
 }
 
 TEST(BatchRunner, EntriesAlreadyDoneAreCountedLikeAMultiset) {

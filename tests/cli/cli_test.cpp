@@ -340,6 +340,44 @@ TEST_F(Cli, AFailedWriteOfStandardOutputIsAnError) {
   }
 }
 
+// Standard output a pipe whose reader has gone (`| head -1`): the command
+// ends at once, says nothing and exits as a shell expects (128 + SIGPIPE).
+TEST_F(Cli, AClosedPipeEndsTheCommandQuietlyWith141) {
+  QFile(data.filePath("empty.txt")).open(QIODevice::WriteOnly);
+  QByteArray many;
+  for (int i = 0; i < 20000; ++i) many += "C39XK0ABHG7F\n";
+  const struct {
+    QStringList arguments;
+    QByteArray input;
+  } cases[] = {{{"--help"}, {}},
+               {{"check", "-"}, many},
+               {{"check", "--json", "C39XK0ABHG7F"}, {}},
+               {{"history", "--json"}, {}},
+               {{"completions", "bash"}, {}},
+               {{"batch", data.filePath("empty.txt")}, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);  // the reader is gone before the first write
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.insert("XDG_DATA_HOME", data.path());
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([end = ends[1]] { dup2(end, 1); });
+    process.start(QStringLiteral(QUARVEL_CLI_PATH), c.arguments);
+    close(ends[1]);
+    ASSERT_TRUE(process.waitForStarted());
+    process.write(c.input);
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 141);
+    EXPECT_EQ(process.readAllStandardError(), QByteArray());
+  }
+}
+
 // An unusable data folder: nothing is written, there nor anywhere else. The
 // batch goes on without pictures or history; `history` says why it lists nothing.
 TEST_F(Cli, AnUnusableDataFolderIsNamedAndNothingIsWrittenElsewhere) {

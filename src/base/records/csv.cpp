@@ -8,6 +8,7 @@
 #include "base/files/safe_file.h"
 #include "base/text/date_text.h"
 #include "platform/system/files.h"
+#include "platform/system/process.h"
 
 namespace quarvel::csv {
 namespace {
@@ -367,6 +368,7 @@ bool FdSink::Write(const QByteArray& row) {
   while (written < row.size()) {
     const int64_t n = system::Write(fd_, row.constData() + written, row.size() - written);
     if (n <= 0) {
+      readerGone_ = n < 0 && system::LastWriteFoundPipeClosed();
       error_ = n < 0 ? ErrorText() : QStringLiteral("nothing written");
       if (before && written > 0 && !system::Truncate(fd_, *before))
         error_ += QStringLiteral("; the cut-off row could not be removed");

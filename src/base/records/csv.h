@@ -108,6 +108,9 @@ class RowSink {
   virtual ~RowSink() = default;
   virtual bool Write(const QByteArray& row) = 0;
   virtual QString Error() const = 0;
+  // The last write failed because the rows went to a pipe whose reader is
+  // gone: no one wants more of them.
+  virtual bool ReaderGone() const { return false; }
   // Row `index` of a batch's entries (what OrderedRows hands over); a sink
   // that only appends ignores the index.
   virtual bool WriteRow(int /*index*/, const QByteArray& row) { return Write(row); }
@@ -121,11 +124,13 @@ class FdSink : public RowSink {
   FdSink(int fd, bool regularFile) : fd_(fd), regularFile_(regularFile) {}
   bool Write(const QByteArray& row) override;
   QString Error() const override { return error_; }
+  bool ReaderGone() const override { return readerGone_; }
 
  private:
   int fd_;
   bool regularFile_;
   QString error_;
+  bool readerGone_ = false;
 };
 
 // The batch output file: created with its header, or, when it exists, checked

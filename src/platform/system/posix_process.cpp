@@ -1,4 +1,5 @@
 // The process on POSIX.
+#include <cerrno>
 #include <csignal>
 
 #include <unistd.h>
@@ -24,5 +25,7 @@ bool EndWithParent() {
 void IgnoreInterrupts() { std::signal(SIGINT, SIG_IGN); }
 
 void IgnoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
+
+bool LastWriteFoundPipeClosed() { return errno == EPIPE; }
 
 }  // namespace quarvel::system

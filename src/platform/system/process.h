@@ -20,4 +20,12 @@ void IgnoreInterrupts();
 // A write to a pipe whose reader is gone fails, and does not end the process.
 void IgnoreBrokenPipes();
 
+// Whether the last failed write of this thread failed because the reader of
+// its pipe is gone (`cmd | head -1`).
+bool LastWriteFoundPipeClosed();
+
+// The exit status a shell expects of a program whose output's reader went
+// away: that of one the broken pipe ended (128 + SIGPIPE), on every platform.
+inline constexpr int kClosedPipeStatus = 141;
+
 }  // namespace quarvel::system
