@@ -91,6 +91,7 @@ void BatchRunner::Start(const QStringList& entries) {
   pace_ = SitePace(settings_.ratePerMinute);
   since_.start();
   finished_ = 0;
+  undecided_ = 0;
   status_ = -1;
   running_ = true;
   runStamp_ = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
@@ -253,6 +254,7 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
     return;
   }
   ++finished_;
+  if (!Decided(outcome)) ++undecided_;
   tries_.remove(index);
   if (!outcome.reason.isEmpty())
     progress_->Message(

@@ -77,8 +77,10 @@ class BatchRunner : public QObject {
   // are written, and the batch ends with 128 + signal.
   void Stop(int signal);
 
-  // Entries that got an outcome in this run (their rows are written).
+  // Entries that got an outcome in this run (their rows are written), and
+  // those of them whose outcome leaves the question open (Decided).
   int Finished() const { return finished_; }
+  int Undecided() const { return undecided_; }
   int Total() const { return static_cast<int>(entries_.size()); }
 
  signals:
@@ -121,6 +123,7 @@ class BatchRunner : public QObject {
   SitePace pace_;
   QElapsedTimer since_;  // the pace's clock
   int finished_ = 0;
+  int undecided_ = 0;
   quint64 tickets_ = 0;
   int status_ = -1;
   bool running_ = false;

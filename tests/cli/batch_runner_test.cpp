@@ -69,8 +69,11 @@ struct Batch {
                       static_cast<int>(entries.size()), 0);
     BatchRunner runner(settings, FakeLookup::Factory(shared), &sink, history.get(), &progress);
     if (whileRunning) QTimer::singleShot(0, [&] { whileRunning(runner); });
-    return runner.Run(entries);
+    const int status = runner.Run(entries);
+    undecided = runner.Undecided();
+    return status;
   }
+  int undecided = -1;
   QTemporaryDir dir;
   std::shared_ptr<FakeShared> shared = std::make_shared<FakeShared>();
   BatchSettings settings;
@@ -263,6 +266,7 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
     return plan;
   };
   ASSERT_EQ(hanging.Run({"HANG", "NEXT"}), 0);
+  EXPECT_EQ(hanging.undecided, 1);
   ASSERT_EQ(hanging.sink.writes.size(), 2);
   EXPECT_EQ(Fields(hanging.sink.writes[0])[3], QStringLiteral("timed_out"));
   EXPECT_EQ(Fields(hanging.sink.writes[1])[3], QStringLiteral("not_found"));
@@ -459,6 +463,7 @@ TEST(BatchRunner, PassingFailuresAreTriedAgainAfterTheWaitThenEndTimedOut) {
     return plan;
   };
   ASSERT_EQ(batch.Run({"WAITS", "NEVER", "PLAIN"}), 0);
+  EXPECT_EQ(batch.undecided, 1);  // NEVER, whose tries ran out
   ASSERT_EQ(batch.sink.writes.size(), 3);
   EXPECT_EQ(Fields(batch.sink.writes[0])[3], QStringLiteral("found"));
   EXPECT_EQ(Fields(batch.sink.writes[1])[3], QStringLiteral("timed_out"));
