@@ -340,6 +340,33 @@ TEST_F(Cli, AFailedWriteOfStandardOutputIsAnError) {
   }
 }
 
+// A batch's exit status says whether its output needs another look: rows of
+// an earlier run count as well as the entries looked up now (none here).
+TEST_F(Cli, BatchExitsWithOneWhileARowOfItsOutputIsUndecided) {
+  QFile input(data.filePath("in.txt"));
+  ASSERT_TRUE(input.open(QIODevice::WriteOnly));
+  input.write("C39XK0ABHG7F\n");
+  input.close();
+  const struct {
+    const char* outcome;
+    int status;
+  } cases[] = {{"found", 0}, {"bad_input", 0}, {"timed_out", 1}, {"picture_failed", 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.outcome);
+    QFile output(data.filePath("out.csv"));
+    ASSERT_TRUE(output.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    output.write(
+        QByteArray("entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,seconds,"
+                   "warranty_end_date\r\nC39XK0ABHG7F,ok,comprehensive,") +
+        c.outcome + ",,,,,2024-05-01T12:00:00.000Z,1.00,\r\n");
+    output.close();
+    const Result result = Run({"batch", "--output", output.fileName(), input.fileName()});
+    EXPECT_EQ(result.status, c.status) << result.err.toStdString();
+    EXPECT_EQ(result.err.contains("1 of 1 entries ended without a decision"), c.status == 1)
+        << result.err.toStdString();
+  }
+}
+
 // Standard output a pipe whose reader has gone (`| head -1`): the command
 // ends at once, says nothing and exits as a shell expects (128 + SIGPIPE).
 TEST_F(Cli, AClosedPipeEndsTheCommandQuietlyWith141) {
