@@ -13,8 +13,10 @@
 #include "base/gate/handler_gate.h"
 #include "base/numbers/device_number.h"
 #include "base/records/history.h"
+#include "base/text/date_text.h"
 #include "batch/progress.h"
 #include "lookup/lookup_record.h"
+#include "platform/system/process.h"
 #include "platform/system/stop_signals.h"
 
 namespace quarvel {
@@ -91,6 +93,7 @@ void BatchRunner::Start(const QStringList& entries) {
   since_.start();
   finished_ = 0;
   unrecorded_ = 0;
+  undecided_ = 0;
   status_ = -1;
   running_ = true;
   runStamp_ = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'"));
@@ -244,16 +247,23 @@ void BatchRunner::OnDone(int j, quint64 ticket, const LookupOutcome& outcome) {
     QFile::remove(PictureFile(index));
   if (history_ && !history_->Record(record)) ++unrecorded_;
 
-  const QByteArray row = csv::FormatRecord(
-      {entry, record.check, record.path, record.outcome, record.model, record.serial,
-       record.warrantyEnd, record.picture, IsoUtc(finishedAt), QString::number(seconds, 'f', 2)},
-      settings_.cells);
+  const QByteArray row =
+      csv::FormatRecord({entry, record.check, record.path, record.outcome, record.model,
+                         record.serial, record.warrantyEnd, record.picture, IsoUtc(finishedAt),
+                         QString::number(seconds, 'f', 2), IsoDate(record.warrantyEnd)},
+                        settings_.cells);
   job.index = -1;
   if (!rows_.Put(index, row)) {
+    if (sink_->ReaderGone()) {
+      AbandonRunning();
+      End(system::kClosedPipeStatus);
+      return;
+    }
     Fail(QStringLiteral("the output cannot be written (%1)").arg(sink_->Error()));
     return;
   }
   ++finished_;
+  if (!Decided(outcome)) ++undecided_;
   tries_.remove(index);
   if (!outcome.reason.isEmpty())
     progress_->Message(

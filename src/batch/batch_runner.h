@@ -65,7 +65,9 @@ class BatchRunner : public QObject {
   // SIGINT and SIGTERM stop it. Returns 0 when every entry got an outcome, 1
   // when the batch could not go on (no engine, output not writable) or a
   // finished lookup could not be recorded in the history (said again at the
-  // end), 128 + signal when it was stopped.
+  // end), 128 + signal when it was stopped, system::kClosedPipeStatus when the
+  // rows went to a pipe whose reader is gone (said nowhere: no one is
+  // listening).
   int Run(const QStringList& entries);
 
   // Starts looking up `entries` and returns at once: the lookups go on in the
@@ -79,8 +81,10 @@ class BatchRunner : public QObject {
   // are written, and the batch ends with 128 + signal.
   void Stop(int signal);
 
-  // Entries that got an outcome in this run (their rows are written).
+  // Entries that got an outcome in this run (their rows are written), and
+  // those of them whose outcome leaves the question open (Decided).
   int Finished() const { return finished_; }
+  int Undecided() const { return undecided_; }
   int Total() const { return static_cast<int>(entries_.size()); }
 
  signals:
@@ -125,6 +129,7 @@ class BatchRunner : public QObject {
   QElapsedTimer since_;  // the pace's clock
   int finished_ = 0;
   int unrecorded_ = 0;  // finished lookups the history did not take
+  int undecided_ = 0;
   quint64 tickets_ = 0;
   int status_ = -1;
   bool running_ = false;

@@ -15,6 +15,7 @@
 #include "cli/output.h"
 #include "cli/system.h"
 #include "platform/system/files.h"
+#include "platform/system/process.h"
 #include "platform/system/stop_requests.h"
 
 namespace quarvel::cli {
@@ -58,8 +59,7 @@ class ShownRows : public csv::RowSink {
 // The outcomes that --retry-failed looks up again: what a bad moment (a page
 // that hung, a crash, a picture that did not come) cost, not an answer.
 const QStringList& RetriedOutcomes() {
-  static const QStringList outcomes = {OutcomeName(OutcomeKind::TimedOut),
-                                       OutcomeName(OutcomeKind::PictureFailed)};
+  static const QStringList outcomes = UndecidedOutcomeNames();
   return outcomes;
 }
 
@@ -107,15 +107,15 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
       return Usage(QStringLiteral("--retry-failed wants an existing output (%1 is not there)")
                        .arg(options.output));
     if (!file.Open(options.output, csv::BatchHeader(), &error,
-                   options.retryFailed ? RetriedOutcomes() : QStringList())) {
+                   options.retryFailed ? RetriedOutcomes() : QStringList(),
+                   csv::OlderBatchOutput())) {
       Error(error);
       return 2;
     }
     sink = &file;
     done = file.Done();
   } else if (!standardOutput.Write(csv::FormatRecord(csv::BatchHeader()))) {
-    Error(QStringLiteral("cannot write to standard output: ") + standardOutput.Error());
-    return 1;
+    return OutputFailed(standardOutput);
   }
   // Rows to look up again come first, and take their own places.
   const QStringList todo = file.Retry() + EntriesToDo(*entries, done);
@@ -150,6 +150,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   }
   BatchRunner runner(settings, factory, sink, history ? &*history : nullptr, &progress);
   const int status = runner.Run(todo);
+  if (status == system::kClosedPipeStatus) return status;
   if (status > 128) {
     const int left = static_cast<int>(todo.size()) - runner.Finished();
     Error(QStringLiteral("stopped by %1; %2 of %3 entries not looked up yet%4")
@@ -161,7 +162,22 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
                        ? QString()
                        : QStringLiteral("; run the same command again to continue")));
   }
-  return status;
+  if (status != 0) return status;
+  // Rows of the output from before that leave the question open, and are
+  // not looked up again now, count as well as this run's.
+  int undecided = runner.Undecided();
+  for (const QString& outcome : file.Outcomes())
+    if (RetriedOutcomes().contains(outcome)) ++undecided;
+  undecided -= static_cast<int>(file.Retry().size());
+  if (undecided == 0) return 0;
+  Error(QStringLiteral("%1 of %2 entries ended without a decision (%3)%4")
+            .arg(undecided)
+            .arg(entries->size())
+            .arg(RetriedOutcomes().join(QStringLiteral(" or ")))
+            .arg(options.output.isEmpty()
+                     ? QString()
+                     : QStringLiteral("; --retry-failed looks them up again")));
+  return 1;
 }
 
 int RunBatchCommand(Invocation& invocation) {
@@ -255,13 +271,17 @@ Command BatchCommand() {
       "longer than 64 characters is never sent. The entry column keeps the entry\n"
       "as INPUT gives it. A page that stopped answering or a browser that crashed\n"
       "costs its own entry only (timed_out, with the reason in the progress and\n"
-      "the history). Exit status 0 when every entry got an outcome, 1 when the\n"
+      "the history). Exit status 0 when every entry was decided (found,\n"
+      "not_found, rejected, bad_input); 1 when an entry of the output ended\n"
+      "without a decision (timed_out, picture_failed: worth another try) or the\n"
       "batch could not go on or a lookup could not be recorded in the history\n"
-      "(said again at the end), 130 or 143 when stopped by SIGINT or SIGTERM. A\n"
-      "cell that begins with\n"
-      "=, +, -, @, TAB or CR is written with an apostrophe in front, so that a\n"
-      "spreadsheet shows it as text and runs no formula; --raw-cells writes\n"
-      "every value as it is. An INPUT that is no text\n"
+      "(said again at the end); 130 or 143 when stopped by SIGINT or SIGTERM.\n"
+      "The CSV's last column, warranty_end_date, is warranty_end as an ISO 8601\n"
+      "date (empty when it cannot be read); a FILE written before it had the\n"
+      "column gets it, for every row, when the batch continues it. A cell that\n"
+      "begins with =, +, -, @, TAB or CR is written with an apostrophe in\n"
+      "front, so that a spreadsheet shows it as text and runs no formula;\n"
+      "--raw-cells writes every value as it is. An INPUT that is no text\n"
       "(NUL bytes, not UTF-8 or UTF-16 with its byte order mark, a program, an\n"
       "archive, a PDF) is refused with exit status 2 before anything is looked\n"
       "up.\n");

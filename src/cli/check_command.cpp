@@ -36,6 +36,9 @@ std::optional<QStringList> StandardInputEntries() {
 
 int RunCheck(Invocation& invocation) {
   QCoreApplication app(invocation.argc, invocation.argv);
+  const bool json = invocation.parser.isSet(QStringLiteral("json"));
+  const bool jsonLines = invocation.parser.isSet(QStringLiteral("json-lines"));
+  if (json && jsonLines) return Usage(QStringLiteral("--json and --json-lines do not go together"));
   const QStringList arguments =
       invocation.arguments.isEmpty() ? QStringList{QStringLiteral("-")} : invocation.arguments;
   if (arguments.count(QStringLiteral("-")) > 1)
@@ -60,27 +63,25 @@ int RunCheck(Invocation& invocation) {
   }
 
   // Every line goes out through this one sink, so a failed write (a full
-  // disk, a closed pipe) ends the command with its message and status 1.
+  // disk, a closed pipe) ends the command.
   csv::FdSink standardOutput(system::kStandardOutput, false);
-  const auto put = [&standardOutput](const QByteArray& bytes) {
-    if (standardOutput.Write(bytes)) return true;
-    Error(QStringLiteral("cannot write to standard output: ") + standardOutput.Error());
-    return false;
-  };
-  const bool json = invocation.parser.isSet(QStringLiteral("json"));
+  JsonArray array;
   bool allOk = true;
   QByteArray out;
   for (const QString& entry : entries) {
     const NumberCheck check = CheckNumber(entry);
     allOk = allOk && check.Ok();
-    out += json ? FormatCheckJson(check) : FormatCheckLine(check).toUtf8();
-    out += '\n';
+    if (json)
+      out += array.Item(FormatCheckJson(check));
+    else
+      out += (jsonLines ? FormatCheckJson(check) : FormatCheckLine(check).toUtf8()) + '\n';
     if (out.size() > 65536) {
-      if (!put(out)) return 1;
+      if (!standardOutput.Write(out)) return OutputFailed(standardOutput);
       out.clear();
     }
   }
-  if (!put(out)) return 1;
+  if (json) out += array.End();
+  if (!standardOutput.Write(out)) return OutputFailed(standardOutput);
   return allOk ? 0 : 1;
 }
 
@@ -89,7 +90,7 @@ int RunCheck(Invocation& invocation) {
 Command CheckCommand() {
   Command command;
   command.name = QStringLiteral("check");
-  command.synopsis = {QStringLiteral("[--json]"), QStringLiteral("[ENTRY...|-]")};
+  command.synopsis = {QStringLiteral("[--json|--json-lines]"), QStringLiteral("[ENTRY...|-]")};
   command.summary = QStringLiteral("Checks serial numbers and IMEIs offline.");
   command.help = QStringLiteral(
       "Checks serial numbers and IMEIs offline, at once, without the network.\n"
@@ -99,11 +100,13 @@ Command CheckCommand() {
       "One line per entry, tab-separated: entry, kind (imei, imeisv, serial,\n"
       "unknown), verdict (ok or what is wrong), details; control characters\n"
       "and line separators in them are escaped (\\n, \\t, \\\\, \\u2028 ...).\n"
-      "--json: one JSON object per line.\n"
+      "--json: a JSON array of objects; --json-lines: one JSON object per line.\n"
       "Exit status 0 when every entry is ok, 1 otherwise or when the output\n"
       "cannot be written, 2 when standard input holds no entry.\n");
   command.options = {
-      QCommandLineOption("json", "One JSON object per line instead of the tab-separated fields.")};
+      QCommandLineOption("json", "A JSON array of objects instead of the tab-separated fields."),
+      QCommandLineOption("json-lines",
+                         "One JSON object per line instead of the tab-separated fields.")};
   command.run = RunCheck;
   return command;
 }

@@ -170,7 +170,8 @@ QString ProgramHelp() {
           QStringLiteral(
               "Files: the history and the batch pictures are kept in $XDG_DATA_HOME/quarvel\n"
               "(by default ~/.local/share/quarvel).\n"
-              "Exit status 2 on bad usage.\n");
+              "Exit status 2 on bad usage; 141, and not a word, when the reader of\n"
+              "standard output goes away (quarvel-cli check - <list | head -1).\n");
   return text;
 }
 
@@ -187,6 +188,18 @@ QString CommandHelp(const Command& command) {
 }
 
 namespace {
+
+// "Unknown option '-V'": the options as typed, with their dashes (the parser
+// names them without).
+QString UnknownOptions(const QStringList& names, const QStringList& arguments) {
+  QStringList typed;
+  for (const QString& name : names)
+    typed.append(QLatin1Char('\'') + AsTyped(arguments, name) + QLatin1Char('\''));
+  typed.removeDuplicates();
+  return (typed.size() == 1 ? QStringLiteral("Unknown option ")
+                            : QStringLiteral("Unknown options ")) +
+         typed.join(QStringLiteral(", "));
+}
 
 int ReadAndRun(int& argc, char** argv) {
   QStringList arguments;
@@ -205,6 +218,8 @@ int ReadAndRun(int& argc, char** argv) {
       for (const QString& name : option.names()) added.insert(name);
     }
   if (!parser.parse(arguments)) {
+    if (!parser.unknownOptionNames().isEmpty())
+      return Usage(UnknownOptions(parser.unknownOptionNames(), arguments));
     QString text = parser.errorText();
     while (text.endsWith(QLatin1Char('.'))) text.chop(1);
     return Usage(text);

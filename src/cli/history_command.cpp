@@ -7,6 +7,7 @@
 #include "base/numbers/device_number.h"
 #include "base/records/csv.h"
 #include "base/records/history.h"
+#include "base/records/history_model.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "lookup/lookup_outcome.h"
@@ -14,7 +15,7 @@
 namespace quarvel::cli {
 namespace {
 
-enum class Format { kText, kCsv, kJson };
+enum class Format { kText, kCsv, kJson, kJsonLines };
 
 // The names --outcome takes: every outcome a lookup can end with.
 QStringList OutcomeNames() {
@@ -26,32 +27,22 @@ QStringList OutcomeNames() {
   return names;
 }
 
-// The columns, as the CSV header and the JSON members name them.
-const QStringList& ColumnNames() {
-  static const QStringList names = {
-      QStringLiteral("finished_at"), QStringLiteral("source"),  QStringLiteral("entry"),
-      QStringLiteral("check"),       QStringLiteral("path"),    QStringLiteral("outcome"),
-      QStringLiteral("model"),       QStringLiteral("serial"),  QStringLiteral("warranty_end"),
-      QStringLiteral("picture"),     QStringLiteral("seconds"), QStringLiteral("reason")};
-  return names;
-}
-
 QByteArray FormatRecord(const HistoryRecord& record, Format format) {
-  const QStringList texts = RecordTexts(record);
-  if (format == Format::kJson) {
+  const QStringList fields = HistoryCsvFields(record);
+  if (format == Format::kJson || format == Format::kJsonLines) {
     QJsonObject object;
-    for (qsizetype i = 0; i < texts.size(); ++i) object.insert(ColumnNames()[i], texts[i]);
+    for (qsizetype i = 0; i < fields.size(); ++i) object.insert(HistoryCsvHeader()[i], fields[i]);
     object.insert(QStringLiteral("seconds"), record.seconds);
     object.insert(QStringLiteral("reason"), record.reason);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    if (fields.last().isEmpty()) object.insert(QStringLiteral("warranty_end_date"), QJsonValue());
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
   }
-  const QStringList fields = QStringList(texts)
-                             << QString::number(record.seconds, 'f', 2) << record.reason;
   // Opened in spreadsheets as well: a cell one would run as a formula gets
   // its apostrophe, as in a batch output.
   if (format == Format::kCsv) return csv::FormatRecord(fields, csv::Cells::Guarded);
+  // For a person: the date is there as the site wrote it.
   QStringList line;
-  for (const QString& field : fields) line.append(OneLineField(field));
+  for (const QString& field : fields.mid(0, fields.size() - 1)) line.append(OneLineField(field));
   return line.join(QLatin1Char('\t')).toUtf8() + '\n';
 }
 
@@ -65,20 +56,31 @@ int ListHistory(Format format, int limit, const HistoryFilter& filter) {
     Error(problem);
     return 1;
   }
-  if (folder.isEmpty()) return 0;
+  // No history lists nothing: in CSV its header, in JSON an empty array.
+  QByteArray out;
+  if (format == Format::kCsv) out += csv::FormatRecord(HistoryCsvHeader());
+  JsonArray array;
+  const auto listNothing = [&] {
+    if (format == Format::kJson) out += array.End();
+    Write(stdout, out);
+    return 0;
+  };
+  if (folder.isEmpty()) return listNothing();
   History history(
       folder, [](const QString& message) { Error(message); }, HistoryAccess::ReadOnly);
-  if (history.State() == HistoryState::Missing) return 0;
+  if (history.State() == HistoryState::Missing) return listNothing();
   if (history.State() == HistoryState::Unusable) return 1;
-  QByteArray out;
-  if (format == Format::kCsv) out += csv::FormatRecord(ColumnNames());
   for (const HistoryRecord& record : history.Newest(limit, filter)) {
-    out += FormatRecord(record, format);
+    const QByteArray formatted = FormatRecord(record, format);
+    out += format == Format::kJson        ? array.Item(formatted)
+           : format == Format::kJsonLines ? formatted + '\n'
+                                          : formatted;
     if (out.size() > 65536) {
-      Write(stdout, out);
+      if (!Write(stdout, out)) return 1;
       out.clear();
     }
   }
+  if (format == Format::kJson) out += array.End();
   Write(stdout, out);
   return history.State() == HistoryState::Damaged ? 1 : 0;
 }
@@ -103,7 +105,9 @@ int RunHistory(Invocation& invocation) {
   const QCommandLineParser& parser = invocation.parser;
   const bool csv = parser.isSet(QStringLiteral("csv"));
   const bool json = parser.isSet(QStringLiteral("json"));
-  if (csv && json) return Usage(QStringLiteral("--csv and --json do not go together"));
+  const bool jsonLines = parser.isSet(QStringLiteral("json-lines"));
+  if (csv + json + jsonLines > 1)
+    return Usage(QStringLiteral("--csv, --json and --json-lines do not go together"));
   int most = 0;
   if (parser.isSet(QStringLiteral("limit"))) {
     const std::optional<int> n = PositiveNumber(parser.value(QStringLiteral("limit")), 1 << 30);
@@ -127,7 +131,11 @@ int RunHistory(Invocation& invocation) {
                        .arg(OutcomeNames().join(QStringLiteral(", ")), filter.outcome));
   }
   QCoreApplication app(invocation.argc, invocation.argv);
-  return ListHistory(csv ? Format::kCsv : json ? Format::kJson : Format::kText, most, filter);
+  return ListHistory(csv         ? Format::kCsv
+                     : json      ? Format::kJson
+                     : jsonLines ? Format::kJsonLines
+                                 : Format::kText,
+                     most, filter);
 }
 
 }  // namespace
@@ -135,19 +143,23 @@ int RunHistory(Invocation& invocation) {
 Command HistoryCommand() {
   Command command;
   command.name = QStringLiteral("history");
-  command.synopsis = {QStringLiteral("[--csv|--json]"), QStringLiteral("[--limit N]"),
+  command.synopsis = {QStringLiteral("[--csv|--json|--json-lines]"), QStringLiteral("[--limit N]"),
                       QStringLiteral("[--entry TEXT]"), QStringLiteral("[--since DATE]"),
                       QStringLiteral("[--outcome KIND]")};
   command.summary = QStringLiteral("Lists the finished lookups, newest first.");
   command.help = QStringLiteral(
       "Every finished lookup, from the window and from batches, newest first:\n"
-      "tab-separated fields, CSV with a header line, or one JSON object per line.\n"
+      "tab-separated fields, CSV with a header line, a JSON array of objects\n"
+      "([] when there is none), or one JSON object per line. CSV and JSON add\n"
+      "warranty_end_date, the warranty end as an ISO 8601 date (2027-03-18;\n"
+      "empty, or null in JSON, when it cannot be read).\n"
       "The filters go together: --entry, --since and --outcome list the lookups\n"
       "that pass them all. Times are shown in UTC; a DATE without an offset is\n"
       "local time. Exit status 1 when the history cannot be read or is damaged.\n");
   command.options = {
       QCommandLineOption("csv", "CSV with a header line instead of tab-separated fields."),
-      QCommandLineOption("json", "One JSON object per line instead of tab-separated fields."),
+      QCommandLineOption("json", "A JSON array of objects instead of tab-separated fields."),
+      QCommandLineOption("json-lines", "One JSON object per line instead of tab-separated fields."),
       QCommandLineOption("limit", "The N newest lookups only (all by default).", "N"),
       QCommandLineOption("entry", "Lookups whose entry holds TEXT, in any case.", "TEXT"),
       QCommandLineOption("since",

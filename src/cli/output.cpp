@@ -2,31 +2,47 @@
 
 #include "base/records/csv.h"
 #include "cli/system.h"
+#include "platform/system/process.h"
 
 namespace quarvel::cli {
 
 namespace {
 
-// Why standard output could not be written, from its first failed write.
+// Why standard output could not be written, from its first failed write,
+// and whether its reader had gone.
 QString outputError;
+bool readerGone = false;
 
 }  // namespace
 
 QString MessagePrefix() { return QStringLiteral("quarvel-cli: "); }
 
-void Write(FILE* stream, const QByteArray& bytes) {
+bool Write(FILE* stream, const QByteArray& bytes) {
   const size_t size = static_cast<size_t>(bytes.size());
   const bool written =
       std::fwrite(bytes.constData(), 1, size, stream) == size && std::fflush(stream) == 0;
-  if (!written && stream == stdout && outputError.isEmpty()) outputError = LastSystemError();
+  if (!written && stream == stdout && outputError.isEmpty()) {
+    readerGone = system::LastWriteFoundPipeClosed();
+    outputError = LastSystemError();
+  }
+  return written;
 }
 
 int FinishOutput(int status) {
-  if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && outputError.isEmpty())
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && outputError.isEmpty()) {
+    readerGone = system::LastWriteFoundPipeClosed();
     outputError = LastSystemError();
+  }
   if (outputError.isEmpty()) return status;
+  if (readerGone) return system::kClosedPipeStatus;
   Error(QStringLiteral("cannot write to standard output: ") + outputError);
   return status == 0 ? 1 : status;
+}
+
+int OutputFailed(const csv::RowSink& sink) {
+  if (sink.ReaderGone()) return system::kClosedPipeStatus;
+  Error(QStringLiteral("cannot write to standard output: ") + sink.Error());
+  return 1;
 }
 
 void Error(const QString& message) { Write(stderr, (MessagePrefix() + message).toUtf8() + "\n"); }
@@ -35,6 +51,14 @@ int Usage(const QString& message) {
   Error(message + QStringLiteral("; try --help"));
   return 2;
 }
+
+QByteArray JsonArray::Item(const QByteArray& object) {
+  const QByteArray before = empty_ ? "[\n" : ",\n";
+  empty_ = false;
+  return before + object;
+}
+
+QByteArray JsonArray::End() const { return empty_ ? "[]\n" : "\n]\n"; }
 
 std::optional<int> PositiveNumber(const QString& text, int most) {
   bool ok = false;

@@ -47,4 +47,13 @@ QString OutcomeName(OutcomeKind kind) {
   return QStringLiteral("not_found");
 }
 
+bool Decided(const LookupOutcome& outcome) {
+  return outcome.retryAfterMs < 0 && outcome.kind != OutcomeKind::TimedOut &&
+         outcome.kind != OutcomeKind::PictureFailed;
+}
+
+QStringList UndecidedOutcomeNames() {
+  return {OutcomeName(OutcomeKind::TimedOut), OutcomeName(OutcomeKind::PictureFailed)};
+}
+
 }  // namespace quarvel

@@ -4,6 +4,7 @@
 // tells how it ended. The engine of the hidden browsers implements
 // `EntryLookup`; tests use fakes.
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -21,6 +22,15 @@ enum class OutcomeKind { Found, NotFound, Rejected, BadInput, PictureFailed, Tim
 
 // "found", "not_found", "rejected", "bad_input", "picture_failed", "timed_out".
 QString OutcomeName(OutcomeKind kind);
+
+struct LookupOutcome;
+
+// Whether an outcome answers the question (found, not_found, rejected,
+// bad_input) or leaves it open for another try later: timed_out,
+// picture_failed, and one that asked to be tried again when no try was left.
+bool Decided(const LookupOutcome& outcome);
+// The names of the outcomes that leave it open: "timed_out", "picture_failed".
+QStringList UndecidedOutcomeNames();
 
 struct LookupRequest {
   QString entry;  // as read from the input

@@ -36,8 +36,8 @@ QList<QStringList> Records(const QByteArray& text) {
 }
 
 QStringList Row(const QString& entry) {
-  return {entry, "ok", "comprehensive", "found", "M", "S", "W", "", "2024-01-01T00:00:00.000Z",
-          "1.00"};
+  return {entry,  "ok", "comprehensive", "found", "M", "S", "W", "", "2024-01-01T00:00:00.000Z",
+          "1.00", ""};
 }
 
 class MemorySink : public RowSink {
@@ -59,7 +59,7 @@ TEST(Csv, RecordsAreQuotedOnlyWhereNeededAndEndInCrLf) {
   EXPECT_EQ(FormatRecord({"型号"}), QByteArray("\xE5\x9E\x8B\xE5\x8F\xB7\r\n"));
   EXPECT_EQ(FormatRecord(BatchHeader()),
             QByteArray("entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,"
-                       "seconds\r\n"));
+                       "seconds,warranty_end_date\r\n"));
 }
 
 TEST(Csv, WhatIsWrittenReadsBackUnchanged) {
@@ -299,7 +299,46 @@ TEST(ExistingOutput, AFileThatIsNoBatchOutputIsRefused) {
   const ExistingOutput wrongRow =
       ReadExistingOutput(FormatRecord(BatchHeader()) + "A1,ok,x\r\n", BatchHeader());
   EXPECT_FALSE(wrongRow.usable);
-  EXPECT_EQ(wrongRow.error, QStringLiteral("line 2 has 3 fields, not 10"));
+  EXPECT_EQ(wrongRow.error, QStringLiteral("line 2 has 3 fields, not 11"));
+}
+
+// An output written before warranty_end_date: continued, and looked up
+// again, in the current form, each old row's cells as they were.
+TEST(OutputFile, AnOlderOutputGetsTheNewColumnForEveryRow) {
+  const QStringList oldHeader = BatchHeader().mid(0, 10);
+  const auto oldRow = [](const QString& entry, const QString& outcome, const QString& end) {
+    QStringList row = Row(entry).mid(0, 10);
+    row[3] = outcome;
+    row[6] = end;
+    return FormatRecord(row, Cells::Raw);
+  };
+  const QByteArray rows = oldRow("-A1", "found", "2027年3月18日") + oldRow("B2", "timed_out", "") +
+                          oldRow("C3", "found", "2026年 12月30日").replace("\r\n", "\n");
+  const QByteArray old = "\xEF\xBB\xBF" + FormatRecord(oldHeader) + rows + "D4,ok,comp";
+  EXPECT_FALSE(ReadExistingOutput(old, BatchHeader()).usable);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("out.csv");
+  for (const bool retry : {false, true}) {
+    SCOPED_TRACE(retry);
+    WriteFile(path, old);
+    OutputFile file;
+    QString error;
+    ASSERT_TRUE(file.Open(path, BatchHeader(), &error,
+                          retry ? QStringList{"timed_out"} : QStringList(), OlderBatchOutput()))
+        << error.toStdString();
+    EXPECT_EQ(file.Done(), (QStringList{"-A1", "B2", "C3"}));
+    EXPECT_EQ(file.Outcomes(), (QStringList{"found", "timed_out", "found"}));
+    EXPECT_EQ(file.Retry(), retry ? QStringList{"B2"} : QStringList());
+    const QByteArray upgraded = "\xEF\xBB\xBF" + FormatRecord(BatchHeader()) +
+                                oldRow("-A1", "found", "2027年3月18日").chopped(2) +
+                                ",2027-03-18\r\n" + oldRow("B2", "timed_out", "").chopped(2) +
+                                ",\r\n" + oldRow("C3", "found", "2026年 12月30日").chopped(2) +
+                                ",2026-12-30\r\n";
+    EXPECT_EQ(testing::ReadWholeFile(path), upgraded);
+    ASSERT_TRUE(file.WriteRow(0, FormatRecord(Row("B2"))));
+    EXPECT_EQ(ReadExistingOutput(testing::ReadWholeFile(path), BatchHeader()).done,
+              retry ? (QStringList{"-A1", "B2", "C3"}) : (QStringList{"-A1", "B2", "C3", "B2"}));
+  }
 }
 
 TEST(OutputFile, CreatesResumesAndLocks) {

@@ -40,8 +40,10 @@ class MemorySink : public csv::RowSink {
     return true;
   }
   QString Error() const override { return QStringLiteral("disk full"); }
+  bool ReaderGone() const override { return readerGone; }
   QList<QByteArray> writes;
   int failAt = -1;
+  bool readerGone = false;
 };
 
 QStringList Fields(const QByteArray& row) {
@@ -68,8 +70,11 @@ struct Batch {
                       static_cast<int>(entries.size()), 0);
     BatchRunner runner(settings, FakeLookup::Factory(shared), &sink, history.get(), &progress);
     if (whileRunning) QTimer::singleShot(0, [&] { whileRunning(runner); });
-    return runner.Run(entries);
+    const int status = runner.Run(entries);
+    undecided = runner.Undecided();
+    return status;
   }
+  int undecided = -1;
   QTemporaryDir dir;
   std::shared_ptr<FakeShared> shared = std::make_shared<FakeShared>();
   BatchSettings settings;
@@ -105,7 +110,8 @@ TEST(BatchRunner, EveryEntryGetsARowAndAHistoryRecord) {
   ASSERT_EQ(batch.sink.writes.size(), 3);
   EXPECT_EQ(EntriesOf(batch.sink.writes), entries);
   const QStringList found = Fields(batch.sink.writes[0]);
-  ASSERT_EQ(found.size(), 10);
+  ASSERT_EQ(found.size(), 11);
+  EXPECT_EQ(found[10], "2027-03-18");
   EXPECT_EQ(found.mid(0, 7), (QStringList{"C39XK0ABHG7F", "ok", "official", "found",
                                           "Handset 14 Pro", "C39XK0ABHG7F", "2027年3月18日"}));
   EXPECT_EQ(found[7], batch.shared->started[0].pictureFile);
@@ -166,7 +172,7 @@ TEST(BatchRunner, JobsRunSideBySideAndRowsStayInInputOrder) {
   EXPECT_EQ(EntriesOf(batch.sink.writes), entries);
   for (const QByteArray& row : batch.sink.writes) {
     EXPECT_TRUE(row.endsWith("\r\n"));
-    EXPECT_EQ(Fields(row).size(), 10);
+    EXPECT_EQ(Fields(row).size(), 11);
   }
 }
 
@@ -231,7 +237,7 @@ TEST(BatchRunner, ResumingAfterACrashCutsTheHalfWrittenRow) {
     ASSERT_TRUE(crashed.open(QIODevice::WriteOnly));
     crashed.write(csv::FormatRecord(csv::BatchHeader()));
     crashed.write(csv::FormatRecord({"A", "bad_length", "comprehensive", "found", "", "", "", "",
-                                     "2024-01-01T00:00:00.000Z", "1.00"}));
+                                     "2024-01-01T00:00:00.000Z", "1.00", ""}));
     crashed.write("B,bad_length,comprehensive,\"half");
   }
   csv::OutputFile file;
@@ -261,6 +267,7 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
     return plan;
   };
   ASSERT_EQ(hanging.Run({"HANG", "NEXT"}), 0);
+  EXPECT_EQ(hanging.undecided, 1);
   ASSERT_EQ(hanging.sink.writes.size(), 2);
   EXPECT_EQ(Fields(hanging.sink.writes[0])[3], QStringLiteral("timed_out"));
   EXPECT_EQ(Fields(hanging.sink.writes[1])[3], QStringLiteral("not_found"));
@@ -306,6 +313,14 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
   EXPECT_EQ(full.sink.writes.size(), 1);
   EXPECT_TRUE(full.progressText.contains("disk full"));
   EXPECT_EQ(full.shared->running, 0);  // nothing left running
+  // Rows to a pipe whose reader went away: the batch ends, without a word.
+  Batch closed;
+  closed.sink.failAt = 1;
+  closed.sink.readerGone = true;
+  EXPECT_EQ(closed.Run({"1", "2", "3"}), 141);
+  EXPECT_EQ(closed.sink.writes.size(), 1);
+  EXPECT_FALSE(closed.progressText.contains("disk full"));
+  EXPECT_EQ(closed.shared->running, 0);
 }
 
 TEST(BatchRunner, AnEndedLookupLeavesNothingBehindAndWhatTheHistoryLacksIsSaid) {
@@ -478,6 +493,7 @@ TEST(BatchRunner, PassingFailuresAreTriedAgainAfterTheWaitThenEndTimedOut) {
     return plan;
   };
   ASSERT_EQ(batch.Run({"WAITS", "NEVER", "PLAIN"}), 0);
+  EXPECT_EQ(batch.undecided, 1);  // NEVER, whose tries ran out
   ASSERT_EQ(batch.sink.writes.size(), 3);
   EXPECT_EQ(Fields(batch.sink.writes[0])[3], QStringLiteral("found"));
   EXPECT_EQ(Fields(batch.sink.writes[1])[3], QStringLiteral("timed_out"));

@@ -74,7 +74,8 @@ TEST_F(BatchTest, EveryEntryGetsOneRowAfterAKillAndEveryRowIsInTheHistory) {
   const QStringList rows = Rows();
   ASSERT_EQ(rows.size(), 4) << rows.join('\n').toStdString();
   EXPECT_EQ(rows[0],
-            "entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,seconds");
+            "entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,seconds,"
+            "warranty_end_date");
   EXPECT_TRUE(rows[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,,C39XK0ABHG7F,,"))
       << rows[1].toStdString();
   EXPECT_TRUE(rows[2].startsWith("F17ZP1QWN73D,ok,comprehensive,found,,F17ZP1QWN73D,,"));
@@ -105,18 +106,22 @@ TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {
   QProcess first;
   Start(first, batch);
   ASSERT_TRUE(first.waitForFinished(90000));
-  EXPECT_EQ(first.exitCode(), 0);
+  // An entry without a decision: a script can tell that the batch needs
+  // another look.
+  EXPECT_EQ(first.exitCode(), 1);
   const QByteArray err = first.readAllStandardError();
   EXPECT_TRUE(err.contains("SPINNER00001: timed_out (page stopped answering)"))
       << err.toStdString();
+  EXPECT_TRUE(err.contains("1 of 3 entries ended without a decision")) << err.toStdString();
   const QStringList before = Rows();
   ASSERT_EQ(before.size(), 4) << before.join('\n').toStdString();
   EXPECT_TRUE(before[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,"));
   EXPECT_TRUE(before[2].startsWith("SPINNER00001,ok,comprehensive,timed_out,"));
   EXPECT_TRUE(before[3].startsWith("F17ZP1QWN73D,ok,comprehensive,found,"));
 
-  // The page answers now: only that row is looked up again, in its place.
-  sites.OverrideLookup("/index.php/iphone/SPINNER00001", "<h1>查找结果</h1>");
+  // The page answers now (not found: a decision): only that row is looked up
+  // again, in its place, and the batch ends with 0.
+  sites.OverrideLookup("/index.php/iphone/SPINNER00001", "<p>抱歉，没有找到</p>");
   QProcess again;
   Start(again, QStringList{"--retry-failed"} + batch.mid(0, 1) + batch.mid(3));
   ASSERT_TRUE(again.waitForFinished(60000));
@@ -124,8 +129,8 @@ TEST_F(BatchTest, APageThatHangsCostsItsOwnRowAndRetryFailedRedoesItInPlace) {
   const QStringList after = Rows();
   ASSERT_EQ(after.size(), 4) << after.join('\n').toStdString();
   EXPECT_EQ(after[1], before[1]);
-  EXPECT_TRUE(after[2].startsWith("SPINNER00001,ok,comprehensive,")) << after[2].toStdString();
-  EXPECT_FALSE(after[2].startsWith("SPINNER00001,ok,comprehensive,timed_out,"));
+  EXPECT_TRUE(after[2].startsWith("SPINNER00001,ok,comprehensive,not_found,"))
+      << after[2].toStdString();
   EXPECT_EQ(after[3], before[3]);
 
   QProcess history;
@@ -188,6 +193,7 @@ TEST_F(BatchTest, TheOfficialPathCutsModelAndWarrantyEndWithTwoJobs) {
       rows[1].startsWith("C39XK0ABHG7F,ok,official,found,iPhone 14 Pro,C39XK0ABHG7F,"
                          "2027年3月18日,,"))
       << rows[1].toStdString();
+  EXPECT_TRUE(rows[1].endsWith(",2027-03-18")) << rows[1].toStdString();
   EXPECT_TRUE(rows[2].startsWith("F17ZP1QWN73D,ok,official,found,iPhone 13,F17ZP1QWN73D,"));
   EXPECT_TRUE(rows[3].startsWith("NOTKNOWN1234,ok,official,rejected,"));
 }
@@ -275,7 +281,7 @@ TEST_F(BatchTest, ASiteThatAsksToWaitIsWaitedForAndOneThatResetsIsTriedThenTimed
       << Rows()[1].toStdString();
 
   // Every connection reset: tried once more after a back-off, then timed_out;
-  // the row is written and the batch ends well.
+  // the row is written and the batch ends with 1, as one with no decision.
   testing::ResettingServer resetting;
   QProcess process;
   process.setProcessEnvironment([&] {
@@ -289,7 +295,7 @@ TEST_F(BatchTest, ASiteThatAsksToWaitIsWaitedForAndOneThatResetsIsTriedThenTimed
                  resetting.Host(), "--warranty-host", resetting.Host()});
   ASSERT_TRUE(process.waitForFinished(90000));
   const QString progress = QString::fromUtf8(process.readAllStandardError());
-  EXPECT_EQ(process.exitCode(), 0) << progress.toStdString();
+  EXPECT_EQ(process.exitCode(), 1) << progress.toStdString();
   EXPECT_TRUE(progress.contains("waiting 2 s for the site (the page got no answer)"))
       << progress.toStdString();
   EXPECT_TRUE(progress.contains("c39 xk0 abh g7f: timed_out (the page got no answer)"))

@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -78,6 +79,23 @@ class Cli : public ::testing::Test {
     return names;
   }
 
+  // The whole output as one JSON document, which must be an array.
+  QJsonArray ParsedArray(const QString& out) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << out.toStdString();
+    EXPECT_TRUE(document.isArray()) << out.toStdString();
+    return document.array();
+  }
+
+  // One JSON object a line, as an array.
+  static QJsonArray JsonLines(const QString& out) {
+    QJsonArray objects;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts))
+      objects.append(QJsonDocument::fromJson(line.toUtf8()).object());
+    return objects;
+  }
+
   QTemporaryDir data;
 };
 
@@ -107,16 +125,21 @@ TEST_F(Cli, CheckPrintsALinePerEntryAndTellsByItsStatus) {
   EXPECT_TRUE(bad.out.contains(QStringLiteral("356789104523671\timei\tbad_check_digit\t")));
 
   // Standard input: blank lines and comments skipped; entries kept as typed.
-  const Result piped = Run({"check", "--json"}, "# list\n35 678910 452367 3\n\nc39xk0abhg7f\r\n");
+  // --json is one document, --json-lines an object a line.
+  const QByteArray input = "# list\n35 678910 452367 3\n\nc39xk0abhg7f\r\n";
+  const Result piped = Run({"check", "--json"}, input);
   EXPECT_EQ(piped.status, 0);
-  const QStringList lines = piped.out.split('\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 2);
-  const QJsonObject first = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+  const QJsonArray objects = ParsedArray(piped.out);
+  ASSERT_EQ(objects.size(), 2);
+  const QJsonObject first = objects[0].toObject();
   EXPECT_EQ(first.value("entry").toString(), QStringLiteral("35 678910 452367 3"));
   EXPECT_EQ(first.value("verdict").toString(), QStringLiteral("ok"));
   EXPECT_EQ(first.value("separators").toInt(), 3);
-  EXPECT_EQ(QJsonDocument::fromJson(lines[1].toUtf8()).object().value("kind").toString(),
-            QStringLiteral("serial"));
+  EXPECT_EQ(objects[1].toObject().value("kind").toString(), QStringLiteral("serial"));
+  const Result lines = Run({"check", "--json-lines"}, input);
+  EXPECT_EQ(lines.status, 0);
+  EXPECT_EQ(JsonLines(lines.out), objects);
+  ExpectUsage({"check", "--json", "--json-lines", "X"}, "do not go together");
 }
 
 TEST_F(Cli, CheckReadsStandardInputAsABatchDoesAndSaysWhatItDid) {
@@ -154,6 +177,7 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
   EXPECT_EQ(empty.status, 0);
   EXPECT_TRUE(empty.out.isEmpty());
   EXPECT_TRUE(empty.err.isEmpty());
+  EXPECT_EQ(Run({"history", "--json"}).out, QStringLiteral("[]\n"));  // a document still
   EXPECT_FALSE(QFileInfo::exists(data.filePath("quarvel")));  // a reader creates nothing
   {
     History history(data.filePath("quarvel"));
@@ -165,6 +189,7 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
       record.model = QStringLiteral("tab\there, \"quoted\"");
       record.outcome = QStringLiteral("found");
       record.seconds = 5;
+      record.warrantyEnd = i == 2 ? QStringLiteral("2027年3月18日") : QString();
       record.reason = i == 2 ? QStringLiteral("page stopped answering") : QString();
       history.Record(record);
     }
@@ -182,9 +207,10 @@ TEST_F(Cli, HistoryListsNewestFirstAsTextOrCsv) {
   EXPECT_EQ(csv.status, 0);
   EXPECT_TRUE(csv.out.startsWith(QStringLiteral(
       "finished_at,source,entry,check,path,outcome,model,serial,warranty_end,picture,seconds,"
-      "reason\r\n"
-      "2024-05-01T12:34:58.000Z,window,E2,,,found,\"tab\there, \"\"quoted\"\"\",,,,5.00,"
-      "page stopped answering\r\n")));
+      "reason,warranty_end_date\r\n"
+      "2024-05-01T12:34:58.000Z,window,E2,,,found,\"tab\there, \"\"quoted\"\"\",,2027年3月18日,,"
+      "5.00,page stopped answering,2027-03-18\r\n"
+      "2024-05-01T12:34:57.000Z,window,E1,,,found,\"tab\there, \"\"quoted\"\"\",,,,5.00,,\r\n")));
   EXPECT_EQ(csv.out.count(QStringLiteral("\r\n")), 4);
 
   // One it may only read is listed and stays as it is.
@@ -218,7 +244,7 @@ TEST_F(Cli, ADamagedHistoryIsReportedAndLeftAsItIs) {
   EXPECT_EQ(Names(), names);
 }
 
-TEST_F(Cli, HistoryFiltersAndJsonLines) {
+TEST_F(Cli, HistoryFiltersAsJsonOrJsonLines) {
   {
     History history(data.filePath("quarvel"));
     ASSERT_TRUE(history.IsOpen());
@@ -236,6 +262,8 @@ TEST_F(Cli, HistoryFiltersAndJsonLines) {
       record.outcome = QString::fromLatin1(r.outcome);
       record.reason = QStringLiteral("line\nbreak \"quoted\"");
       record.seconds = 1.5;
+      if (record.entry == QLatin1String("C39XK0ABHG7F"))
+        record.warrantyEnd = QStringLiteral("2026年12月30日");
       history.Record(record);
     }
   }
@@ -257,17 +285,23 @@ TEST_F(Cli, HistoryFiltersAndJsonLines) {
     SCOPED_TRACE(c.filters.join(' ').toStdString());
     const Result result = Run(QStringList{"history", "--json"} + c.filters, {}, {{"TZ", "UTC+12"}});
     EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    const QJsonArray objects = ParsedArray(result.out);  // [] when none
     QStringList entries;
-    for (const QString& line : result.out.split('\n', Qt::SkipEmptyParts)) {
-      QJsonParseError error{};
-      const QJsonObject object = QJsonDocument::fromJson(line.toUtf8(), &error).object();
-      EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+    for (const QJsonValue& value : objects) {
+      const QJsonObject object = value.toObject();
       EXPECT_EQ(object.value("reason").toString(), QStringLiteral("line\nbreak \"quoted\""));
       EXPECT_EQ(object.value("seconds").toDouble(), 1.5);
       EXPECT_TRUE(object.value("finished_at").toString().endsWith('Z'));
+      EXPECT_EQ(object.value("warranty_end_date"),
+                object.value("entry").toString() == QLatin1String("C39XK0ABHG7F")
+                    ? QJsonValue(QStringLiteral("2026-12-30"))
+                    : QJsonValue());
       entries.append(object.value("entry").toString());
     }
     EXPECT_EQ(entries, c.entries);
+    const Result lines =
+        Run(QStringList{"history", "--json-lines"} + c.filters, {}, {{"TZ", "UTC+12"}});
+    EXPECT_EQ(JsonLines(lines.out), objects);
   }
 }
 
@@ -303,6 +337,71 @@ TEST_F(Cli, AFailedWriteOfStandardOutputIsAnError) {
     const QString err = QString::fromUtf8(process.readAllStandardError());
     EXPECT_TRUE(err.contains(QStringLiteral("quarvel-cli: cannot write to standard output: ")))
         << err.toStdString();
+  }
+}
+
+// A batch's exit status says whether its output needs another look: rows of
+// an earlier run count as well as the entries looked up now (none here).
+TEST_F(Cli, BatchExitsWithOneWhileARowOfItsOutputIsUndecided) {
+  QFile input(data.filePath("in.txt"));
+  ASSERT_TRUE(input.open(QIODevice::WriteOnly));
+  input.write("C39XK0ABHG7F\n");
+  input.close();
+  const struct {
+    const char* outcome;
+    int status;
+  } cases[] = {{"found", 0}, {"bad_input", 0}, {"timed_out", 1}, {"picture_failed", 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.outcome);
+    QFile output(data.filePath("out.csv"));
+    ASSERT_TRUE(output.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    output.write(
+        QByteArray("entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,seconds,"
+                   "warranty_end_date\r\nC39XK0ABHG7F,ok,comprehensive,") +
+        c.outcome + ",,,,,2024-05-01T12:00:00.000Z,1.00,\r\n");
+    output.close();
+    const Result result = Run({"batch", "--output", output.fileName(), input.fileName()});
+    EXPECT_EQ(result.status, c.status) << result.err.toStdString();
+    EXPECT_EQ(result.err.contains("1 of 1 entries ended without a decision"), c.status == 1)
+        << result.err.toStdString();
+  }
+}
+
+// Standard output a pipe whose reader has gone (`| head -1`): the command
+// ends at once, says nothing and exits as a shell expects (128 + SIGPIPE).
+TEST_F(Cli, AClosedPipeEndsTheCommandQuietlyWith141) {
+  QFile(data.filePath("empty.txt")).open(QIODevice::WriteOnly);
+  QByteArray many;
+  for (int i = 0; i < 20000; ++i) many += "C39XK0ABHG7F\n";
+  const struct {
+    QStringList arguments;
+    QByteArray input;
+  } cases[] = {{{"--help"}, {}},
+               {{"check", "-"}, many},
+               {{"check", "--json", "C39XK0ABHG7F"}, {}},
+               {{"history", "--json"}, {}},
+               {{"completions", "bash"}, {}},
+               {{"batch", data.filePath("empty.txt")}, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);  // the reader is gone before the first write
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.insert("XDG_DATA_HOME", data.path());
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([end = ends[1]] { dup2(end, 1); });
+    process.start(QStringLiteral(QUARVEL_CLI_PATH), c.arguments);
+    close(ends[1]);
+    ASSERT_TRUE(process.waitForStarted());
+    process.write(c.input);
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 141);
+    EXPECT_EQ(process.readAllStandardError(), QByteArray());
   }
 }
 
@@ -375,7 +474,10 @@ TEST_F(Cli, ModesAreFixedWhateverTheUmask) {
 TEST_F(Cli, BadUsageSaysWhatIsWrongAndExitsWithTwo) {
   ExpectUsage({}, "no command given");
   ExpectUsage({"lookup"}, "'lookup' is not a command");
-  ExpectUsage({"--no-such-option"}, "no-such-option");
+  // Options the parser does not know, as they were typed.
+  ExpectUsage({"--no-such-option"}, "Unknown option '--no-such-option'; try --help");
+  ExpectUsage({"-V"}, "Unknown option '-V'; try --help");
+  ExpectUsage({"check", "-xV", "X"}, "Unknown options '-x', '-V'; try --help");
   ExpectUsage({"history", "--jobs", "2"}, "--jobs is not an option of history");
   ExpectUsage({"history", "--csv", "--json"}, "do not go together");
   ExpectUsage({"history", "--since", "yesterday"}, "--since wants a date");

@@ -121,7 +121,7 @@ TEST_F(BatchWindowTest, EnterRunsTheListToTheEndAndTheRowsAreSavedAndRecorded) {
   ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0],
             "entry,check,path,outcome,model,serial,warranty_end,picture,finished_at,"
-            "seconds\r");
+            "seconds,warranty_end_date\r");
   EXPECT_TRUE(lines[1].startsWith("C39XK0ABHG7F,ok,comprehensive,found,"));
   // Recorded as a batch's lookups are.
   History history(data.filePath("quarvel"), {}, HistoryAccess::ReadOnly);

@@ -31,6 +31,26 @@ without_display() {
   env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@"
 }
 
+# Debian's own validators on a desktop entry ($1) and AppStream metadata ($2),
+# strictly: a warning or a hint fails as an error does, and so does a missing
+# validator (scripts/install-deps brings both). Prints what they said; fails
+# when they said anything.
+validate_desktop_metadata() {
+  local said="" out
+  if ! command -v desktop-file-validate >/dev/null; then
+    said+="desktop-file-validate is missing. "
+  elif ! out=$(desktop-file-validate "$1" 2>&1) || [ -n "$out" ]; then
+    said+="desktop-file-validate: $out "
+  fi
+  if ! command -v appstreamcli >/dev/null; then
+    said+="appstreamcli is missing."
+  elif ! out=$(appstreamcli validate --no-net --strict "$2" 2>&1); then
+    said+="appstreamcli validate: $out"
+  fi
+  echo "$said"
+  [ -z "$said" ]
+}
+
 # The checks of an installed tree under $1 (a prefix such as .../usr):
 # layout, the programs without a display, the desktop metadata and man pages.
 check_installed_tree() {
@@ -84,18 +104,10 @@ check_installed_tree() {
     echo "quarvel-cli is not built: its checks are skipped"
   fi
 
-  if command -v desktop-file-validate >/dev/null; then
-    # Validators before 0.27 do not know SingleMainWindow (desktop entry 1.5).
-    out=$(desktop-file-validate "$share/applications/org.quarvel.Quarvel.desktop" 2>&1 |
-      grep -v 'key "SingleMainWindow" in group "Desktop Entry", but keys extending' || true)
-    [ -z "$out" ] || fail "desktop-file-validate: $out"
-  fi
+  out=$(validate_desktop_metadata "$share/applications/org.quarvel.Quarvel.desktop" \
+    "$share/metainfo/org.quarvel.Quarvel.metainfo.xml") || fail "$out"
   grep -qF "<release version=\"$(without_display "$prefix/bin/quarvel" --version | cut -d' ' -f2)\"" \
     "$share/metainfo/org.quarvel.Quarvel.metainfo.xml" || fail "the metainfo lacks this release"
-  if command -v appstreamcli >/dev/null; then
-    out=$(appstreamcli validate --no-net "$share/metainfo/org.quarvel.Quarvel.metainfo.xml" 2>&1) ||
-      fail "appstreamcli validate: $out"
-  fi
   if command -v groff >/dev/null; then
     local page
     for page in "$share"/man/man1/*.1.gz; do

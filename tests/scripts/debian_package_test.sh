@@ -2,7 +2,8 @@
 # Makes the Debian package from the build tree (argument 1; argument 2 "no"
 # for a build that is not hardened, a sanitized one) into a temporary
 # folder, checks its control data and contents, extracts it to a temporary
-# root and runs the programs from there.
+# root, validates its desktop entry and metadata as Debian 12 does, and runs
+# the programs from there.
 source "$(dirname "$0")/common.sh"
 build=$1
 for tool in cpack dpkg-deb dpkg-shlibdeps; do
@@ -24,6 +25,9 @@ for needed in "libc6 (>=" "libqt6webenginewidgets6 (>=" "libqt6multimedia6 (>=" 
   gstreamer1.0-plugins-good qt6-translations-l10n; do
   case "$depends" in *"$needed"*) ;; *) fail "Depends lacks $needed" ;; esac
 done
+
+recommends=$(dpkg-deb -f "$deb" Recommends)
+case "$recommends" in *bash-completion*) ;; *) fail "Recommends lacks bash-completion: $recommends" ;; esac
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for path in ./usr/bin/quarvel ./usr/share/quarvel/mp3/欢迎使用.mp3 \
@@ -50,5 +54,16 @@ for program in "$tmp"/root/usr/bin/*; do
   file "$program" | grep -q ', stripped' || fail "$(basename "$program") is not stripped"
 done
 check_installed_tree "$tmp/root/usr"
+# The validators are strict: what Debian 12's reject, a key of a later desktop
+# entry version or an AppStream tag it does not know, fails the test.
+share=$tmp/root/usr/share
+cp "$share/applications/org.quarvel.Quarvel.desktop" "$tmp/later.desktop"
+echo "SingleMainWindow=true" >>"$tmp/later.desktop"
+sed 's|</id>|</id><developer id="invalid.quarvel"><name>Q</name></developer>|' \
+  "$share/metainfo/org.quarvel.Quarvel.metainfo.xml" >"$tmp/later.metainfo.xml"
+validate_desktop_metadata "$tmp/later.desktop" "$share/metainfo/org.quarvel.Quarvel.metainfo.xml" \
+  >/dev/null && fail "the desktop entry check takes a key Debian 12 rejects"
+validate_desktop_metadata "$share/applications/org.quarvel.Quarvel.desktop" \
+  "$tmp/later.metainfo.xml" >/dev/null && fail "the metainfo check takes a tag Debian 12 rejects"
 check_installed_program_runs "$tmp/root/usr"
 finish

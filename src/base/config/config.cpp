@@ -64,20 +64,6 @@ const char* const kToolkitValueOptions[] = {
     "display",     "geometry",           "name",          "title",      "qmljsdebugger"};
 const char* const kToolkitFlagOptions[] = {"reverse", "widgetcount", "sync", "nograb", "dograb"};
 
-// The option as the user typed it ("--foo" or "-foo", without any "=value").
-QString AsTyped(const QStringList& arguments, const QString& name) {
-  for (qsizetype i = 1; i < arguments.size(); ++i) {
-    const QString& argument = arguments[i];
-    if (argument == QLatin1String("--")) break;
-    if (!argument.startsWith('-')) continue;
-    const QString typed = argument.section('=', 0, 0);
-    qsizetype dashes = 0;
-    while (dashes < typed.size() && typed[dashes] == '-') ++dashes;
-    if (typed.mid(dashes) == name) return typed;
-  }
-  return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
-}
-
 ConfigResult UsageError(const QString& problem) {
   ConfigResult result;
   result.message = QStringLiteral("quarvel: %1; try --help\n").arg(problem);
@@ -118,6 +104,19 @@ QString ApplyHosts(const QCommandLineParser& parser,
     *source.target = value;
   }
   return QString();
+}
+
+QString AsTyped(const QStringList& arguments, const QString& name) {
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == QLatin1String("--")) break;
+    if (!argument.startsWith('-')) continue;
+    const QString typed = argument.section('=', 0, 0);
+    qsizetype dashes = 0;
+    while (dashes < typed.size() && typed[dashes] == '-') ++dashes;
+    if (typed.mid(dashes) == name) return typed;
+  }
+  return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
 ConfigResult LoadConfig(const QStringList& arguments,

@@ -56,6 +56,11 @@ QString HostEnvironmentHelp();
 QString ApplyHosts(const QCommandLineParser& parser,
                    const std::function<QString(const char*)>& environment, Config* config);
 
+// An option a parser names without its dashes as the user typed it ("--foo",
+// "-foo", "-V"; without any "=value"), from the arguments with the program's
+// name first.
+QString AsTyped(const QStringList& arguments, const QString& name);
+
 // Options beat environment variables (QUARVEL_LOOKUP_HOST, QUARVEL_WARRANTY_HOST,
 // QUARVEL_PORTAL_HOST), which beat the compiled-in defaults.
 ConfigResult LoadConfig(const QStringList& arguments,

@@ -6,7 +6,9 @@
 #include <algorithm>
 
 #include "base/files/safe_file.h"
+#include "base/text/date_text.h"
 #include "platform/system/files.h"
+#include "platform/system/process.h"
 
 namespace quarvel::csv {
 namespace {
@@ -176,12 +178,25 @@ QByteArray FormatRecord(const QStringList& fields, Cells cells) {
 }
 
 const QStringList& BatchHeader() {
-  static const QStringList header = {QStringLiteral("entry"),        QStringLiteral("check"),
-                                     QStringLiteral("path"),         QStringLiteral("outcome"),
-                                     QStringLiteral("model"),        QStringLiteral("serial"),
-                                     QStringLiteral("warranty_end"), QStringLiteral("picture"),
-                                     QStringLiteral("finished_at"),  QStringLiteral("seconds")};
+  static const QStringList header = {QStringLiteral("entry"),
+                                     QStringLiteral("check"),
+                                     QStringLiteral("path"),
+                                     QStringLiteral("outcome"),
+                                     QStringLiteral("model"),
+                                     QStringLiteral("serial"),
+                                     QStringLiteral("warranty_end"),
+                                     QStringLiteral("picture"),
+                                     QStringLiteral("finished_at"),
+                                     QStringLiteral("seconds"),
+                                     QStringLiteral("warranty_end_date")};
   return header;
+}
+
+OlderForm OlderBatchOutput() {
+  const qsizetype warrantyEnd = BatchHeader().indexOf(QStringLiteral("warranty_end"));
+  return {BatchHeader().size() - 1, [warrantyEnd](const QStringList& fields) {
+            return QStringList{IsoDate(Unguarded(fields.value(warrantyEnd)))};
+          }};
 }
 
 Reader::Status Reader::Next(QStringList* fields) {
@@ -297,7 +312,8 @@ BatchInput ReadBatchInput(const QByteArray& content) {
   return input;
 }
 
-ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& header) {
+ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& header,
+                                  qsizetype olderColumns) {
   ExistingOutput out;
   const qsizetype offset = content.startsWith("\xEF\xBB\xBF") ? 3 : 0;
   const QByteArrayView text = content.sliced(offset);
@@ -309,13 +325,17 @@ ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& hea
   }
   Reader reader(text);
   QStringList fields;
-  if (reader.Next(&fields) != Reader::Status::Record || !reader.Terminated() || fields != header) {
+  const bool read = reader.Next(&fields) == Reader::Status::Record && reader.Terminated();
+  out.older = read && olderColumns > 0 && olderColumns < header.size() &&
+              fields == header.mid(0, olderColumns);
+  if (!read || (fields != header && !out.older)) {
     out.usable = false;
     out.error = QStringLiteral("its first line is not the header %1")
                     .arg(QString::fromUtf8(headerLine.trimmed()));
     return out;
   }
   out.keepBytes = offset + reader.Position();
+  const qsizetype outcome = header.indexOf(QStringLiteral("outcome"));
   for (;;) {
     const Reader::Status status = reader.Next(&fields);
     // A row without its line end was cut off: everything from it on goes.
@@ -324,16 +344,19 @@ ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& hea
       out.keepBytes = offset + reader.Position();
       continue;
     }
-    if (fields.size() != header.size()) {
+    const qsizetype columns = out.older ? olderColumns : header.size();
+    if (fields.size() != columns) {
       out.usable = false;
       out.error = QStringLiteral("line %1 has %2 fields, not %3")
                       .arg(reader.Line())
                       .arg(fields.size())
-                      .arg(header.size());
+                      .arg(columns);
       out.done.clear();
+      out.outcomes.clear();
       return out;
     }
     out.done.append(Unguarded(fields[0]));
+    if (outcome >= 0) out.outcomes.append(fields.value(outcome));
     out.keepBytes = offset + reader.Position();
   }
   return out;
@@ -345,6 +368,7 @@ bool FdSink::Write(const QByteArray& row) {
   while (written < row.size()) {
     const int64_t n = system::Write(fd_, row.constData() + written, row.size() - written);
     if (n <= 0) {
+      readerGone_ = n < 0 && system::LastWriteFoundPipeClosed();
       error_ = n < 0 ? ErrorText() : QStringLiteral("nothing written");
       if (before && written > 0 && !system::Truncate(fd_, *before))
         error_ += QStringLiteral("; the cut-off row could not be removed");
@@ -386,7 +410,7 @@ bool OutputFile::Lock(const QString& path, QString* error) {
 }
 
 bool OutputFile::Open(const QString& path, const QStringList& header, QString* error,
-                      const QStringList& retryOutcomes) {
+                      const QStringList& retryOutcomes, const OlderForm& older) {
   path_ = path;
   if (!Lock(path, error)) return false;
   QByteArray content;
@@ -400,7 +424,8 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
     if (n == 0) break;
     content.append(buffer, n);
   }
-  const ExistingOutput existing = ReadExistingOutput(content, header);
+  const ExistingOutput existing =
+      ReadExistingOutput(content, header, older.add ? older.columns : 0);
   if (!existing.usable) {
     *error = QStringLiteral("%1 is not a batch output (%2); refusing to add to it")
                  .arg(path, existing.error);
@@ -415,10 +440,11 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
     return false;
   }
   done_ = existing.done;
-  if (retryOutcomes.isEmpty()) return true;
+  outcomes_ = existing.outcomes;
+  if (retryOutcomes.isEmpty() && !existing.older) return true;
 
   // The rows as they stand, to be written again around the new ones.
-  retrying_ = true;
+  retrying_ = !retryOutcomes.isEmpty();
   const qsizetype column = header.indexOf(QStringLiteral("outcome"));
   content.truncate(existing.keepBytes);
   if (existing.writeHeader) content = FormatRecord(header);
@@ -426,6 +452,9 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
   QStringList fields;
   reader.Next(&fields);  // the header, checked above
   head_ = content.left(reader.Position());
+  if (existing.older)
+    head_ = (content.startsWith("\xEF\xBB\xBF") ? QByteArray("\xEF\xBB\xBF") : QByteArray()) +
+            FormatRecord(header);
   for (qsizetype from = reader.Position();
        reader.Next(&fields) == Reader::Status::Record && reader.Terminated();
        from = reader.Position()) {
@@ -434,7 +463,17 @@ bool OutputFile::Open(const QString& path, const QStringList& header, QString* e
       retryRows_.append(static_cast<int>(rows_.size()));
       retry_.append(Unguarded(fields[0]));
     }
-    rows_.append(content.mid(from, reader.Position() - from));
+    QByteArray row = content.mid(from, reader.Position() - from);
+    if (existing.older) {
+      // The later columns after the row's own cells, which stay as they were.
+      while (row.endsWith('\n') || row.endsWith('\r')) row.chop(1);
+      row += ',' + FormatRecord(older.add(fields));
+    }
+    rows_.append(row);
+  }
+  if (existing.older && !Rewrite()) {
+    *error = QStringLiteral("cannot write %1 in the current form: %2").arg(path, error_);
+    return false;
   }
   return true;
 }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -60,6 +61,17 @@ class Reader {
 // The header of the batch output.
 const QStringList& BatchHeader();
 
+// A file of an older form, that a batch still continues: its header is the
+// first `columns` of the current one, and `add` makes the fields its rows
+// lack (those of the later columns) from the fields they have.
+struct OlderForm {
+  qsizetype columns = 0;  // 0: no older form is taken
+  std::function<QStringList(const QStringList& fields)> add;
+};
+// The batch output before warranty_end_date: its rows get the date read
+// from their warranty_end.
+OlderForm OlderBatchOutput();
+
 // The input of a batch: one entry a line; blank lines and lines starting with
 // "#" are skipped; a line with a comma or a quote is a CSV record whose first
 // field is the entry, and a first record whose first field names the column
@@ -80,10 +92,14 @@ struct ExistingOutput {
   bool usable = true;        // false: not a batch output; `error` says why
   QString error;             //
   QStringList done;          // the entries of its complete rows, in file order, as given
+  QStringList outcomes;      // their outcome column, when the header has one
   qsizetype keepBytes = 0;   // length of the complete rows; what follows is a cut-off row
   bool writeHeader = false;  // the file is empty (or holds a cut-off header)
+  bool older = false;        // its header is the older form's (`olderColumns` of `header`)
 };
-ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& header);
+// A header of the first `olderColumns` of `header` is taken as well (0: none).
+ExistingOutput ReadExistingOutput(QByteArrayView content, const QStringList& header,
+                                  qsizetype olderColumns = 0);
 
 // Where rows go. A row is handed over complete and written with one write
 // and a flush, so a stop never leaves half of it.
@@ -92,6 +108,9 @@ class RowSink {
   virtual ~RowSink() = default;
   virtual bool Write(const QByteArray& row) = 0;
   virtual QString Error() const = 0;
+  // The last write failed because the rows went to a pipe whose reader is
+  // gone: no one wants more of them.
+  virtual bool ReaderGone() const { return false; }
   // Row `index` of a batch's entries (what OrderedRows hands over); a sink
   // that only appends ignores the index.
   virtual bool WriteRow(int /*index*/, const QByteArray& row) { return Write(row); }
@@ -105,11 +124,13 @@ class FdSink : public RowSink {
   FdSink(int fd, bool regularFile) : fd_(fd), regularFile_(regularFile) {}
   bool Write(const QByteArray& row) override;
   QString Error() const override { return error_; }
+  bool ReaderGone() const override { return readerGone_; }
 
  private:
   int fd_;
   bool regularFile_;
   QString error_;
+  bool readerGone_ = false;
 };
 
 // The batch output file: created with its header, or, when it exists, checked
@@ -129,9 +150,14 @@ class OutputFile : public RowSink {
   // places. The whole file is then written anew beside the old one and
   // renamed over it, with the old one's permissions, so that a stop at any
   // moment leaves the old rows or the new ones, never a mix or less.
+  // A file of the `older` form is written anew in the same way at once, in
+  // the current form (the header's later columns added to every row, its
+  // cells otherwise as they were), and continued in it.
   bool Open(const QString& path, const QStringList& header, QString* error,
-            const QStringList& retryOutcomes = {});
+            const QStringList& retryOutcomes = {}, const OlderForm& older = {});
   const QStringList& Done() const { return done_; }
+  // The outcomes of the rows in Done, as they were before this batch.
+  const QStringList& Outcomes() const { return outcomes_; }
   const QStringList& Retry() const { return retry_; }
   bool Write(const QByteArray& row) override;
   bool WriteRow(int index, const QByteArray& row) override;
@@ -145,6 +171,7 @@ class OutputFile : public RowSink {
   int fd_ = -1;
   std::unique_ptr<FdSink> sink_;
   QStringList done_;
+  QStringList outcomes_;
   QStringList retry_;
   // In retry mode: the bytes before the first row (BOM, header), every row
   // as written, and where each row to look up again stands among them.

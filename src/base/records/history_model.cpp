@@ -10,6 +10,7 @@
 
 #include "base/records/csv.h"
 #include "base/records/history_rows.h"
+#include "base/text/date_text.h"
 
 namespace quarvel {
 namespace {
@@ -89,12 +90,25 @@ std::vector<std::pair<qint64, HistoryRecord>> ReadIds(sqlite3* db, const qint64*
 }  // namespace
 
 const QStringList& HistoryCsvHeader() {
-  static const QStringList header = {
-      QStringLiteral("finished_at"), QStringLiteral("source"),  QStringLiteral("entry"),
-      QStringLiteral("check"),       QStringLiteral("path"),    QStringLiteral("outcome"),
-      QStringLiteral("model"),       QStringLiteral("serial"),  QStringLiteral("warranty_end"),
-      QStringLiteral("picture"),     QStringLiteral("seconds"), QStringLiteral("reason")};
+  static const QStringList header = {QStringLiteral("finished_at"),
+                                     QStringLiteral("source"),
+                                     QStringLiteral("entry"),
+                                     QStringLiteral("check"),
+                                     QStringLiteral("path"),
+                                     QStringLiteral("outcome"),
+                                     QStringLiteral("model"),
+                                     QStringLiteral("serial"),
+                                     QStringLiteral("warranty_end"),
+                                     QStringLiteral("picture"),
+                                     QStringLiteral("seconds"),
+                                     QStringLiteral("reason"),
+                                     QStringLiteral("warranty_end_date")};
   return header;
+}
+
+QStringList HistoryCsvFields(const HistoryRecord& record) {
+  return RecordTexts(record) << QString::number(record.seconds, 'f', 2) << record.reason
+                             << IsoDate(record.warrantyEnd);
 }
 
 HistoryModel::HistoryModel(QString folder, QObject* parent)
@@ -232,11 +246,8 @@ bool HistoryModel::WriteCsv(const std::function<bool(const QByteArray&)>& write)
   for (size_t first = 0; first < ids_.size(); first += kPageRows) {
     const size_t n = std::min<size_t>(kPageRows, ids_.size() - first);
     QByteArray out;
-    for (const auto& [id, record] : ReadIds(db, ids_.data() + first, n)) {
-      const QStringList fields = RecordTexts(record)
-                                 << QString::number(record.seconds, 'f', 2) << record.reason;
-      out += csv::FormatRecord(fields, csv::Cells::Guarded);
-    }
+    for (const auto& [id, record] : ReadIds(db, ids_.data() + first, n))
+      out += csv::FormatRecord(HistoryCsvFields(record), csv::Cells::Guarded);
     if (!write(out)) return false;
   }
   return true;

@@ -31,8 +31,11 @@ struct HistoryViewFilter {
   bool operator==(const HistoryViewFilter&) const = default;
 };
 
-// The columns as a CSV export writes them: those of `quarvel-cli history --csv`.
+// The columns as a CSV export writes them: those of `quarvel-cli history --csv`
+// (the last, warranty_end_date, is warranty_end as an ISO 8601 date).
 const QStringList& HistoryCsvHeader();
+// A record's fields under that header.
+QStringList HistoryCsvFields(const HistoryRecord& record);
 
 class HistoryModel : public QAbstractTableModel {
   Q_OBJECT

@@ -1,4 +1,5 @@
 // The process on POSIX.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -57,5 +58,7 @@ std::int64_t ProcessCpuMilliseconds(std::int64_t pid) {
   return -1;
 #endif
 }
+
+bool LastWriteFoundPipeClosed() { return errno == EPIPE; }
 
 }  // namespace quarvel::system

@@ -27,4 +27,12 @@ void IgnoreBrokenPipes();
 // no right to ask).
 std::int64_t ProcessCpuMilliseconds(std::int64_t pid);
 
+// Whether the last failed write of this thread failed because the reader of
+// its pipe is gone (`cmd | head -1`).
+bool LastWriteFoundPipeClosed();
+
+// The exit status a shell expects of a program whose output's reader went
+// away: that of one the broken pipe ended (128 + SIGPIPE), on every platform.
+inline constexpr int kClosedPipeStatus = 141;
+
 }  // namespace quarvel::system

@@ -1,6 +1,8 @@
 // The process on Windows.
 #include <windows.h>
 
+#include <cerrno>
+
 #include "platform/system/process.h"
 
 namespace quarvel::system {
@@ -27,5 +29,9 @@ std::int64_t ProcessCpuMilliseconds(std::int64_t pid) {
   // In units of 100 ns.
   return static_cast<std::int64_t>((value(kernel) + value(user)) / 10000);
 }
+
+// The C runtime's write tells a closed pipe (ERROR_BROKEN_PIPE, ERROR_NO_DATA)
+// as EPIPE.
+bool LastWriteFoundPipeClosed() { return errno == EPIPE; }
 
 }  // namespace quarvel::system
