@@ -37,8 +37,6 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/org.quarvel.Quarvel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${QUARVEL_ASSETS}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES ${CMAKE_SOURCE_DIR}/data/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/data/lintian-overrides
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quarvel)
 
 # Man pages and the changelog, compressed as Debian installs them (-n: no time
 # stamp inside, so that the package is reproducible).

@@ -1,10 +1,14 @@
 #include "batch/engine_lookup.h"
 
 #include <QTimer>
+
 #include <QWidget>
+#include <atomic>
+#include <memory>
 
 #include "base/gate/handler_gate.h"
 #include "lookup/lookup_builder.h"
+#include "webpage/page_keeper.h"
 
 namespace quarvel {
 namespace {
@@ -19,12 +23,12 @@ class EngineLookup : public EntryLookup, private EntrySource {
     host_->resize(480, 420);
     rig_ = std::make_unique<LookupRig>(
         host_.get(), config, LookupTimings::Batch(), static_cast<EntrySource&>(*this), nullptr,
-        [this, fetch = DefaultFetch()](const QString& url, int timeoutMs) {
+        [open = pictureOpen_, fetch = DefaultFetch()](const QString& url, int timeoutMs) {
           // One picture a lookup attempt, and none for a lookup that has
           // ended or not begun (a tick or handler that outlived its query):
           // such a handler sees no picture, and its ending is not taken.
-          if (!done_ || !asked_ || fetched_) return HttpReply();
-          fetched_ = true;
+          // Asked on a worker thread at a batch's pace.
+          if (!open->exchange(false)) return HttpReply();
           return fetch(url, timeoutMs);
         });
     host_->show();  // a page that is not shown does not come in while it loads
@@ -43,7 +47,8 @@ class EngineLookup : public EntryLookup, private EntrySource {
     rig_->LoadStartPage(request.path);
     request_ = request;
     done_ = std::move(done);
-    asked_ = fetched_ = false;
+    asked_ = false;
+    pictureOpen_->store(false);
     ++generation_;
     const int generation = generation_;
     // As a click on 按钮1, after Start has returned.
@@ -52,6 +57,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
       HandlerGate::Deliver(nullptr, [this, generation] {
         if (generation != generation_) return;
         asked_ = true;
+        pictureOpen_->store(true);
         rig_->engine().RunQuery({request_.pictureFile, request_.pictureFile.isEmpty()});
       });
     });
@@ -61,6 +67,7 @@ class EngineLookup : public EntryLookup, private EntrySource {
     ++generation_;
     done_ = nullptr;
     asked_ = false;
+    pictureOpen_->store(false);
     rig_->engine().StopAll();
   }
 
@@ -70,10 +77,16 @@ class EngineLookup : public EntryLookup, private EntrySource {
 
   void Finish(const LookupEnd& end) {
     if (!done_ || !asked_ || end.path != request_.path) return;
+    // The page this lookup leaves must still answer: one that hangs now is
+    // replaced before the next entry comes to it.
+    QWebEngineView* browser =
+        request_.path == LookupPath::Official ? rig_->warrantyBrowser() : rig_->lookupBrowser();
+    if (PageKeeper* keeper = PageKeeper::Of(browser)) keeper->CheckAlive(PageKeeper::kProbeMs);
     Report(end.outcome());
   }
 
   void Report(const LookupOutcome& outcome) {
+    pictureOpen_->store(false);
     Done done = std::move(done_);
     done_ = nullptr;
     ++generation_;
@@ -88,8 +101,10 @@ class EngineLookup : public EntryLookup, private EntrySource {
   LookupRequest request_;
   Done done_;
   int generation_ = 0;
-  bool asked_ = false;    // the site was asked for this request
-  bool fetched_ = false;  // its picture was fetched
+  bool asked_ = false;  // the site was asked for this request
+  // Its picture may still be fetched, once; shared with the fetch, which a
+  // worker thread calls.
+  std::shared_ptr<std::atomic<bool>> pictureOpen_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace

@@ -153,14 +153,14 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
   if (status == system::kClosedPipeStatus) return status;
   if (status > 128) {
     const int left = static_cast<int>(todo.size()) - runner.Finished();
-    Error(QStringLiteral("stopped by %1; %2 of %3 entries not looked up yet%4")
-              .arg(status == 128 + system::kInterruptRequest ? QStringLiteral("SIGINT")
-                                                             : QStringLiteral("SIGTERM"))
-              .arg(left)
-              .arg(entries->size())
-              .arg(options.output.isEmpty()
-                       ? QString()
-                       : QStringLiteral("; run the same command again to continue")));
+    progress.Message(QStringLiteral("stopped by %1; %2 of %3 entries not looked up yet%4")
+                         .arg(status == 128 + system::kInterruptRequest ? QStringLiteral("SIGINT")
+                                                                        : QStringLiteral("SIGTERM"))
+                         .arg(left)
+                         .arg(entries->size())
+                         .arg(options.output.isEmpty()
+                                  ? QString()
+                                  : QStringLiteral("; run the same command again to continue")));
   }
   if (status != 0) return status;
   // Rows of the output from before that leave the question open, and are
@@ -170,13 +170,13 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
     if (RetriedOutcomes().contains(outcome)) ++undecided;
   undecided -= static_cast<int>(file.Retry().size());
   if (undecided == 0) return 0;
-  Error(QStringLiteral("%1 of %2 entries ended without a decision (%3)%4")
-            .arg(undecided)
-            .arg(entries->size())
-            .arg(RetriedOutcomes().join(QStringLiteral(" or ")))
-            .arg(options.output.isEmpty()
-                     ? QString()
-                     : QStringLiteral("; --retry-failed looks them up again")));
+  progress.Message(QStringLiteral("%1 of %2 entries ended without a decision (%3)%4")
+                       .arg(undecided)
+                       .arg(entries->size())
+                       .arg(RetriedOutcomes().join(QStringLiteral(" or ")))
+                       .arg(options.output.isEmpty()
+                                ? QString()
+                                : QStringLiteral("; --retry-failed looks them up again")));
   return 1;
 }
 

@@ -98,11 +98,12 @@ WebBrowserPort::~WebBrowserPort() {
   QObject::disconnect(loaded_);
 }
 
-void WebBrowserPort::OnLoaded(Loaded handler) {
+void WebBrowserPort::OnLoaded(Loaded handler, bool failuresOnly) {
   QObject::disconnect(loaded_);
   if (!view_) return;
   loaded_ = QObject::connect(view_, &QWebEngineView::loadFinished, view_,
-                             [this, handler = std::move(handler)] {
+                             [this, failuresOnly, handler = std::move(handler)](bool ok) {
+                               if (ok && failuresOnly) return;
                                // One delivery however many loads end during a wait.
                                if (handler) HandlerGate::Deliver(&loaded_, handler);
                              });

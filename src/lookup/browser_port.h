@@ -27,7 +27,7 @@ class WebBrowserPort : public BrowserPort {
   void OnPageReplaced(Replaced handler) override;
   int LoadFailure() override;
   QString Unreachable() override;
-  void OnLoaded(Loaded handler) override;
+  void OnLoaded(Loaded handler, bool failuresOnly = false) override;
 
   // What the visits share: the documents set aside.
   struct Documents {

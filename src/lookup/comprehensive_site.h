@@ -23,17 +23,26 @@ class ComprehensiveSite : public LookupSite {
 
  private:
   // TryAgain: at a batch's pace, the picture did not come for a passing
-  // reason (pictureFailure_, retryAfterMs_ say which).
+  // reason (failure and retryAfterMs say which).
   enum class Stored { Yes, NoPicture, NotWritten, TryAgain };
+  struct PictureWork {
+    Stored stored = Stored::NoPicture;
+    QByteArray shown;  // what the picture box shows
+    QString file;      // the stored file, when one was written
+    QString failure;
+    int retryAfterMs = 0;
+  };
+  static PictureWork StoreHandsetPicture(const Fetch& fetch, const QString& url, int timeoutMs,
+                                         bool batchPace, const QString& path);
+  // The result's ending, once its picture is stored (or is not).
+  void ShowResult(LookupEnd end, const PictureWork& work);
   // Back to the portal, as the result page is not kept.
   void LeaveResultPage();
-  Stored StoreHandsetPicture(const QString& serial, QByteArray* shown, QString* stored);
 
   QTimer* timer_;     // 时钟1
   QTimer* deadline_;  // LookupDeadline
-  QString pictureFailure_;
-  int retryAfterMs_ = 0;
   LookupQuery query_;
+  int picturePending_ = 0;  // the query whose picture is on its way; 0 for none
 };
 
 }  // namespace quarvel

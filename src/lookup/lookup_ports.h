@@ -58,9 +58,10 @@ class BrowserPort {
   // like; empty when it did, or is still loading.
   virtual QString Unreachable() { return {}; }
   // handler runs, as a handler of its own, each time the browser's page has
-  // finished a load (whichever page it is).
+  // finished a load (whichever page it is); with failuresOnly, only when the
+  // load failed.
   using Loaded = std::function<void()>;
-  virtual void OnLoaded(Loaded /*handler*/) {}
+  virtual void OnLoaded(Loaded /*handler*/, bool /*failuresOnly*/ = false) {}
 };
 
 // The controls the lookups show and hide, by role (layout name in comments).

@@ -26,10 +26,14 @@ LookupSite::LookupSite(LookupPath path, EntryRule rule, const SiteContext& conte
   browser_.OnPageReplaced([self](const QString& reason) {
     if (self) self->OnPageLost(reason);
   });
-  browser_.OnLoaded([self] {
-    if (!self || !self->Running() || self->EndedOnLoadFailure()) return;
-    if (self->AtBatchPace()) self->OnPageLoaded();
-  });
+  // At a batch's pace each load moves the query on; the window's periods
+  // stay, and a load there only matters when it failed.
+  browser_.OnLoaded(
+      [self] {
+        if (!self || !self->Running() || self->EndedOnLoadFailure()) return;
+        if (self->AtBatchPace()) self->OnPageLoaded();
+      },
+      !AtBatchPace());
 }
 
 QString LookupSite::Entry() const {

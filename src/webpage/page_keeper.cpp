@@ -135,6 +135,20 @@ void PageKeeper::OnProbeEnded() {
   ScheduleReplacement(StoppedAnswering());
 }
 
+void PageKeeper::CheckAlive(int waitMs) {
+  if (!watched_ || !pendingReason_.isEmpty() || watched_->renderProcessPid() <= 0) return;
+  const QPointer<QWebEnginePage> page = watched_;
+  cpuAtProbe_ = system::ProcessCpuMilliseconds(page->renderProcessPid());
+  Waiter waiter;
+  page->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
+                      [done = waiter.DoneCallback()](const QVariant&) { done(); });
+  if (waiter.Wait(waitMs) || !page || page != watched_ || !pendingReason_.isEmpty()) return;
+  if (loading_ && Working()) return;  // slow, not dead: its next request tells
+  qCInfo(lcWebPage).noquote() << (view_ ? view_->objectName() : QString())
+                              << "page gave no sign of life after its lookup in" << waitMs << "ms";
+  ScheduleReplacement(StoppedAnswering());
+}
+
 bool PageKeeper::Working() const {
   if (!watched_ || cpuAtProbe_ < 0) return false;
   const qint64 now = system::ProcessCpuMilliseconds(watched_->renderProcessPid());
