@@ -108,7 +108,7 @@ void BatchRunner::Start(const QStringList& entries) {
   for (int j = 0; j < wanted; ++j) {
     std::unique_ptr<EntryLookup> engine = factory_ ? factory_(j) : nullptr;
     if (!engine) {
-      progress_->Message(
+      progress_->Error(
           QStringLiteral("lookup engine %1 of %2 could not be started").arg(j + 1).arg(wanted));
       continue;
     }
@@ -307,7 +307,7 @@ void BatchRunner::AbandonRunning() {
 void BatchRunner::Fail(const QString& message) {
   if (status_ >= 0) return;
   AbandonRunning();
-  progress_->Message(message);
+  progress_->Error(message);
   End(1);
 }
 
@@ -319,7 +319,7 @@ void BatchRunner::Stop(int signal) {
   const int early = rows_.Waiting();
   if (!rows_.FlushWaiting()) {
     finished_ -= early;
-    progress_->Message(QStringLiteral("the output cannot be written (%1)").arg(sink_->Error()));
+    progress_->Error(QStringLiteral("the output cannot be written (%1)").arg(sink_->Error()));
   }
   End(128 + signal);
 }
@@ -329,10 +329,10 @@ void BatchRunner::End(int status) {
   // The history said so at its first failure; the end, where it is seen, says
   // it again, and the batch did not go well.
   if (unrecorded_ > 0) {
-    progress_->Message(QStringLiteral("%1 of %2 finished lookups could not be recorded in the "
-                                      "history")
-                           .arg(unrecorded_)
-                           .arg(finished_));
+    progress_->Error(QStringLiteral("%1 of %2 finished lookups could not be recorded in the "
+                                    "history")
+                         .arg(unrecorded_)
+                         .arg(finished_));
     if (status == 0) status = 1;
   }
   status_ = status;

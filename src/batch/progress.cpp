@@ -72,17 +72,20 @@ void Progress::Show() {
     write_(JsonLine(update));
     return;
   }
+  // To a file or a pipe the line is written once, at the end.
+  if (!terminal_ || quiet_) return;
   const QByteArray line = Line(done_, total_, doneThisRun_, clock_.elapsed()).toUtf8();
-  if (terminal_) {
-    // Back to the start of the line, the new text, the rest of the old erased.
-    write_("\r" + line + "\x1b[K");
-    lineOpen_ = true;
-  } else {
-    write_(line + "\n");
-  }
+  // Back to the start of the line, the new text, the rest of the old erased.
+  write_("\r" + line + "\x1b[K");
+  lineOpen_ = true;
 }
 
 void Progress::Message(const QString& text) {
+  if (quiet_ && !json_) return;
+  Error(text);
+}
+
+void Progress::Error(const QString& text) {
   if (onMessage_) {
     onMessage_(text);
     return;
@@ -101,7 +104,11 @@ void Progress::Row(const QStringList& fields) {
 }
 
 void Progress::Finish() {
-  if (lineOpen_) write_("\n");
+  if (lineOpen_) {
+    write_("\n");
+  } else if (!terminal_ && !quiet_ && !json_ && !onMessage_) {
+    write_(Line(done_, total_, doneThisRun_, clock_.elapsed()).toUtf8() + "\n");
+  }
   lineOpen_ = false;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
 // Progress of a batch on standard error: done/total, entries per minute and
-// the time left. On a terminal one line is rewritten in place; otherwise each
-// update is a plain line. For a program that reads it (the batch window),
-// every update, message and row is one JSON object a line instead.
+// the time left. On a terminal one line is rewritten in place; to a file or
+// a pipe only the messages and, at the end, one summary line. Quiet: errors
+// alone. For a program that reads it (the batch window), every update,
+// message and row is one JSON object a line instead.
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
@@ -27,6 +28,8 @@ class Progress {
   // "per_minute":X,"seconds_left":S} (the last two once known), each message
   // {"event":"message","text":T} and each row {"event":"row","fields":[...]}.
   void UseJson() { json_ = true; }
+  // From now on only errors are shown.
+  void BeQuiet() { quiet_ = true; }
   // A row of the output, as its fields (shown only as JSON).
   void Row(const QStringList& fields);
 
@@ -35,6 +38,9 @@ class Progress {
   // A message on a line of its own (the progress line is cleared first), or
   // to the handler set here (a window shows them as it likes).
   void Message(const QString& text);
+  // A message that is shown however quiet the progress is: something went
+  // wrong with the batch itself, not with one entry.
+  void Error(const QString& text);
   void SetMessageHandler(std::function<void(const QString&)> handler) {
     onMessage_ = std::move(handler);
   }
@@ -69,6 +75,7 @@ class Progress {
   std::function<void(const QString&)> onMessage_;
   bool lineOpen_ = false;
   bool json_ = false;
+  bool quiet_ = false;
   QElapsedTimer clock_;
 };
 

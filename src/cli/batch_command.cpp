@@ -32,6 +32,7 @@ struct BatchOptions {
   QString output;
   bool retryFailed = false;
   bool jsonProgress = false;
+  bool quiet = false;
   BatchSettings settings;
 };
 
@@ -137,6 +138,7 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
     });
   reportTo = &progress;
   std::optional<ShownRows> shown;
+  if (options.quiet) progress.BeQuiet();
   if (options.jsonProgress) {
     progress.UseJson();
     sink = &shown.emplace(*sink, progress);
@@ -170,13 +172,13 @@ int RunBatch(int& argc, char** argv, const Config& config, const BatchOptions& o
     if (RetriedOutcomes().contains(outcome)) ++undecided;
   undecided -= static_cast<int>(file.Retry().size());
   if (undecided == 0) return 0;
-  progress.Message(QStringLiteral("%1 of %2 entries ended without a decision (%3)%4")
-                       .arg(undecided)
-                       .arg(entries->size())
-                       .arg(RetriedOutcomes().join(QStringLiteral(" or ")))
-                       .arg(options.output.isEmpty()
-                                ? QString()
-                                : QStringLiteral("; --retry-failed looks them up again")));
+  progress.Error(QStringLiteral("%1 of %2 entries ended without a decision (%3)%4")
+                     .arg(undecided)
+                     .arg(entries->size())
+                     .arg(RetriedOutcomes().join(QStringLiteral(" or ")))
+                     .arg(options.output.isEmpty()
+                              ? QString()
+                              : QStringLiteral("; --retry-failed looks them up again")));
   return 1;
 }
 
@@ -198,6 +200,7 @@ int RunBatchCommand(Invocation& invocation) {
       return Usage(QStringLiteral("--progress wants json"));
     options.jsonProgress = true;
   }
+  options.quiet = parser.isSet(QStringLiteral("quiet"));
   if (parser.isSet(QStringLiteral("raw-cells"))) options.settings.cells = csv::Cells::Raw;
   if (options.retryFailed && options.output.isEmpty())
     return Usage(QStringLiteral("--retry-failed wants the --output of an earlier batch"));
@@ -244,7 +247,7 @@ Command BatchCommand() {
                       QStringLiteral("[--retry-failed]"),
                       QStringLiteral("[--raw-cells]"),
                       QStringLiteral("[--no-check]"),
-                      QStringLiteral("[--progress json]"),
+                      QStringLiteral("[--quiet | --progress json]"),
                       QStringLiteral("INPUT")};
   command.summary =
       QStringLiteral("Looks up every entry of a list and writes the outcomes as CSV.");
@@ -284,7 +287,10 @@ Command BatchCommand() {
       "--raw-cells writes every value as it is. An INPUT that is no text\n"
       "(NUL bytes, not UTF-8 or UTF-16 with its byte order mark, a program, an\n"
       "archive, a PDF) is refused with exit status 2 before anything is looked\n"
-      "up.\n");
+      "up. Progress goes to standard error: on a terminal one line rewritten in\n"
+      "place; to a file or pipe only the waits and failures and, at the end, one\n"
+      "summary line; --quiet says nothing but errors; --progress json writes\n"
+      "progress, messages and rows as one JSON object a line.\n");
   command.options = {
       QCommandLineOption("path",
                          "The lookup: the comprehensive query on the lookup site or the official "
@@ -307,6 +313,8 @@ Command BatchCommand() {
                          "Looks up again the rows of --output that ended timed_out or "
                          "picture_failed."),
       QCommandLineOption("no-check", "Sends entries as given, without the offline check."),
+      QCommandLineOption("quiet",
+                         "Says nothing but errors: no progress, waits or entries' reasons."),
       QCommandLineOption("progress",
                          "json: progress, messages and each row as one JSON object a line on "
                          "standard error, for a program to read.",

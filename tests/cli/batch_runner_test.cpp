@@ -147,8 +147,9 @@ TEST(BatchRunner, EveryEntryGetsARowAndAHistoryRecord) {
   sorted.sort();
   EXPECT_EQ(recorded, sorted);
   EXPECT_EQ(records.back().check, CheckNumber(records.back().entry).verdict);
-  EXPECT_TRUE(batch.progressText.startsWith("0/3 done, rate not known yet\n"));
-  EXPECT_TRUE(batch.progressText.contains("\n3/3 done, ")) << batch.progressText.constData();
+  // Not on a terminal: one summary line at the end, none for each entry.
+  EXPECT_EQ(batch.progressText.count(" done"), 1) << batch.progressText.constData();
+  EXPECT_TRUE(batch.progressText.startsWith("3/3 done, ")) << batch.progressText.constData();
 }
 
 TEST(BatchRunner, JobsRunSideBySideAndRowsStayInInputOrder) {
@@ -300,7 +301,7 @@ TEST(BatchRunner, EnginesThatHangCallTwiceOrFailAreHandled) {
   EXPECT_EQ(broken.Run({"1", "BROKEN", "3"}), 1);
   EXPECT_EQ(EntriesOf(broken.sink.writes), QStringList{"1"});
   // The message as the engine gave it: the program's name is the caller's.
-  EXPECT_TRUE(broken.progressText.contains("\nthe engine ended\n")) << broken.progressText.data();
+  EXPECT_TRUE(broken.progressText.contains("the engine ended\n")) << broken.progressText.data();
 
   // No engine at all; an output that cannot be written.
   BatchRunner none(
@@ -386,9 +387,20 @@ TEST(Progress, DoneTotalRateAndTimeLeft) {
   lines.Message(QStringLiteral("note"));
   lines.EntryDone();
   lines.Finish();
+  // To a file or pipe: the message, and one summary line at the end.
   EXPECT_FALSE(plain.contains('\r'));
-  EXPECT_EQ(plain.count('\n'), 3);
-  EXPECT_TRUE(plain.contains("\nprog: note\n1/2 done")) << plain.data();
+  EXPECT_EQ(plain, "prog: note\n1/2 done, rate not known yet\n") << plain.data();
+
+  // Quiet: errors alone, not even the summary.
+  QByteArray quiet;
+  Progress errors([&](const QByteArray& text) { quiet += text; }, true, 2, 0, "prog: ");
+  errors.BeQuiet();
+  errors.Start();
+  errors.Message(QStringLiteral("note"));
+  errors.EntryDone();
+  errors.Error(QStringLiteral("disk full"));
+  errors.Finish();
+  EXPECT_EQ(quiet, "prog: disk full\n");
 }
 
 // A batch in a process of its own, stopped by SIGTERM and killed outright.
