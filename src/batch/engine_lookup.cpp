@@ -77,12 +77,23 @@ class EngineLookup : public EntryLookup, private EntrySource {
 
   void Finish(const LookupEnd& end) {
     if (!done_ || !asked_ || end.path != request_.path) return;
+    asked_ = false;  // one ending a request
+    pictureOpen_->store(false);
     // The page this lookup leaves must still answer: one that hangs now is
-    // replaced before the next entry comes to it.
+    // replaced before the next entry comes to it. The ending is told once
+    // that is known; the other engines move meanwhile.
     QWebEngineView* browser =
         request_.path == LookupPath::Official ? rig_->warrantyBrowser() : rig_->lookupBrowser();
-    if (PageKeeper* keeper = PageKeeper::Of(browser)) keeper->CheckAlive(PageKeeper::kProbeMs);
-    Report(end.outcome());
+    PageKeeper* keeper = PageKeeper::Of(browser);
+    if (!keeper) {
+      Report(end.outcome());
+      return;
+    }
+    const int generation = generation_;
+    keeper->CheckAlive(PageKeeper::kProbeMs, [self = QPointer<LookupEngine>(&rig_->engine()), this,
+                                              generation, outcome = end.outcome()] {
+      if (self && generation == generation_) Report(outcome);
+    });
   }
 
   void Report(const LookupOutcome& outcome) {

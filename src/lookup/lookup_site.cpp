@@ -108,15 +108,7 @@ bool LookupSite::EndedOnLoadFailure() {
   if (!AtBatchPace()) {
     if (unreachable.isEmpty()) return false;
     qCInfo(lcLookup).noquote() << PathName(path_) << "cannot reach its site:" << unreachable;
-    Stop();
-    visibility::Apply(view_, visibility::kBusyEnded);
-    view_.Tell(Notice::Unreachable);
-    view_.Sound(Notice::Unreachable);
-    LookupEnd end;
-    end.entry = Entry();
-    end.kind = OutcomeKind::TimedOut;
-    end.reason = unreachable;
-    End(end);
+    EndTimedOut(unreachable, -1, Notice::Unreachable);
     return true;
   }
   const int failure = browser_.LoadFailure();
@@ -143,11 +135,11 @@ void LookupSite::EndWithoutResult(const QString& reason) {
   if (Running()) EndTimedOut(reason, -1);
 }
 
-void LookupSite::EndTimedOut(const QString& reason, int retryAfterMs) {
+void LookupSite::EndTimedOut(const QString& reason, int retryAfterMs, Notice notice) {
   Stop();
   visibility::Apply(view_, visibility::kBusyEnded);
-  view_.Tell(Notice::TimedOut);
-  view_.Sound(Notice::TimedOut);
+  view_.Tell(notice);
+  view_.Sound(notice);
   LookupEnd end;
   end.entry = Entry();
   end.kind = OutcomeKind::TimedOut;

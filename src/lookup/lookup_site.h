@@ -111,8 +111,9 @@ class LookupSite : public QObject {
   EntrySource& entries_;
 
  private:
-  // Stops the site and ends the query timed_out (retryAfterMs as LookupEnd has it).
-  void EndTimedOut(const QString& reason, int retryAfterMs);
+  // Stops the site and ends the query timed_out (retryAfterMs as LookupEnd
+  // has it), telling the user notice.
+  void EndTimedOut(const QString& reason, int retryAfterMs, Notice notice = Notice::TimedOut);
 
   const LookupPath path_;
   const EntryRule rule_;

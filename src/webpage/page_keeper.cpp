@@ -2,8 +2,10 @@
 
 #include <QTimer>
 #include <QWebEnginePage>
+
 #include <QWebEngineScript>
 #include <QWebEngineView>
+#include <utility>
 
 #include "base/config/logging.h"
 #include "base/gate/handler_gate.h"
@@ -135,18 +137,39 @@ void PageKeeper::OnProbeEnded() {
   ScheduleReplacement(StoppedAnswering());
 }
 
-void PageKeeper::CheckAlive(int waitMs) {
-  if (!watched_ || !pendingReason_.isEmpty() || watched_->renderProcessPid() <= 0) return;
+void PageKeeper::CheckAlive(int waitMs, std::function<void()> then) {
+  if (!watched_ || !pendingReason_.isEmpty() || watched_->renderProcessPid() <= 0) {
+    HandlerGate::Deliver(nullptr, then);
+    return;
+  }
+  struct Check {
+    bool over = false;
+    std::function<void()> then;
+  };
+  auto check = std::make_shared<Check>(Check{false, std::move(then)});
   const QPointer<QWebEnginePage> page = watched_;
-  cpuAtProbe_ = system::ProcessCpuMilliseconds(page->renderProcessPid());
-  Waiter waiter;
+  const qint64 cpuBefore = system::ProcessCpuMilliseconds(page->renderProcessPid());
   page->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
-                      [done = waiter.DoneCallback()](const QVariant&) { done(); });
-  if (waiter.Wait(waitMs) || !page || page != watched_ || !pendingReason_.isEmpty()) return;
-  if (loading_ && Working()) return;  // slow, not dead: its next request tells
-  qCInfo(lcWebPage).noquote() << (view_ ? view_->objectName() : QString())
-                              << "page gave no sign of life after its lookup in" << waitMs << "ms";
-  ScheduleReplacement(StoppedAnswering());
+                      [check](const QVariant&) {
+                        if (std::exchange(check->over, true)) return;
+                        HandlerGate::Deliver(nullptr, check->then);
+                      });
+  QTimer::singleShot(waitMs, this, [this, check, page, cpuBefore, waitMs] {
+    if (std::exchange(check->over, true)) return;
+    HandlerGate::Deliver(
+        nullptr, [self = QPointer<PageKeeper>(this), check, page, cpuBefore, waitMs] {
+          if (self && page && page == self->watched_ && self->pendingReason_.isEmpty()) {
+            self->cpuAtProbe_ = cpuBefore;
+            if (!(self->loading_ && self->Working())) {  // slow, not dead: its next request tells
+              qCInfo(lcWebPage).noquote()
+                  << (self->view_ ? self->view_->objectName() : QString())
+                  << "page gave no sign of life after its lookup in" << waitMs << "ms";
+              self->ScheduleReplacement(StoppedAnswering());
+            }
+          }
+          check->then();
+        });
+  });
 }
 
 bool PageKeeper::Working() const {

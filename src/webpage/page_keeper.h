@@ -40,12 +40,12 @@ class PageKeeper : public QObject {
   // A request to page went unanswered for its whole deadline.
   static void NoteUnanswered(QWebEnginePage* page);
 
-  // Asks the page for a sign of life and waits for it up to waitMs, as a
-  // Waiter does. A page that gives none (unless it is still loading and its
-  // render process works) is replaced, as a handler of its own, before the
-  // next lookup can use the browser: a page that hangs after its lookup
-  // ended costs that lookup, not the next.
-  void CheckAlive(int waitMs);
+  // Asks the page for a sign of life without waiting for it; then runs, as a
+  // handler of its own, once the page answered or waitMs passed. A page that
+  // gave none by then (unless it is still loading and its render process
+  // works) is to be replaced first: a page that hangs after its lookup ended
+  // costs that lookup, not the next, and the others' handlers run meanwhile.
+  void CheckAlive(int waitMs, std::function<void()> then);
 
   // Where a fresh page goes (empty: it stays blank).
   void SetHome(const QString& url) { home_ = url; }
