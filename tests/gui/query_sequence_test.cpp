@@ -90,7 +90,7 @@ TEST_F(QuerySequenceTest, ARestartedQueryKeepsItsOwnDeadlineAndClock) {
   timings.warrantyTimeoutMs = 4000;
   Open(timings);
   sites.DelayWarrantyResult("C39XK0ABHG7F", 2000);
-  sites.DelayWarrantyResult("F17ZP1QWN73D", 30000);
+  sites.DelayWarrantyResult("F17ZP1QWN73D", 8000);
   Query(QStringLiteral("C39XK0ABHG7F"), true);
   ASSERT_TRUE(WaitFor([&] { return ui->WarrantyResultTimer->isActive(); }, 10000));
   Query(QStringLiteral("F17ZP1QWN73D"), true);  // while the first one's answer is on its way
@@ -98,7 +98,7 @@ TEST_F(QuerySequenceTest, ARestartedQueryKeepsItsOwnDeadlineAndClock) {
   const std::vector<HistoryRecord> rows = Newest(1);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].entry, QStringLiteral("F17ZP1QWN73D"));
-  EXPECT_GE(rows[0].seconds, 3.9);
+  EXPECT_GE(rows[0].seconds, 3.7);  // a coarse timer may fire 5 % early
   EXPECT_LT(rows[0].seconds, 8.0);
 }
 
