@@ -91,7 +91,9 @@ class HiddenBrowserPage : public QWebEnginePage {
           break;
         case QWebEngineLoadingInfo::ConnectionErrorDomain:
         case QWebEngineLoadingInfo::HttpErrorDomain:
-          failure_ = kLoadGotNoAnswer;
+          // A port the browser refuses to ask (-312) stays refused: no try
+          // changes that.
+          failure_ = info.errorCode() == -312 ? 0 : kLoadGotNoAnswer;
           break;
         case QWebEngineLoadingInfo::InternalErrorDomain:
           // The engine's own codes for a connection that failed on the way
